@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Quick start for libmoxcodec.
+#   ./run.sh demo   build and run the demo job on its embedded test page
+#   ./run.sh test   build both presets and run the whole test suite
+# Installs the Debian packages it needs when they are missing.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libjpeg62-turbo-dev libpng-dev
+          libbenchmark-dev)
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' \
+            || missing+=("$p")
+    done
+    if ((${#missing[@]})); then
+        echo "installing: ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        $sudo apt-get update -q
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+    fi
+}
+
+build() {
+    cmake --preset "$1"
+    cmake --build --preset "$1"
+}
+
+case "${1:-}" in
+demo)
+    install_missing
+    build release
+    ./build/release/tools/moxcodec demo "${@:2}"
+    ;;
+test)
+    install_missing
+    # The sanitizer build runs everything; the release build runs it again
+    # with the optimiser's code paths.
+    build debug
+    ctest --preset debug
+    build release
+    ctest --preset release
+    ;;
+*)
+    echo "usage: ./run.sh demo | ./run.sh test" >&2
+    exit 2
+    ;;
+esac

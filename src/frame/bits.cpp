@@ -1,0 +1,2 @@
+// Bit reader and writer (implementation in progress).
+#include "frame/bits.h"

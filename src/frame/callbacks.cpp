@@ -1,0 +1,109 @@
+// Allocator and callback setters of both job kinds. Every argument is
+// required; a null one changes nothing.
+#include "decoder/context.h"
+#include "encoder/context.h"
+#include "frame/errlog.h"
+#include "moxcodec.h"
+
+namespace {
+
+template <typename Record>
+void setWholeScheme(Record* sys, MoxAllocFunc allocFunc, MoxFreeFunc freeFunc)
+{
+    sys->allocFunc = allocFunc;
+    sys->freeFunc = freeFunc;
+    sys->partAllocFunc = nullptr;
+    sys->partFreeFunc = nullptr;
+    sys->allocUser = nullptr;
+}
+
+template <typename Record>
+void setUserScheme(Record* sys, MoxPartAllocFunc partAllocFunc, MoxPartFreeFunc partFreeFunc,
+                   void* user)
+{
+    sys->allocFunc = nullptr;
+    sys->freeFunc = nullptr;
+    sys->partAllocFunc = partAllocFunc;
+    sys->partFreeFunc = partFreeFunc;
+    sys->allocUser = user;
+}
+
+}  // namespace
+
+extern "C" MOX_API int32_t MoxDecSetupMalloc(MoxAllocFunc allocFunc, MoxFreeFunc freeFunc,
+                                             SystemParam* sys)
+{
+    if (allocFunc == nullptr || freeFunc == nullptr || sys == nullptr)
+        return MOX_FAIL("MoxDecSetupMalloc", MOX_ERR_NULL, nullptr);
+    setWholeScheme(sys, allocFunc, freeFunc);
+    return MOX_OK;
+}
+
+extern "C" MOX_API int32_t MoxDecSetupPartMalloc(MoxPartAllocFunc partAllocFunc,
+                                                 MoxPartFreeFunc partFreeFunc, void* user,
+                                                 SystemParam* sys)
+{
+    if (partAllocFunc == nullptr || partFreeFunc == nullptr || user == nullptr || sys == nullptr)
+        return MOX_FAIL("DecSetupPartMalloc", MOX_ERR_NULL, nullptr);
+    setUserScheme(sys, partAllocFunc, partFreeFunc, user);
+    return MOX_OK;
+}
+
+extern "C" MOX_API int32_t MoxEncSetupMalloc(MoxAllocFunc allocFunc, MoxFreeFunc freeFunc,
+                                             EncodeSystemParam* sys)
+{
+    if (allocFunc == nullptr || freeFunc == nullptr || sys == nullptr)
+        return MOX_FAIL("EncSetupMalloc", MOX_ERR_NULL, nullptr);
+    setWholeScheme(sys, allocFunc, freeFunc);
+    return MOX_OK;
+}
+
+extern "C" MOX_API int32_t MoxEncSetupPartMalloc(MoxPartAllocFunc partAllocFunc,
+                                                 MoxPartFreeFunc partFreeFunc, void* user,
+                                                 EncodeSystemParam* sys)
+{
+    if (partAllocFunc == nullptr || partFreeFunc == nullptr || user == nullptr || sys == nullptr)
+        return MOX_FAIL("EncSetupPartMalloc", MOX_ERR_NULL, nullptr);
+    setUserScheme(sys, partAllocFunc, partFreeFunc, user);
+    return MOX_OK;
+}
+
+extern "C" MOX_API int32_t MoxDecSetInFunc(DecoderContext* ctx, InputFunc func, void* user)
+{
+    if (ctx == nullptr || func == nullptr || user == nullptr)
+        return MOX_FAIL("MoxDecSetInFunc", MOX_ERR_NULL, nullptr);
+    ctx->inputFunc = func;
+    ctx->inputUser = user;
+    // A first piece already in the buffer counts as read.
+    ctx->piecesRead = ctx->firstFill == 0 ? 1 : 0;
+    return MOX_OK;
+}
+
+extern "C" MOX_API int32_t MoxDecSetOutFunc(DecoderContext* ctx, OutputFunc func, void* user)
+{
+    if (ctx == nullptr || func == nullptr || user == nullptr)
+        return MOX_FAIL("MoxSetOutFunc", MOX_ERR_NULL, nullptr);
+    ctx->outputFunc = func;
+    ctx->outputUser = user;
+    return MOX_OK;
+}
+
+extern "C" MOX_API int32_t MoxEncSetInFunc(EncoderContext* ctx, InputFunc func, void* user)
+{
+    if (ctx == nullptr || func == nullptr || user == nullptr)
+        return MOX_FAIL("MoxEncSetInFunc", MOX_ERR_NULL, ctx);
+    ctx->inputFunc = func;
+    ctx->inputUser = user;
+    ctx->inputSet = mox::kCallbackSet;
+    return MOX_OK;
+}
+
+extern "C" MOX_API int32_t MoxEncSetOutFunc(EncoderContext* ctx, OutputFunc func, void* user)
+{
+    if (ctx == nullptr || func == nullptr || user == nullptr)
+        return MOX_FAIL("MoxEncSetOutFunc", MOX_ERR_NULL, ctx);
+    ctx->outputFunc = func;
+    ctx->outputUser = user;
+    ctx->outputSet = mox::kCallbackSet;
+    return MOX_OK;
+}

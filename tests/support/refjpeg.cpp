@@ -1,0 +1,150 @@
+#include "support/refjpeg.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+
+namespace moxtest {
+
+namespace {
+
+struct ErrorTrap {
+    jpeg_error_mgr manager;
+    jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+void trapError(j_common_ptr cinfo)
+{
+    auto* trap = reinterpret_cast<ErrorTrap*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, trap->message);
+    longjmp(trap->jump, 1);
+}
+
+void quietMessage(j_common_ptr, int) {}
+
+// Plain-data halves of the work, so that longjmp crosses no destructor.
+bool compressInto(const Picture& picture, const RefEncodeOptions& options, unsigned char** out,
+                  unsigned long* outSize)
+{
+    jpeg_compress_struct cinfo;
+    ErrorTrap trap;
+    cinfo.err = jpeg_std_error(&trap.manager);
+    trap.manager.error_exit = trapError;
+    if (setjmp(trap.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, out, outSize);
+    cinfo.image_width = picture.width;
+    cinfo.image_height = picture.height;
+    cinfo.input_components = picture.components;
+    cinfo.in_color_space = picture.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, options.quality, TRUE);
+    for (int c = 0; c < cinfo.num_components && c < 3; ++c) {
+        cinfo.comp_info[c].h_samp_factor = picture.components == 1 ? 1 : options.hSamp[c];
+        cinfo.comp_info[c].v_samp_factor = picture.components == 1 ? 1 : options.vSamp[c];
+    }
+    cinfo.restart_interval = options.restartInterval;
+    cinfo.optimize_coding = options.optimize ? TRUE : FALSE;
+    cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
+    if (options.progressive) jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    if (!options.comment.empty()) {
+        jpeg_write_marker(&cinfo, JPEG_COM,
+                          reinterpret_cast<const JOCTET*>(options.comment.data()),
+                          static_cast<unsigned>(options.comment.size()));
+    }
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(
+            picture.pixels.data() + size_t(cinfo.next_scanline) * picture.width * picture.components);
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return true;
+}
+
+struct DecodeTarget {
+    int width;
+    int height;
+    int components;
+    unsigned char* pixels;  // malloc'ed by decompressFrom
+    long warnings;
+};
+
+bool decompressFrom(const unsigned char* data, unsigned long size, bool fancy, bool floatDct,
+                    DecodeTarget* target, char* message)
+{
+    jpeg_decompress_struct cinfo;
+    ErrorTrap trap;
+    cinfo.err = jpeg_std_error(&trap.manager);
+    trap.manager.error_exit = trapError;
+    trap.manager.emit_message = quietMessage;
+    target->pixels = nullptr;
+    if (setjmp(trap.jump)) {
+        snprintf(message, JMSG_LENGTH_MAX, "%s", trap.message);
+        jpeg_destroy_decompress(&cinfo);
+        free(target->pixels);
+        target->pixels = nullptr;
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data, size);
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.do_fancy_upsampling = fancy ? TRUE : FALSE;
+    if (floatDct) cinfo.dct_method = JDCT_FLOAT;
+    jpeg_start_decompress(&cinfo);
+    target->width = cinfo.output_width;
+    target->height = cinfo.output_height;
+    target->components = cinfo.output_components;
+    size_t stride = size_t(target->width) * target->components;
+    target->pixels = static_cast<unsigned char*>(malloc(stride * target->height + 1));
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = target->pixels + stride * cinfo.output_scanline;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    target->warnings = trap.manager.num_warnings;
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> refEncode(const Picture& picture, const RefEncodeOptions& options)
+{
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    std::vector<uint8_t> stream;
+    if (compressInto(picture, options, &out, &outSize)) stream.assign(out, out + outSize);
+    free(out);
+    return stream;
+}
+
+RefDecoded refDecode(const std::vector<uint8_t>& stream, bool fancyUpsampling, bool floatDct)
+{
+    RefDecoded result;
+    DecodeTarget target{};
+    char message[JMSG_LENGTH_MAX] = {0};
+    result.ok = decompressFrom(stream.data(), stream.size(), fancyUpsampling, floatDct, &target,
+                               message);
+    if (!result.ok) {
+        result.message = message;
+        return result;
+    }
+    result.warnings = target.warnings;
+    result.picture.width = target.width;
+    result.picture.height = target.height;
+    result.picture.components = target.components;
+    result.picture.pixels.assign(target.pixels,
+                                 target.pixels + size_t(target.width) * target.height * target.components);
+    free(target.pixels);
+    return result;
+}
+
+}  // namespace moxtest

@@ -1,0 +1,40 @@
+// The independent reference codec (libjpeg-turbo), in memory, for
+// interoperability tests: it writes the streams our decoder reads and reads
+// the streams our encoder writes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/picture.h"
+
+namespace moxtest {
+
+struct RefEncodeOptions {
+    int quality = 75;
+    int hSamp[3] = {1, 1, 1};
+    int vSamp[3] = {1, 1, 1};
+    int restartInterval = 0;  // in MCUs
+    bool optimize = false;    // optimised Huffman tables
+    bool progressive = false;
+    bool arithmetic = false;
+    std::string comment;      // written as a COM segment when not empty
+};
+
+// Encodes a 1- or 3-component picture (RGB input is converted to YCbCr).
+std::vector<uint8_t> refEncode(const Picture& picture, const RefEncodeOptions& options);
+
+struct RefDecoded {
+    bool ok = false;
+    std::string message;  // the reference codec's error text when !ok
+    long warnings = 0;
+    Picture picture;
+};
+
+// Decodes with replication upsampling and the floating-point inverse DCT
+// unless told otherwise; 3-component streams come out as RGB.
+RefDecoded refDecode(const std::vector<uint8_t>& stream, bool fancyUpsampling = false,
+                     bool floatDct = true);
+
+}  // namespace moxtest
