@@ -2,11 +2,6 @@
 #include "frame/errlog.h"
 #include "moxcodec.h"
 
-extern "C" MOX_API int32_t MoxDecClearParam(PictureInfo*, SystemParam*, DecodeParam*)
-{
-    return MOX_FAIL("DecClearParam", MOX_ERR_UNSUPPORTED, nullptr);
-}
-
 extern "C" MOX_API DecoderContext* MoxDecInit(const PictureInfo*, SystemParam*, const DecodeParam*,
                                               int32_t* error)
 {
