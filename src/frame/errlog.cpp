@@ -92,6 +92,13 @@ int ErrLogStamp()
     return 0;
 }
 
+int32_t ErrLogIndex()
+{
+    ErrorLog& log = errorLog();
+    std::lock_guard<std::mutex> lock(log.guard);
+    return log.index;
+}
+
 }  // namespace mox
 
 extern "C" MOX_API void MoxDispMsgTraceM(void)
@@ -112,4 +119,5 @@ extern "C" MOX_API void MoxDispMsgTraceM(void)
         }
     }
     printf("---libmoxcodec_ERROR_LOG end  -----------------\n\n");
+    fflush(stdout);
 }

@@ -13,6 +13,9 @@ void ErrLogDetail(int16_t value1, int16_t value2, int16_t value3, int16_t limit1
                   const char* label3);
 int ErrLogStamp();
 
+// Slot that the next record fills (= records the dump prints).
+int32_t ErrLogIndex();
+
 // Records one failure (record + stamp) and hands the code back, so call
 // sites read `return MOX_FAIL("routine", code, handle);`.
 inline int32_t logFailure(const char* name, int32_t code, const void* handle, int line)

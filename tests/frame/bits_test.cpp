@@ -1,0 +1,202 @@
+// Bit reader and writer: hand-made byte patterns, stuffing and markers, the
+// more-data checks at piece ends, and write/read round trips.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "frame/bits.h"
+
+using mox::BitCursor;
+
+namespace {
+
+BitCursor cursorOver(std::vector<uint8_t>& bytes, int32_t bitPos = 7, int32_t byteIndex = 0)
+{
+    BitCursor c{};
+    c.bitPos = bitPos;
+    c.byteIndex = byteIndex;
+    c.data = bytes.data();
+    c.pieceData = bytes.data();
+    c.available = static_cast<uint32_t>(bytes.size());
+    return c;
+}
+
+}  // namespace
+
+TEST(RawReader, WidthsAndStraddling)
+{
+    std::vector<uint8_t> bytes = {0b10110101, 0b11000000, 0};
+    BitCursor c = cursorOver(bytes);
+    EXPECT_EQ(mox::getValue(&c, 0), 0);
+    EXPECT_EQ(c.bitPos, 7);
+    EXPECT_EQ(mox::getValue(&c, 9), -1);
+    EXPECT_EQ(mox::getValue(&c, 5), 0b10110);
+    EXPECT_EQ(c.bitPos, 2);
+    // 4 bits at bitPos 2: three from this byte, one from the next.
+    EXPECT_EQ(mox::getValue(&c, 4), 0b1011);
+    EXPECT_EQ(c.byteIndex, 1);
+    EXPECT_EQ(c.bitPos, 6);
+    EXPECT_EQ(mox::getValue(&c, 7), 0b1000000);
+    EXPECT_EQ(c.byteIndex, 2);
+    EXPECT_EQ(c.bitPos, 7);
+}
+
+TEST(JpegReader, StuffingIsSkippedAndMarkersReported)
+{
+    std::vector<uint8_t> stuffed = {0x12, 0xFF, 0x00, 0x34};
+    BitCursor c = cursorOver(stuffed);
+    EXPECT_EQ(mox::getJpgValue(&c, 8), 0x12);
+    EXPECT_EQ(mox::getJpgValue(&c, 8), 0xFF);
+    EXPECT_EQ(mox::getJpgValue(&c, 8), 0x34);
+
+    std::vector<uint8_t> eoi = {0xFF, 0xD9, 0x00};
+    c = cursorOver(eoi);
+    EXPECT_EQ(mox::getJpgValue(&c, 8), 0xFF);
+    EXPECT_EQ(mox::getJpgValue(&c, 1), -0xD9);
+
+    // A 16-bit read across a stuffed byte and a restart marker met mid-read.
+    std::vector<uint8_t> wide = {0xAB, 0xFF, 0x00, 0xCD, 0xFF, 0xD3, 0x00};
+    c = cursorOver(wide);
+    EXPECT_EQ(mox::getJpgValue(&c, 16), 0xABFF);
+    EXPECT_EQ(mox::getJpgValue(&c, 12), 0xCDF);
+    EXPECT_EQ(mox::getJpgValue(&c, 8), -0xD3);
+    EXPECT_EQ(mox::getJpgValue(&c, 17), -1);
+}
+
+TEST(BoundedReader, ReadsAndEnds)
+{
+    std::vector<uint8_t> bytes = {0xDE, 0xAD, 0xBE};
+    BitCursor c = cursorOver(bytes);
+    EXPECT_EQ(mox::getvelaValue(&c, 16), 0xDEAD);
+    EXPECT_EQ(c.byteIndex, 2);
+    EXPECT_EQ(c.bitPos, 7);
+
+    c = cursorOver(bytes, 0, 0);  // starts at the last bit of byte 0
+    EXPECT_EQ(mox::getvelaValue(&c, 16), 0b0101011011011111);
+    EXPECT_EQ(c.byteIndex, 2);
+    EXPECT_EQ(c.bitPos, 0);
+
+    c = cursorOver(bytes, 3, 2);  // last byte: missing bits read as 0
+    EXPECT_EQ(mox::getvelaValue(&c, 6), 0b111000);
+    c = cursorOver(bytes, 7, 3);  // nothing left: 0 and no move
+    EXPECT_EQ(mox::getvelaValue(&c, 5), 0);
+    EXPECT_EQ(c.byteIndex, 3);
+    EXPECT_EQ(c.bitPos, 7);
+    EXPECT_EQ(mox::getvelaValue(&c, 17), -99999);
+}
+
+TEST(DataCheck, PieceEndRules)
+{
+    std::vector<uint8_t> bytes = {0x11, 0x22, 0x33, 0x44, 0xFF, 0x00};
+    struct Case {
+        int32_t byteIndex, bitPos, n;
+        uint32_t available;
+        int32_t want;
+    } cases[] = {
+        {3, 3, 4, 4, 0},                    // last byte, 4 bits left
+        {3, 3, 5, 4, mox::kNeedMoreData},
+        {2, 7, 16, 4, 0},                   // one byte after: 8 + 8
+        {2, 7, 17, 4, mox::kNeedMoreData},
+        {1, 0, 17, 4, 0},                   // two bytes after: 1 + 16
+        {1, 0, 18, 4, mox::kNeedMoreData},
+        {0, 0, 16, 4, 0},                   // more than two after
+        {4, 7, 1, 4, mox::kNeedMoreData},   // past the end
+        {5, 7, 1, 6, mox::kNeedMoreData},   // 0x00 after 0xFF cut by the end
+    };
+    for (const Case& k : cases) {
+        BitCursor c = cursorOver(bytes, k.bitPos, k.byteIndex);
+        c.available = k.available;
+        EXPECT_EQ(mox::checkJpgBits(&c, k.n), k.want)
+            << "byteIndex " << k.byteIndex << " bitPos " << k.bitPos << " n " << k.n;
+    }
+}
+
+TEST(DataCheck, SwitchesFromSpliceToPieceAfterTheTail)
+{
+    std::vector<uint8_t> piece = {0xA1, 0xA2, 0xA3, 0xA4};
+    std::vector<uint8_t> splice = {0x91, 0x92, 0xA1, 0xA2, 0xA3};
+    uint32_t flag = 1;
+    BitCursor c = cursorOver(piece);
+    c.data = splice.data();
+    c.spliceData = splice.data();
+    c.spliceFlag = &flag;
+    c.spliceLength = 2;
+    c.byteIndex = 1;
+    EXPECT_EQ(mox::checkJpgBits(&c, 16), 0);
+    EXPECT_EQ(flag, 1u) << "still inside the carried tail";
+    c.byteIndex = 3;
+    EXPECT_EQ(mox::checkJpgBits(&c, 16), 0);
+    EXPECT_EQ(flag, 0u);
+    EXPECT_EQ(c.data, piece.data());
+    EXPECT_EQ(c.byteIndex, 1);
+
+    flag = 1;
+    c = cursorOver(piece);
+    c.data = splice.data();
+    c.spliceFlag = &flag;
+    c.spliceLength = 2;
+    c.byteIndex = 2;
+    int32_t slot = -1;
+    EXPECT_EQ(mox::checkVelaBytes(&c, 4, &slot), 0);
+    EXPECT_EQ(slot, 0);
+    EXPECT_EQ(mox::checkVelaBytes(&c, 4, &slot), 0);
+    EXPECT_EQ(mox::checkVelaBytes(&c, 5, &slot), mox::kNeedMoreData);
+}
+
+TEST(Writers, StuffingAndStraddling)
+{
+    std::vector<uint8_t> out(8, 0);
+    BitCursor c = cursorOver(out);
+    EXPECT_EQ(mox::setJpgValue(0xFF, 8, &c), 0);
+    EXPECT_EQ(out[0], 0xFF);
+    EXPECT_EQ(out[1], 0x00);
+    EXPECT_EQ(c.byteIndex, 2);
+    EXPECT_EQ(c.bitPos, 7);
+    EXPECT_EQ(mox::setJpgValue(0, 17, &c), -1);
+    EXPECT_EQ(mox::setJpg1ByteValue(0, 0, &c), -1);
+
+    std::vector<uint8_t> raw(2, 0);
+    int32_t index = 0, pos = 0;
+    EXPECT_EQ(mox::setValue(0x3, 2, raw.data(), &index, &pos), 0);
+    EXPECT_EQ(raw[0], 0x01);
+    EXPECT_EQ(raw[1], 0x80);
+    EXPECT_EQ(index, 1);
+    EXPECT_EQ(pos, 6);
+    EXPECT_EQ(mox::setValue(0, 17, raw.data(), &index, &pos), -1);
+}
+
+// Random widths and values written with the JPEG writer read back with the
+// JPEG reader (and raw writer with the bounded reader); the JPEG stream
+// never holds 0xFF followed by anything but 0x00.
+TEST(Writers, RoundTripThroughTheReaders)
+{
+    std::mt19937 random(7);
+    std::vector<std::pair<uint32_t, int32_t>> items;
+    for (int i = 0; i < 4000; ++i) {
+        int32_t n = 1 + int32_t(random() % 16);
+        uint32_t value = random() & ((1u << n) - 1);
+        if (i % 5 == 0) value = (1u << n) - 1;  // plenty of 1-bits for stuffing
+        items.emplace_back(value, n);
+    }
+    std::vector<uint8_t> jpeg(20000, 0), raw(20000, 0);
+    BitCursor w = cursorOver(jpeg);
+    int32_t rawIndex = 0, rawPos = 7;
+    for (auto [value, n] : items) {
+        ASSERT_EQ(mox::setJpgValue(value, n, &w), 0);
+        ASSERT_EQ(mox::setValue(value, n, raw.data(), &rawIndex, &rawPos), 0);
+    }
+    for (int32_t i = 0; i + 1 < w.byteIndex; ++i)
+        if (jpeg[i] == 0xFF) ASSERT_EQ(jpeg[i + 1], 0x00) << "at " << i;
+
+    BitCursor r = cursorOver(jpeg);
+    r.available = static_cast<uint32_t>(w.byteIndex + 1);
+    BitCursor v = cursorOver(raw);
+    v.available = static_cast<uint32_t>(rawIndex + 1);
+    for (auto [value, n] : items) {
+        ASSERT_EQ(mox::checkJpgBits(&r, n), 0);
+        ASSERT_EQ(mox::getJpgValue(&r, n), int32_t(value));
+        ASSERT_EQ(mox::getvelaValue(&v, n), int32_t(value));
+    }
+}
