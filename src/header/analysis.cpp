@@ -1,0 +1,160 @@
+// Header analysis: reads the marker segments at the head of a JPEG stream,
+// up to the start of scan, out of the caller's input buffer. The buffer is
+// never refilled here; when it ends before the header does, the stream
+// position is put back so the caller can supply more and call again.
+#include "frame/errlog.h"
+#include "header/segments.h"
+
+namespace mox {
+
+namespace {
+
+constexpr uint8_t kNotAMarker = 0xFF;
+constexpr uint8_t kBufferEnded = 1;
+
+// Marker codes (T.81 Table B.1).
+constexpr uint8_t kReserved02 = 0x02;
+constexpr uint8_t kSof0 = 0xC0;
+constexpr uint8_t kDht = 0xC4;
+constexpr uint8_t kRst0 = 0xD0;
+constexpr uint8_t kRst7 = 0xD7;
+constexpr uint8_t kSoi = 0xD8;
+constexpr uint8_t kEoi = 0xD9;
+constexpr uint8_t kSos = 0xDA;
+constexpr uint8_t kDqt = 0xDB;
+constexpr uint8_t kDnl = 0xDC;
+constexpr uint8_t kDri = 0xDD;
+constexpr uint8_t kApp0 = 0xE0;
+constexpr uint8_t kApp1 = 0xE1;
+constexpr uint8_t kApp15 = 0xEF;
+constexpr uint8_t kCom = 0xFE;
+
+// APP1..APP15 and the reserved code 0x02: skipped by their length.
+int skipSegment(HeaderCursor* cursor)
+{
+    static constexpr const char* kName = "AnalysisMarker";
+    uint32_t length = 0;
+    MOX_READ_OR_RETURN(GetWord(&cursor->bytes, &length), kName);
+    if (length < 2) return MOX_FAIL(kName, kSegmentRefused, nullptr);
+    MOX_READ_OR_RETURN(SkipByte(&cursor->bytes, length - 2), kName);
+    return MOX_OK;
+}
+
+}  // namespace
+
+int AnalysisMarker(HeaderCursor* cursor, uint8_t marker, PictureInfo* pic, DecodeParam* param)
+{
+    switch (marker) {
+    case kSof0: {
+        int result = AnalysisFrame(cursor, pic, param);
+        if (result != MOX_OK) return MOX_FAIL("AnalysisMarker", result, nullptr);
+        return kSegmentFrame;
+    }
+    case kDht: return AnalysisDHT(cursor, param);
+    case kDqt: return AnalysisDQT(cursor, param);
+    case kDri: return AnalysisDRI(cursor, param);
+    case kDnl: return AnalysisDNL(cursor, pic);
+    case kSos: return AnalysisSOS(cursor, pic, param);
+    case kApp0: return AnalysisAPP(cursor, pic);
+    case kCom: return AnalysisCOM(cursor, param);
+    case kSoi: return kSegmentStartOfImage;
+    default: break;
+    }
+    if (marker >= kRst0 && marker <= kRst7) return kSegmentRefused;
+    if (marker == kReserved02 || (marker >= kApp1 && marker <= kApp15)) return skipSegment(cursor);
+    // TEM, SOF1..SOF15 (progressive, lossless, arithmetic and hierarchical
+    // frames), DAC, DHP, EXP and JPG0..JPG13.
+    return MOX_ERR_UNSUPPORTED;
+}
+
+// Reads segment after segment until the start of scan. `sys` still holds
+// the position the cursor started from (it is written back by the caller).
+int AnalysisMain(HeaderCursor* cursor, const SystemParam* sys, PictureInfo* pic,
+                 DecodeParam* param)
+{
+    static constexpr const char* kName = "AnalysisMain";
+    ByteReader* in = &cursor->bytes;
+    bool skipped = false;  // a thumbnail or extension segment was passed over
+
+    uint8_t marker = GetMarker(in);
+    if (marker == kNotAMarker) return MOX_FAIL(kName, MOX_ERR_MARKER, nullptr);
+    for (;;) {
+        if (marker == kBufferEnded) return MOX_FAIL(kName, MOX_NEED_INPUT, nullptr);
+        if (marker == kEoi) {
+            uint32_t consumed = sys->consumedTotal + (in->offset - sys->pieceOffset);
+            if (consumed == sys->totalSize) return MOX_HEADER_EOI;
+            return MOX_FAIL(kName, MOX_ERR_EARLY_EOI, nullptr);
+        }
+
+        int result = AnalysisMarker(cursor, marker, pic, param);
+        switch (result) {
+        case MOX_ERR_UNSUPPORTED:
+        case MOX_ERR_HUFFMAN_TABLE:
+            return MOX_FAIL(kName, result, nullptr);
+        case MOX_NEED_INPUT:
+            return MOX_FAIL(kName, MOX_NEED_INPUT, nullptr);
+        case kSegmentThumbnail:
+        case kSegmentJfxxJpeg:
+        case kSegmentJfxxPalette:
+        case kSegmentJfxxRgb:
+            skipped = true;
+            [[fallthrough]];
+        case kSegmentJfif:
+            if (SkipByte(in, cursor->skipRemain) != MOX_OK)
+                return MOX_FAIL(kName, MOX_NEED_INPUT, nullptr);
+            cursor->skipRemain = 0;
+            break;
+        case kSegmentScan:
+            return skipped ? MOX_HEADER_SKIPPED : MOX_OK;
+        case kSegmentRefused:
+            return MOX_FAIL(kName, MOX_ERR_MARKER, nullptr);
+        default:
+            break;  // a segment read, or an APPn skipped
+        }
+
+        // The next marker needs two bytes.
+        if (bytesLeft(in) == 1) return MOX_FAIL(kName, MOX_NEED_INPUT, nullptr);
+        marker = GetMarker(in);
+        if (marker == kNotAMarker) return MOX_FAIL(kName, MOX_ERR_MARKER, nullptr);
+    }
+}
+
+}  // namespace mox
+
+using namespace mox;
+
+extern "C" MOX_API int32_t MoxAnalysisHeader(SystemParam* sys, InputFunc input, void* user,
+                                             PictureInfo* pic, DecodeParam* param,
+                                             int32_t* error)
+{
+    static constexpr const char* kName = "MoxAnalysisHeader";
+    if (sys == nullptr || pic == nullptr || param == nullptr)
+        return MOX_FAIL(kName, MOX_ERR_NULL, nullptr);
+    if (sys->inputBuffer == nullptr || sys->pieceSize == 0 || sys->totalSize == 0) {
+        MOX_FAIL("D_preprocess", MOX_ERR_NO_INPUT, nullptr);
+        return MOX_FAIL(kName, MOX_ERR_NO_INPUT, nullptr);
+    }
+
+    // First fill: the caller asked for the buffer to be filled through input.
+    if (input != nullptr && sys->pieceOffset == 0 && sys->firstFill == 1) {
+        if (user == nullptr) return MOX_FAIL(kName, MOX_ERR_NULL, nullptr);
+        uint32_t wanted = sys->totalSize < sys->pieceSize ? sys->totalSize : sys->pieceSize;
+        int32_t result = input(sys->inputBuffer, 0, wanted, 0, user);
+        if (result != 0) {
+            if (error != nullptr) *error = result;
+            return MOX_FAIL(kName, MOX_ERR_CALLBACK, nullptr);
+        }
+        sys->firstFill = 0;
+    }
+
+    // The stream fields change only when the analysis does not need more
+    // input; a result of 1 leaves them as they were at entry.
+    HeaderCursor cursor{{sys->inputBuffer, sys->pieceSize, sys->pieceOffset}, sys->skipRemain};
+    int result = AnalysisMain(&cursor, sys, pic, param);
+    if (result == MOX_NEED_INPUT) return MOX_FAIL(kName, MOX_NEED_INPUT, nullptr);
+
+    sys->consumedTotal += cursor.bytes.offset - sys->pieceOffset;
+    sys->pieceOffset = cursor.bytes.offset;
+    sys->skipRemain = cursor.skipRemain;
+    return result;
+}
