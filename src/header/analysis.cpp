@@ -3,31 +3,14 @@
 // never refilled here; when it ends before the header does, the stream
 // position is put back so the caller can supply more and call again.
 #include "frame/errlog.h"
+#include "frame/markers.h"
 #include "header/segments.h"
 
 namespace mox {
 
 namespace {
 
-constexpr uint8_t kNotAMarker = 0xFF;
-constexpr uint8_t kBufferEnded = 1;
-
-// Marker codes (T.81 Table B.1).
-constexpr uint8_t kReserved02 = 0x02;
-constexpr uint8_t kSof0 = 0xC0;
-constexpr uint8_t kDht = 0xC4;
-constexpr uint8_t kRst0 = 0xD0;
-constexpr uint8_t kRst7 = 0xD7;
-constexpr uint8_t kSoi = 0xD8;
-constexpr uint8_t kEoi = 0xD9;
-constexpr uint8_t kSos = 0xDA;
-constexpr uint8_t kDqt = 0xDB;
-constexpr uint8_t kDnl = 0xDC;
-constexpr uint8_t kDri = 0xDD;
-constexpr uint8_t kApp0 = 0xE0;
-constexpr uint8_t kApp1 = 0xE1;
-constexpr uint8_t kApp15 = 0xEF;
-constexpr uint8_t kCom = 0xFE;
+constexpr uint8_t kReserved02 = 0x02;  // skipped by its length like APPn
 
 // APP1..APP15 and the reserved code 0x02: skipped by their length.
 int skipSegment(HeaderCursor* cursor)
@@ -45,23 +28,23 @@ int skipSegment(HeaderCursor* cursor)
 int AnalysisMarker(HeaderCursor* cursor, uint8_t marker, PictureInfo* pic, DecodeParam* param)
 {
     switch (marker) {
-    case kSof0: {
+    case kMarkerSof0: {
         int result = AnalysisFrame(cursor, pic, param);
         if (result != MOX_OK) return MOX_FAIL("AnalysisMarker", result, nullptr);
         return kSegmentFrame;
     }
-    case kDht: return AnalysisDHT(cursor, param);
-    case kDqt: return AnalysisDQT(cursor, param);
-    case kDri: return AnalysisDRI(cursor, param);
-    case kDnl: return AnalysisDNL(cursor, pic);
-    case kSos: return AnalysisSOS(cursor, pic, param);
-    case kApp0: return AnalysisAPP(cursor, pic);
-    case kCom: return AnalysisCOM(cursor, param);
-    case kSoi: return kSegmentStartOfImage;
+    case kMarkerDht: return AnalysisDHT(cursor, param);
+    case kMarkerDqt: return AnalysisDQT(cursor, param);
+    case kMarkerDri: return AnalysisDRI(cursor, param);
+    case kMarkerDnl: return AnalysisDNL(cursor, pic);
+    case kMarkerSos: return AnalysisSOS(cursor, pic, param);
+    case kMarkerApp0: return AnalysisAPP(cursor, pic);
+    case kMarkerCom: return AnalysisCOM(cursor, param);
+    case kMarkerSoi: return kSegmentStartOfImage;
     default: break;
     }
-    if (marker >= kRst0 && marker <= kRst7) return kSegmentRefused;
-    if (marker == kReserved02 || (marker >= kApp1 && marker <= kApp15)) return skipSegment(cursor);
+    if (marker >= kMarkerRst0 && marker <= kMarkerRst7) return kSegmentRefused;
+    if (marker == kReserved02 || (marker >= kMarkerApp1 && marker <= kMarkerApp15)) return skipSegment(cursor);
     // TEM, SOF1..SOF15 (progressive, lossless, arithmetic and hierarchical
     // frames), DAC, DHP, EXP and JPG0..JPG13.
     return MOX_ERR_UNSUPPORTED;
@@ -77,10 +60,10 @@ int AnalysisMain(HeaderCursor* cursor, const SystemParam* sys, PictureInfo* pic,
     bool skipped = false;  // a thumbnail or extension segment was passed over
 
     uint8_t marker = GetMarker(in);
-    if (marker == kNotAMarker) return MOX_FAIL(kName, MOX_ERR_MARKER, nullptr);
+    if (marker == kMarkerInvalid) return MOX_FAIL(kName, MOX_ERR_MARKER, nullptr);
     for (;;) {
-        if (marker == kBufferEnded) return MOX_FAIL(kName, MOX_NEED_INPUT, nullptr);
-        if (marker == kEoi) {
+        if (marker == kMarkerBufferEnded) return MOX_FAIL(kName, MOX_NEED_INPUT, nullptr);
+        if (marker == kMarkerEoi) {
             uint32_t consumed = sys->consumedTotal + (in->offset - sys->pieceOffset);
             if (consumed == sys->totalSize) return MOX_HEADER_EOI;
             return MOX_FAIL(kName, MOX_ERR_EARLY_EOI, nullptr);
@@ -115,7 +98,7 @@ int AnalysisMain(HeaderCursor* cursor, const SystemParam* sys, PictureInfo* pic,
         // The next marker needs two bytes.
         if (bytesLeft(in) == 1) return MOX_FAIL(kName, MOX_NEED_INPUT, nullptr);
         marker = GetMarker(in);
-        if (marker == kNotAMarker) return MOX_FAIL(kName, MOX_ERR_MARKER, nullptr);
+        if (marker == kMarkerInvalid) return MOX_FAIL(kName, MOX_ERR_MARKER, nullptr);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "header/reader.h"
 
 #include "frame/errlog.h"
+#include "frame/markers.h"
 #include "moxcodec.h"
 
 namespace mox {
@@ -32,10 +33,6 @@ int SkipByte(ByteReader* reader, uint32_t n)
 
 namespace {
 
-constexpr uint8_t kMarkerPrefix = 0xFF;
-constexpr uint8_t kNotAMarker = 0xFF;
-constexpr uint8_t kBufferEnded = 1;
-
 // Codes that may follow 0xFF as a marker: TEM (0x01), the reserved 0x02 and
 // 0xC0..0xFF (T.81 Table B.1). 0x00 is stuffing, 0x03..0xBF are reserved.
 bool isMarkerCode(uint8_t code)
@@ -50,20 +47,20 @@ uint8_t GetMarker(ByteReader* reader)
     uint8_t prefix = 0;
     if (GetByte(reader, &prefix) != MOX_OK) {
         MOX_FAIL("GetMarker", MOX_NEED_INPUT, nullptr);
-        return kBufferEnded;
+        return kMarkerBufferEnded;
     }
     if (prefix != kMarkerPrefix) {
         MOX_FAIL("GetMarker", MOX_SEGMENT_REFUSED, nullptr);
-        return kNotAMarker;
+        return kMarkerInvalid;
     }
     uint8_t code = 0;
     if (GetByte(reader, &code) != MOX_OK) {
         MOX_FAIL("GetMarker", MOX_NEED_INPUT, nullptr);
-        return kBufferEnded;
+        return kMarkerBufferEnded;
     }
     if (!isMarkerCode(code)) {
         MOX_FAIL("GetMarker", MOX_SEGMENT_REFUSED, nullptr);
-        return kNotAMarker;
+        return kMarkerInvalid;
     }
     return code;
 }

@@ -27,6 +27,8 @@ int SkipByte(ByteReader* reader, uint32_t n);
 // skipped: the second 0xFF comes back as 0xFF. The temporary marker 0x01 is
 // indistinguishable from the end of the buffer.
 uint8_t GetMarker(ByteReader* reader);
+constexpr uint8_t kMarkerBufferEnded = 1;
+constexpr uint8_t kMarkerInvalid = 0xFF;
 
 // Bytes left between the position and the end of the buffer (0 when the
 // position is already past it).

@@ -1,0 +1,164 @@
+// Hand-built JPEG header streams for the header-analysis tests, and a
+// harness that runs MoxAnalysisHeader over an input buffer of exactly the
+// stream's size (so the sanitizer build catches any read past it).
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frame/t81tables.h"
+#include "moxcodec.h"
+
+namespace headertest {
+
+struct Component {
+    uint8_t sampling;  // H in the high nibble, V in the low nibble
+    uint8_t table;     // Tq in a frame header, Td/Ta in a scan header
+};
+
+class StreamBuilder {
+public:
+    StreamBuilder& byte(uint8_t value) { bytes_.push_back(value); return *this; }
+    StreamBuilder& word(uint16_t value) { return byte(uint8_t(value >> 8)).byte(uint8_t(value)); }
+    StreamBuilder& raw(const std::vector<uint8_t>& data)
+    {
+        bytes_.insert(bytes_.end(), data.begin(), data.end());
+        return *this;
+    }
+    StreamBuilder& text(const std::string& data)
+    {
+        bytes_.insert(bytes_.end(), data.begin(), data.end());
+        return *this;
+    }
+    StreamBuilder& marker(uint8_t code) { return byte(0xFF).byte(code); }
+    // A marker segment: code, length (body + 2), body.
+    StreamBuilder& segment(uint8_t code, const std::vector<uint8_t>& body)
+    {
+        return marker(code).word(uint16_t(body.size() + 2)).raw(body);
+    }
+    StreamBuilder& soi() { return marker(0xD8); }
+    StreamBuilder& eoi() { return marker(0xD9); }
+
+    // Baseline frame header, precision 8.
+    StreamBuilder& sof(uint16_t width, uint16_t height, const std::vector<Component>& components,
+                       uint8_t precision = 8, uint8_t code = 0xC0)
+    {
+        std::vector<uint8_t> body = {precision, uint8_t(height >> 8), uint8_t(height),
+                                     uint8_t(width >> 8), uint8_t(width),
+                                     uint8_t(components.size())};
+        uint8_t id = 1;
+        for (const Component& c : components) body.insert(body.end(), {id++, c.sampling, c.table});
+        return segment(code, body);
+    }
+    // Scan header with Ss 0, Se 63, Ah/Al 0.
+    StreamBuilder& sos(const std::vector<Component>& components)
+    {
+        std::vector<uint8_t> body = {uint8_t(components.size())};
+        uint8_t id = 1;
+        for (const Component& c : components) body.insert(body.end(), {id++, c.table});
+        body.insert(body.end(), {0, 63, 0});
+        return segment(0xDA, body);
+    }
+    // One 8-bit quantisation table given in zig-zag order.
+    StreamBuilder& dqt8(uint8_t tableId, const std::vector<uint8_t>& zigzag)
+    {
+        std::vector<uint8_t> body = {tableId};
+        body.insert(body.end(), zigzag.begin(), zigzag.end());
+        return segment(0xDB, body);
+    }
+    // DHT body of one table: Tc/Th, BITS, HUFFVAL.
+    static std::vector<uint8_t> huffmanTable(uint8_t classAndId, const mox::HuffmanSpec& spec)
+    {
+        std::vector<uint8_t> body = {classAndId};
+        int count = 0;
+        for (uint8_t b : spec.bits) {
+            body.push_back(b);
+            count += b;
+        }
+        body.insert(body.end(), spec.values, spec.values + count);
+        return body;
+    }
+    StreamBuilder& dht(uint8_t classAndId, const mox::HuffmanSpec& spec)
+    {
+        return segment(0xC4, huffmanTable(classAndId, spec));
+    }
+    StreamBuilder& comment(const std::string& value)
+    {
+        return segment(0xFE, std::vector<uint8_t>(value.begin(), value.end()));
+    }
+    // JFIF APP0: version 1.01, units, densities, thumbnail w x h (3 bytes a pixel).
+    StreamBuilder& jfif(uint8_t units, uint16_t densityX, uint16_t densityY, uint8_t thumbWidth = 0,
+                        uint8_t thumbHeight = 0)
+    {
+        std::vector<uint8_t> body = {'J', 'F', 'I', 'F', 0, 1, 1, units,
+                                     uint8_t(densityX >> 8), uint8_t(densityX),
+                                     uint8_t(densityY >> 8), uint8_t(densityY), thumbWidth,
+                                     thumbHeight};
+        body.resize(body.size() + size_t(thumbWidth) * thumbHeight * 3, 0x5A);
+        return segment(0xE0, body);
+    }
+    // JFXX APP0 with the given extension code and payload.
+    StreamBuilder& jfxx(uint8_t extension, size_t payload)
+    {
+        std::vector<uint8_t> body = {'J', 'F', 'X', 'X', 0, extension};
+        body.resize(body.size() + payload, 0xA5);
+        return segment(0xE0, body);
+    }
+
+    // A minimal grayscale header up to and including the scan header.
+    StreamBuilder& grayHeader(uint16_t width = 16, uint16_t height = 8)
+    {
+        std::vector<uint8_t> luminance(mox::kLuminanceQuant, mox::kLuminanceQuant + 64);
+        return soi().dqt8(0, luminance).sof(width, height, {{0x11, 0}})
+            .dht(0x00, mox::kLuminanceDc).dht(0x10, mox::kLuminanceAc).sos({{0x11, 0x00}});
+    }
+
+    size_t size() const { return bytes_.size(); }
+    const std::vector<uint8_t>& bytes() const { return bytes_; }
+
+private:
+    std::vector<uint8_t> bytes_;
+};
+
+// The three decoder records around one input buffer holding a stream.
+struct Analysis {
+    PictureInfo pic{};
+    SystemParam sys{};
+    DecodeParam param{};
+    std::unique_ptr<uint8_t[]> buffer;  // exactly pieceSize bytes
+
+    // pieceSize bytes of the stream go into the buffer; totalSize defaults
+    // to the whole stream.
+    explicit Analysis(const std::vector<uint8_t>& stream, size_t pieceSize = SIZE_MAX,
+                      size_t totalSize = SIZE_MAX)
+    {
+        MoxDecClearParam(&pic, &sys, &param);
+        if (pieceSize == SIZE_MAX) pieceSize = stream.size();
+        buffer.reset(new uint8_t[pieceSize > 0 ? pieceSize : 1]);
+        std::memcpy(buffer.get(), stream.data(), pieceSize < stream.size() ? pieceSize : stream.size());
+        sys.inputBuffer = buffer.get();
+        sys.pieceSize = uint32_t(pieceSize);
+        sys.totalSize = uint32_t(totalSize == SIZE_MAX ? stream.size() : totalSize);
+    }
+
+    int32_t run(InputFunc input = nullptr, void* user = nullptr, int32_t* error = nullptr)
+    {
+        return MoxAnalysisHeader(&sys, input, user, &pic, &param, error);
+    }
+};
+
+// Names and codes of the error-log records written while `action` runs,
+// read back from MoxDispMsgTraceM's dump. The ring is first brought to slot
+// 0 when the records might otherwise wrap past it.
+struct LogEntry {
+    std::string name;
+    int code;
+    bool operator==(const LogEntry&) const = default;
+};
+std::vector<LogEntry> logDuring(const std::function<void()>& action);
+
+}  // namespace headertest
