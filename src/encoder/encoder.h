@@ -1,0 +1,128 @@
+// Internal interface between the encoder's stages: set-up defaults, band
+// input, output buffering, marker writer, forward path and block coder.
+#pragma once
+
+#include <cstdint>
+
+#include "encoder/context.h"
+
+namespace mox::enc {
+
+// ---- presets.cpp -----------------------------------------------------------
+
+// One row of the quality preset table: sampling factors of components 0..3
+// and quantisation tables 0 (luminance) and 1 (chrominance), natural order.
+struct PresetRow {
+    uint8_t h[4];
+    uint8_t v[4];
+    int32_t quant[2][64];
+};
+
+constexpr int kQualityLevels = 11;
+
+// Row `level` (0..10) of qualityPresets.
+void qualityPresets(int level, PresetRow* row);
+
+// T.81 K.3/K.4 (ac false) or K.5/K.6 (ac true) for table id 0/1, in
+// symbol-index order.
+void defaultHuffmanTable(bool ac, int id, HuffDecodeTable* table);
+
+constexpr uint32_t kDcSymbols = 12;
+constexpr uint32_t kAcSymbols = 162;
+constexpr uint32_t kAcIndexZrl = 151;
+
+// AC symbol index <-> run/size symbol (EOB 0, ZRL 151, run 15 at 152..161).
+uint8_t acSymbolOfIndex(uint32_t index);
+uint32_t acIndexOfSymbol(uint8_t symbol);
+
+extern const float kDefaultColorMatrix[16];
+
+// ---- init.cpp --------------------------------------------------------------
+
+constexpr uint32_t kSpillSize = 2110;
+constexpr uint32_t kVelaAreaSize = 1000;
+constexpr uint32_t kRoomPerMcuBaseline = 2110;
+constexpr uint32_t kRoomPerMcuVela = 64;
+constexpr uint32_t kRoomForEnd = 3;
+constexpr uint32_t kSmallOutputBuffer = 700;  // below this the header goes via the spill
+
+// ---- band.cpp --------------------------------------------------------------
+
+// Result of an MCU row fetch or a row completion.
+enum class RowResult { ready, bandUsedUp };
+
+void switchBand(EncoderContext* ctx);
+// Pulls the current band through InputFunc; -111 (recorded under `name`).
+int32_t pullBand(EncoderContext* ctx, const char* name, int32_t* cbError);
+// Skips the bands wholly above the region: 0, 1 (push) or -111.
+int32_t skipTopBands(EncoderContext* ctx, int32_t* cbError);
+RowResult fetchMcuRow(EncoderContext* ctx);
+RowResult completeMcuRow(EncoderContext* ctx);
+
+// ---- output.cpp ------------------------------------------------------------
+
+constexpr int32_t kRetryMcu = 10;  // output save: the buffer was handed over, test again
+
+// Output save before an MCU (final false) or before EOI (final true):
+// 0, kRetryMcu, 2 (push output full) or -111.
+int32_t saveOutput(EncoderContext* ctx, bool final, int32_t* cbError);
+// Resume after the caller took a full buffer: 0, 2 or -111.
+int32_t resumeOutput(EncoderContext* ctx, int32_t* cbError);
+// Spill mode after EOI: 0, 2 or -111.
+int32_t drainFinal(EncoderContext* ctx, int32_t* cbError);
+
+// ---- markers.cpp -----------------------------------------------------------
+
+uint32_t headerLength(const EncoderContext* ctx);
+// Writes SOI .. SOS at the writer's byte index (a byte boundary).
+void writeHeader(EncoderContext* ctx);
+void writeDht(EncoderContext* ctx, int tableClass, int id);
+void writeRestart(EncoderContext* ctx);
+// Completes the partial byte with 1-bits and writes EOI unless suppressed.
+void writeEnd(EncoderContext* ctx);
+
+// ---- color.cpp -------------------------------------------------------------
+
+// colorMatrix entry x 256, to nearest, halves away from zero.
+int32_t fixedMatrixEntry(float entry);
+// t / 256 to nearest, halves away from zero.
+int32_t roundFixed(int32_t t);
+void extractSamples(EncoderContext* ctx, uint32_t mcuColumn);
+void convertColor(EncoderContext* ctx);
+
+// ---- downsample.cpp --------------------------------------------------------
+
+int32_t meanOfTwo(int32_t a, int32_t b);
+int32_t meanOfFour(int32_t a, int32_t b, int32_t c, int32_t d);
+void downsample(EncoderContext* ctx);
+
+// ---- fdct.cpp / quantize.cpp -------------------------------------------------
+
+void forwardDct(const int32_t samples[64], float coefficients[64]);
+// Largest magnitude a quantised coefficient may carry (baseline category 10;
+// DC differences then stay within category 11).
+constexpr int32_t kMaxCoefficient = 1023;
+void quantize(const float coefficients[64], const int32_t table[64], int32_t quantized[64]);
+void zigzag(const int32_t natural[64], int32_t zigzagOrder[64]);
+
+// ---- huffman.cpp -----------------------------------------------------------
+
+// Failure codes of codeHuffman, one per failing step, and of codeJpgBlk.
+constexpr int32_t kHuffDcCategory = -1;  // DC size category beyond the table
+constexpr int32_t kHuffDcCode = -2;
+constexpr int32_t kHuffDcBits = -3;
+constexpr int32_t kHuffZrl = -4;
+constexpr int32_t kHuffAcIndex = -5;     // AC symbol index beyond the table
+constexpr int32_t kHuffAcCode = -6;
+constexpr int32_t kHuffAcBits = -7;
+constexpr int32_t kHuffEob = -8;
+constexpr int32_t kBlockCodingFailed = -10;
+
+int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuConfig* config);
+int32_t codeJpgBlk(const int32_t block[64], const ComponentRecord* component, int32_t* predictor,
+                   BitCursor* cursor, CodePositions* positions);
+int32_t codeHuffman(const int32_t zigzagBlock[64], const HuffDecodeTable* dcTable,
+                    const HuffDecodeTable* acTable, int32_t* predictor, BitCursor* cursor,
+                    CodePositions* positions);
+
+}  // namespace mox::enc

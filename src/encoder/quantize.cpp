@@ -1,0 +1,28 @@
+// Quantisation (single-precision quotient, rounded half away from zero in
+// double) and zig-zag reordering (T.81 Figure A.6). The quantiser is the one
+// place that keeps coefficients codable in baseline: |AC| <= 1023 (category
+// 10) and |DC| <= 1023, so DC differences stay within category 11 even with
+// caller tables of 1 or extreme colour matrices.
+#include "encoder/encoder.h"
+#include "frame/t81tables.h"
+
+namespace mox::enc {
+
+void quantize(const float coefficients[64], const int32_t table[64], int32_t quantized[64])
+{
+    for (int n = 0; n < 64; ++n) {
+        float quotient = coefficients[n] / static_cast<float>(table[n]);
+        double rounded = static_cast<double>(quotient);
+        rounded += coefficients[n] >= 0 ? 0.5 : -0.5;
+        if (rounded > kMaxCoefficient) rounded = kMaxCoefficient;
+        if (rounded < -kMaxCoefficient) rounded = -kMaxCoefficient;
+        quantized[n] = static_cast<int32_t>(rounded);
+    }
+}
+
+void zigzag(const int32_t natural[64], int32_t zigzagOrder[64])
+{
+    for (int k = 0; k < 64; ++k) zigzagOrder[k] = natural[kZigzagToNatural[k]];
+}
+
+}  // namespace mox::enc

@@ -1,0 +1,42 @@
+// Drives a whole encode job for the tests: the picture fed in bands by push
+// or pull input, the stream collected by push or pull output.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "moxcodec.h"
+#include "support/picture.h"
+
+namespace enctest {
+
+struct EncodeSetup {
+    moxtest::Picture picture;     // components = bytes per pixel of pixelFormat
+    EncodePicture pic{};          // filled by makeSetup
+    EncodeParam param{};          // cleared by makeSetup
+    uint32_t bandLines = 0;       // 0: the whole picture in one band
+    uint32_t outBufSize = 1u << 20;
+    bool pullInput = false;
+    bool pullOutput = false;
+};
+
+struct EncodeRun {
+    int32_t initStatus = 0;
+    int32_t status = 0;           // last MoxEncode result
+    std::vector<uint8_t> stream;
+    std::vector<uint32_t> handOvers;  // lengths given to OutputFunc
+    int needInput = 0;            // returns of 1
+    int outputFull = 0;           // returns of 2
+};
+
+// A picture of width x height in `pixelFormat` (bytes per pixel from the
+// format), quality row `quality`, the whole picture as region.
+EncodeSetup makeSetup(int width, int height, int pixelFormat, int quality = 5,
+                      uint32_t seed = 1);
+
+EncodeRun runEncode(const EncodeSetup& setup);
+
+int bytesPerPixel(int pixelFormat);
+
+}  // namespace enctest
