@@ -1,11 +1,54 @@
 // The decoder's job state. The allocator copy comes first; Init builds the
-// rest from the caller's three records.
+// rest from the caller's three records, and every field that the band loop
+// needs to resume after any MCU lives here, never on the stack.
 #pragma once
 
 #include <cstdint>
 
+#include "frame/bits.h"
 #include "frame/memory.h"
 #include "moxcodec.h"
+
+namespace mox {
+
+constexpr int kMaxComponents = 4;
+constexpr int kBlockSamples = 64;
+constexpr int kCommentBytes = MOX_COMMENT_SIZE;  // 100 characters and a NUL
+constexpr uint32_t kBpTableBytes = 6672;         // mode-2 tag-section tables
+constexpr uint32_t kSpliceAreaBytes = 2110;
+constexpr uint32_t kRangeLimitBytes = 1408;
+constexpr uint32_t kRangeLimitOrigin = 256;      // the table is addressed at its 257th byte
+constexpr uint32_t kColorTableEntries = 256;
+constexpr uint32_t kFixedWorkBytes = kSpliceAreaBytes + kRangeLimitBytes + 4 * 256 * 4;  // 7614
+
+// What the MCU decoder of every mode needs of one component.
+struct McuComponent {
+    uint8_t hSamp;
+    uint8_t vSamp;
+    const HuffDecodeTable* dcTable;
+    const HuffDecodeTable* acTable;
+    const int32_t* quantTable;  // natural order
+};
+
+// Rebuilt from the context at every MoxDecode call (D_setMcuParam).
+struct McuParam {
+    int32_t componentCount;
+    int32_t mcuSize;             // bytes of a fixed-size VELA MCU: 64, or 128 in mode 2
+    int32_t reserved[2];
+    int32_t outFormat;
+    const uint8_t* rangeLimit;   // sample clamp, valid from rangeLimit[-256] to [1151]
+    uint32_t velaWords[5];       // mode 1: size mode, rotation; mode 2: velaBpParam
+    uint32_t sizeMode;           // mode 1: 0 fixed-size MCUs, 1 variable-size
+    uint32_t rotation;           // quarter turns applied to a decoded VELA MCU
+    VelaCopierParam copier;      // mode 3
+    McuComponent component[kMaxComponents];
+};
+
+// Plane array handed to the MCU decoders: entry 0 is the 64-byte tag plane,
+// entries 1..4 the 32-bit sample planes of components 0..3.
+constexpr int kPlaneCount = 5;
+
+}  // namespace mox
 
 struct DecoderContext {
     mox::Allocator alloc;  // must stay first
@@ -19,4 +62,105 @@ struct DecoderContext {
     // Input pieces.
     uint32_t firstFill;   // 1 while the first piece must still be fetched
     uint32_t piecesRead;  // pieces fetched through inputFunc (or supplied first)
+
+    // Picture, as checked by D_entrypic.
+    int32_t width;
+    int32_t height;
+    int32_t imageWidth;
+    int32_t imageHeight;
+    int32_t auxX;
+    int32_t auxY;
+    int16_t densityX;
+    int16_t densityY;
+    int16_t densityUnit;
+    uint8_t mode;
+    int32_t reduction;
+    int32_t componentCount;
+    int32_t outFormat;
+    int32_t bytesPerPixel;
+
+    // Coding parameters, as checked by D_entryparam.
+    uint8_t hSamp[mox::kMaxComponents];
+    uint8_t vSamp[mox::kMaxComponents];
+    int32_t hMax;
+    int32_t vMax;
+    int32_t restartInterval;
+    int32_t restartCount;
+    uint8_t colorTransform;
+    int32_t quantTable[4][mox::kBlockSamples];
+    uint8_t quantSel[mox::kMaxComponents];
+    HuffDecodeTable dcHuff[2];
+    HuffDecodeTable acHuff[2];
+    uint8_t dcSel[mox::kMaxComponents];
+    uint8_t acSel[mox::kMaxComponents];
+    char comment[mox::kCommentBytes];
+    uint32_t velaParam[2];
+    uint32_t velaBpParam[5];
+    VelaCopierParam velaCopierParam;
+    uint8_t bpTables[mox::kBpTableBytes];
+
+    // Buffers and stream position, as checked by D_entrysystem.
+    uint8_t* inputBuffer;
+    uint32_t pieceSize;
+    uint32_t totalSize;
+    uint32_t* pieceOffset;    // in the caller's SystemParam
+    uint32_t* consumedTotal;  // in the caller's SystemParam
+    uint32_t* skipRemain;     // in the caller's SystemParam
+    uint8_t* bandBuffer;
+    uint32_t bandBufferSize;
+    uint32_t lineStride;
+    uint32_t bandLines;
+    uint32_t bandLinesLeft;
+    uint8_t* workArea;
+    uint32_t workAreaSize;
+    bool ownsInputBuffer;
+    bool ownsBandBuffer;
+    bool ownsWorkArea;
+
+    // Parts of the work area.
+    uint8_t* spliceBuffer;
+    uint32_t spliceCapacity;
+    uint8_t* overflowArea;
+    int32_t* blockArea[mox::kMaxComponents];     // decoded blocks of one MCU
+    int32_t* upsampleArea[mox::kMaxComponents];  // one MCU raster per component
+    int32_t* extraArea[mox::kMaxComponents];
+    int32_t* upsampled[mox::kMaxComponents];     // the raster storeMcu reads
+    const uint8_t* rangeLimit;                   // points at the table's 257th byte
+    int32_t* crToR;
+    int32_t* cbToG;
+    int32_t* crToG;
+    int32_t* cbToB;
+
+    // Derived grid.
+    int32_t blockSize;  // output samples per block side: 8 / reduction
+    int32_t mcusPerRow;
+    int32_t mcuRows;
+    int32_t mcuWidth;
+    int32_t mcuHeight;
+    int32_t lastMcuWidth;
+    int32_t lastMcuHeight;
+
+    // Resumable band loop.
+    int32_t mcuRow;
+    int32_t mcuColumn;
+    int32_t savedBitPos;
+    int32_t savedByteIndex;
+    int32_t dcPredictors[mox::kMaxComponents];
+    uint32_t spliceFlag;     // 1 while the cursor reads the splice buffer
+    uint32_t spliceLength;   // carried-over bytes at the start of the splice buffer
+    uint32_t pieceStream;    // stream offset of the byte at inputBuffer + pieceOrigin
+    uint32_t pieceOrigin;    // pieceOffset when the cursor was built
+    uint32_t bandTopLine;
+    uint32_t bandMcuRows;
+    uint8_t* writePointer;
+    uint32_t overflowPending;
+    uint32_t overflowLines;
+    uint32_t rowStarted;
+    uint32_t rstPending;
+    bool picturePassed;      // every MCU stored and the last band handed over
+    mox::BitCursor cursor;
+    mox::McuParam mcuParam;
+    int32_t tagPlane[mox::kBlockSamples / 4];  // 64 bytes
+    int32_t* planes[mox::kPlaneCount];
+    uint32_t* errorOut;      // the caller's slot during one MoxDecode call
 };

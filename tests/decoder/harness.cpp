@@ -1,0 +1,126 @@
+#include "decoder/harness.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace moxtest {
+
+namespace {
+
+struct Job {
+    const std::vector<uint8_t>* stream;
+    uint32_t pieceSize;
+    size_t delivered = 0;     // stream bytes handed to the decoder
+    uint32_t lineStride = 0;
+    std::vector<uint8_t> lines;  // delivered band bytes, in order
+};
+
+uint32_t fill(Job* job, uint8_t* buffer, uint32_t length)
+{
+    size_t left = job->stream->size() - job->delivered;
+    size_t n = std::min<size_t>({left, job->pieceSize, length});
+    std::memcpy(buffer, job->stream->data() + job->delivered, n);
+    job->delivered += n;
+    return static_cast<uint32_t>(n);
+}
+
+// The pieces after the header do not start at a multiple of the piece size,
+// so the length the decoder asks for can fall short at the stream's end;
+// the job always hands over a whole piece.
+int32_t input(uint8_t* buffer, uintptr_t, uint32_t, int32_t, void* user)
+{
+    auto* job = static_cast<Job*>(user);
+    fill(job, buffer, job->pieceSize);
+    return 0;
+}
+
+int32_t output(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* user)
+{
+    auto* job = static_cast<Job*>(user);
+    job->lines.insert(job->lines.end(), buffer, buffer + length);
+    return 0;
+}
+
+}  // namespace
+
+DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOptions& options)
+{
+    DecodeResult result;
+    PictureInfo pic;
+    SystemParam sys;
+    DecodeParam param;
+    MoxDecClearParam(&pic, &sys, &param);
+    CountingAllocator counter;
+    useCounting(&sys, &counter);
+
+    uint32_t pieceSize = options.pieceSize == 0 ? static_cast<uint32_t>(std::max<size_t>(stream.size(), 64))
+                                                : options.pieceSize;
+    // The header must fit the first piece; the tests pick sizes accordingly
+    // by starting with a piece large enough for it.
+    Job job{&stream, pieceSize};
+    std::vector<uint8_t> input0(std::max<uint32_t>(pieceSize, 4096));
+    job.pieceSize = static_cast<uint32_t>(input0.size());
+    fill(&job, input0.data(), job.pieceSize);
+    job.pieceSize = pieceSize;
+    sys.inputBuffer = input0.data();
+    sys.pieceSize = static_cast<uint32_t>(input0.size());
+    sys.totalSize = static_cast<uint32_t>(stream.size());
+    int32_t error = 0;
+    result.headerStatus = MoxAnalysisHeader(&sys, nullptr, nullptr, &pic, &param, &error);
+    if (result.headerStatus != 0 && result.headerStatus != 10) return result;
+
+    // Continue with the caller's piece size from the first unread byte: the
+    // bytes after the header are moved to the buffer's start.
+    std::vector<uint8_t> buffer(std::max<uint32_t>(pieceSize, 64));
+    size_t next = sys.consumedTotal;
+    job.delivered = next;
+    sys.inputBuffer = buffer.data();
+    sys.pieceSize = static_cast<uint32_t>(buffer.size());
+    sys.pieceOffset = 0;
+    job.pieceSize = sys.pieceSize;
+    fill(&job, buffer.data(), sys.pieceSize);
+    sys.firstFill = 0;
+
+    pic.mode = MOX_MODE_JPEG;
+    pic.outFormat = options.outFormat;
+    int32_t bpp = (options.outFormat == 0) ? 1 : pic.componentCount;
+    sys.lineStride = static_cast<uint32_t>(pic.width * bpp);
+    uint32_t bandLines = options.bandLines == 0 ? static_cast<uint32_t>(pic.height) : options.bandLines;
+    sys.bandBufferSize = sys.lineStride * bandLines;
+    DecoderContext* ctx = MoxDecInit(&pic, &sys, &param, &result.initStatus);
+    if (ctx == nullptr) return result;
+    if (options.useInput) MoxDecSetInFunc(ctx, input, &job);
+    if (options.useOutput) MoxDecSetOutFunc(ctx, output, &job);
+
+    for (;;) {
+        uint32_t slot = 0;
+        int32_t status = MoxDecode(ctx, 0, &slot);
+        ++result.calls;
+        result.status = status;
+        if (status == MOX_NEED_INPUT) {
+            fill(&job, sys.inputBuffer, sys.pieceSize);
+            continue;
+        }
+        if (status == MOX_OUTPUT_READY) {
+            output(sys.bandBuffer, 0, sys.bandBufferSize, 0, &job);
+            continue;
+        }
+        break;
+    }
+    if (!options.useOutput && (result.status == 0 || result.status == MOX_STREAM_NO_EOI)) {
+        uint32_t lines = static_cast<uint32_t>(pic.height) % bandLines;
+        if (lines == 0) lines = bandLines;
+        output(sys.bandBuffer, 0, lines * sys.lineStride, 0, &job);
+    }
+    result.consumedTotal = sys.consumedTotal;
+    result.pieceOffset = sys.pieceOffset;
+    MoxDecFinalize(ctx);
+    result.liveBlocks = counter.live;
+    result.picture.width = pic.width;
+    result.picture.height = pic.height;
+    result.picture.components = bpp;
+    result.picture.pixels = std::move(job.lines);
+    return result;
+}
+
+}  // namespace moxtest

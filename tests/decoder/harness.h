@@ -1,0 +1,36 @@
+// Drives a whole decode job through the public interface: header analysis,
+// Init, then MoxDecode with or without each callback, in pieces and bands of
+// any size, collecting the delivered lines into one picture.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "moxcodec.h"
+#include "support/allocator.h"
+#include "support/picture.h"
+
+namespace moxtest {
+
+struct DecodeOptions {
+    uint32_t pieceSize = 0;   // 0: the whole stream in one piece
+    uint32_t bandLines = 0;   // 0: the whole picture in one band
+    bool useInput = false;    // InputFunc set, else refill on return 1
+    bool useOutput = false;   // OutputFunc set, else take the band on return 2
+    int32_t outFormat = 1;
+};
+
+struct DecodeResult {
+    int32_t headerStatus = 0;
+    int32_t initStatus = 0;
+    int32_t status = 0;       // last MoxDecode result
+    int calls = 0;            // MoxDecode calls
+    Picture picture;          // the delivered lines
+    uint32_t consumedTotal = 0;
+    uint32_t pieceOffset = 0;
+    int liveBlocks = 0;       // allocations not released after Finalize
+};
+
+DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOptions& options);
+
+}  // namespace moxtest
