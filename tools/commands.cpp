@@ -316,7 +316,7 @@ int runDecode(const Arguments& args)
         return reportFailure("decode", error, trace);
     }
     if (report.missingEoi) complain("warning: the stream has no end-of-image marker");
-    if (report.pieceSize != options.pieceSize && options.mode == MOX_MODE_JPEG) {
+    if (report.pieceSize > options.pieceSize && options.mode == MOX_MODE_JPEG) {
         complain("note: first piece grown to " + std::to_string(report.pieceSize) +
                  " bytes to hold the header");
     }

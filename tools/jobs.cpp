@@ -156,6 +156,8 @@ bool readHeader(ByteSource& source, uint32_t pieceSize, std::vector<uint8_t>& pi
 {
     if (!checkStreamSize(source, error)) return false;
     uint32_t total = uint32_t(source.size());
+    // The reader may use every byte of the piece: never more than the stream.
+    pieceSize = std::min(pieceSize, total);
     for (;;) {
         if (!clearRecords(pic, sys, param, error)) return false;
         if (!loadFirstPiece(source, piece, pieceSize, sys)) {
