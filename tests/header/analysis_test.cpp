@@ -309,6 +309,14 @@ TEST(AnalysisHeader, FailureChainsInnermostFirst)
          {{"GetWord", 1}, {"AnalysisDHT", 1}, {"AnalysisMain", 1}, {"MoxAnalysisHeader", 1}}},
         {"marker cut", StreamBuilder().soi().bytes(),
          {{"GetByte", 1}, {"GetMarker", 1}, {"AnalysisMain", 1}, {"MoxAnalysisHeader", 1}}},
+        {"one byte left for a marker", StreamBuilder().soi().byte(0xFF).bytes(),
+         {{"AnalysisMain", 1}, {"MoxAnalysisHeader", 1}}},
+        {"comment ends at the last byte", StreamBuilder().soi().comment("abc").bytes(),
+         {{"AnalysisCOM", 1}, {"AnalysisMain", 1}, {"MoxAnalysisHeader", 1}}},
+        {"oversized Huffman table",
+         StreamBuilder().soi().marker(0xC4).word(2 + 17 + 16 * 200).byte(0x10)
+             .raw(std::vector<uint8_t>(16 + 16 * 200, 200)).bytes(),
+         {{"AnalysisDHT", MOX_ERR_HUFFMAN_TABLE}, {"AnalysisMain", MOX_ERR_HUFFMAN_TABLE}}},
         {"not a marker", StreamBuilder().soi().byte(0x00).byte(0x00).bytes(),
          {{"GetMarker", 255}, {"AnalysisMain", MOX_ERR_MARKER}}},
         {"JFIF version cut", StreamBuilder().soi().marker(0xE0).word(16).text("JFIF").byte(0)

@@ -71,6 +71,14 @@ TEST(Segments, QuantisationTables)
     expectRamp(folded.param.quantTable[1], 7, "Tq 5");
     expectRamp(folded.param.quantTable[3], 1000, "16-bit table 3");
     EXPECT_EQ(folded.param.quantTable[0][0], -1) << "table 0 untouched";
+
+    // 16-bit and 8-bit tables in one segment: the length counts both.
+    Analysis mixed(StreamBuilder().soi().segment(0xDB, concat({rampTable(2, 300, true),
+                                                               rampTable(0, 3, false)}))
+                       .eoi().bytes());
+    EXPECT_EQ(mixed.run(), MOX_HEADER_EOI);
+    expectRamp(mixed.param.quantTable[2], 300, "mixed 16-bit table 2");
+    expectRamp(mixed.param.quantTable[0], 3, "mixed 8-bit table 0");
 }
 
 TEST(Segments, FrameNeedsItsQuantisationTable)
@@ -169,6 +177,7 @@ TEST(Segments, HuffmanIdsTwoAndThreeAreConsumedNotStored)
     EXPECT_EQ(a.run(), MOX_NEED_INPUT);
     expectTable(a.param.dcHuff[1], mox::kChrominanceDc, "DC 1 after ids 2 and 3");
     EXPECT_EQ(a.param.dcHuff[0].count, 0xFFFFFFFFu) << "DC 0 untouched";
+    EXPECT_EQ(a.param.acHuff[0].count, 0xFFFFFFFFu) << "AC 0 untouched";
     EXPECT_EQ(a.param.acHuff[1].count, 0xFFFFFFFFu) << "AC 1 untouched";
 }
 
