@@ -1,0 +1,168 @@
+// MoxDecInit: the record checks in their order, the derived grid, and that
+// no failed Init leaves memory behind.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "decoder/context.h"
+#include "decoder/decoder.h"
+#include "frame/t81tables.h"
+#include "support/allocator.h"
+
+namespace moxtest {
+namespace {
+
+struct Records {
+    PictureInfo pic;
+    SystemParam sys;
+    DecodeParam param;
+    CountingAllocator counter;
+    Records()
+    {
+        MoxDecClearParam(&pic, &sys, &param);
+        useCounting(&sys, &counter);
+        pic.width = 100;
+        pic.height = 50;
+        pic.componentCount = 3;
+        pic.mode = MOX_MODE_JPEG;
+        pic.outFormat = 1;
+        const int h[3] = {2, 1, 1};
+        for (int c = 0; c < 3; ++c) {
+            param.hSamp[c] = param.vSamp[c] = h[c];
+            param.quantSel[c] = c == 0 ? 0 : 1;
+            param.dcSel[c] = param.acSel[c] = c == 0 ? 0 : 1;
+        }
+        for (int i = 0; i < 64; ++i) {
+            param.quantTable[0][i] = mox::kLuminanceQuant[i];
+            param.quantTable[1][i] = mox::kChrominanceQuant[i];
+        }
+        mox::buildHuffmanTable(mox::kLuminanceDc.bits, mox::kLuminanceDc.values, &param.dcHuff[0]);
+        mox::buildHuffmanTable(mox::kChrominanceDc.bits, mox::kChrominanceDc.values, &param.dcHuff[1]);
+        mox::buildHuffmanTable(mox::kLuminanceAc.bits, mox::kLuminanceAc.values, &param.acHuff[0]);
+        mox::buildHuffmanTable(mox::kChrominanceAc.bits, mox::kChrominanceAc.values, &param.acHuff[1]);
+        sys.pieceSize = 4096;
+        sys.lineStride = 300;
+        sys.bandBufferSize = 3000;
+        sys.totalSize = 10000;
+    }
+    DecoderContext* init(int32_t* error) { return MoxDecInit(&pic, &sys, &param, error); }
+};
+
+TEST(DecoderInit, RefusesRecordsInOrder)
+{
+    const struct {
+        const char* name;
+        std::function<void(Records&)> change;
+        int32_t want;
+    } cases[] = {
+        {"valid", [](Records&) {}, MOX_OK},
+        {"mode not set", [](Records& r) { r.pic.mode = -1; }, MOX_ERR_MODE},
+        {"width 0", [](Records& r) { r.pic.width = 0; }, MOX_ERR_SIZE},
+        {"imageWidth above width", [](Records& r) { r.pic.imageWidth = 101; }, MOX_ERR_SIZE},
+        {"two components", [](Records& r) { r.pic.componentCount = 2; }, MOX_ERR_FORMAT},
+        {"outFormat 4 in mode 0", [](Records& r) { r.pic.outFormat = 4; }, MOX_ERR_FORMAT},
+        {"reduction 2", [](Records& r) { r.pic.reduction = 2; }, MOX_ERR_FORMAT},
+        {"sampling 3x1", [](Records& r) { r.param.hSamp[0] = 3; }, MOX_ERR_SAMPLING},
+        {"12 blocks", [](Records& r) { r.param.hSamp[1] = r.param.vSamp[1] = r.param.hSamp[2] = r.param.vSamp[2] = 2; }, MOX_ERR_UNSUPPORTED},
+        {"chroma factor 0", [](Records& r) { r.param.hSamp[2] = 0; }, MOX_ERR_SAMPLING},
+        {"no quant tables", [](Records& r) { r.param.quantSel[0] = -1; }, MOX_ERR_QUANT},
+        {"quant selector 4", [](Records& r) { r.param.quantSel[1] = 4; }, MOX_ERR_QUANT},
+        {"quant entry 0", [](Records& r) { r.param.quantTable[1][0] = 0; }, MOX_ERR_QUANT},
+        {"no Huffman tables", [](Records& r) { r.param.dcHuff[0].count = 0xFFFFFFFFu; }, MOX_ERR_EMPTY_HUFFMAN},
+        {"Huffman selector 2", [](Records& r) { r.param.acSel[2] = 2; }, MOX_ERR_EMPTY_HUFFMAN},
+        {"pieceSize 63", [](Records& r) { r.sys.pieceSize = 63; }, MOX_ERR_IN_BUFFER},
+        {"pieceSize 64", [](Records& r) { r.sys.pieceSize = 64; }, MOX_OK},
+        {"band size 0", [](Records& r) { r.sys.bandBufferSize = 0; }, MOX_ERR_OUT_BUFFER},
+        {"band below a line", [](Records& r) { r.sys.bandBufferSize = 299; }, MOX_ERR_OUT_BUFFER},
+        {"stride 299", [](Records& r) { r.sys.lineStride = 299; }, MOX_ERR_LINE_PITCH},
+        {"stride 36000", [](Records& r) { r.sys.lineStride = 36000; r.sys.bandBufferSize = 36000; }, MOX_OK},
+        {"stride 36001", [](Records& r) { r.sys.lineStride = 36001; r.sys.bandBufferSize = 36001; }, MOX_ERR_LINE_PITCH},
+        {"total size 0", [](Records& r) { r.sys.totalSize = 0; }, MOX_ERR_TOTAL_SIZE},
+        {"offset beyond piece", [](Records& r) { r.sys.pieceOffset = 4097; }, MOX_ERR_RESUME_OFFSET},
+        {"no allocator", [](Records& r) { r.sys.partAllocFunc = nullptr; }, MOX_ERR_ALLOCATOR},
+        {"mode 1 without words", [](Records& r) { r.pic.mode = 1; r.pic.componentCount = 1; r.pic.outFormat = 4; r.param.quantSel[3] = 0; r.sys.lineStride = 400; r.sys.bandBufferSize = 4000; }, MOX_ERR_NULL},
+    };
+    for (const auto& c : cases) {
+        Records r;
+        c.change(r);
+        int32_t error = 12345;
+        DecoderContext* ctx = r.init(&error);
+        EXPECT_EQ(error, c.want) << c.name << ": have " << error << ", want " << c.want;
+        EXPECT_EQ(ctx != nullptr, c.want == MOX_OK) << c.name;
+        if (ctx != nullptr) MoxDecFinalize(ctx);
+        EXPECT_EQ(r.counter.live, 0) << c.name << ": blocks left allocated";
+    }
+}
+
+TEST(DecoderInit, DerivedGrid)
+{
+    Records r;
+    int32_t error = 0;
+    DecoderContext* ctx = r.init(&error);
+    ASSERT_NE(ctx, nullptr);
+    const struct {
+        const char* name;
+        int32_t have, want;
+    } checks[] = {
+        {"hMax", ctx->hMax, 2},          {"vMax", ctx->vMax, 2},
+        {"mcuWidth", ctx->mcuWidth, 16}, {"mcuHeight", ctx->mcuHeight, 16},
+        {"mcusPerRow", ctx->mcusPerRow, 7}, {"mcuRows", ctx->mcuRows, 4},
+        {"lastMcuWidth", ctx->lastMcuWidth, 4}, {"lastMcuHeight", ctx->lastMcuHeight, 2},
+        {"bandLines", int32_t(ctx->bandLines), 10}, {"colorTransform", ctx->colorTransform, 1},
+        {"rangeLimit[-1]", ctx->rangeLimit[-1], 0}, {"rangeLimit[300]", ctx->rangeLimit[300], 255},
+        {"rangeLimit[700]", ctx->rangeLimit[700], 0}, {"rangeLimit[1151]", ctx->rangeLimit[1151], 127},
+    };
+    for (const auto& c : checks) EXPECT_EQ(c.have, c.want) << c.name << ": have " << c.have << ", want " << c.want;
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(ctx->blockArea[0]) % 4, 0u);
+    MoxDecFinalize(ctx);
+    EXPECT_EQ(r.counter.live, 0);
+}
+
+TEST(DecoderInit, NothingLeaksOnAnyFailedAllocation)
+{
+    for (int failAt = 0; failAt <= 3; ++failAt) {
+        Records r;
+        r.counter.failAt = failAt;
+        int32_t error = 0;
+        DecoderContext* ctx = r.init(&error);
+        EXPECT_EQ(ctx, nullptr) << "failAt " << failAt;
+        EXPECT_EQ(error, MOX_ERR_ALLOC) << "failAt " << failAt << ": have " << error;
+        EXPECT_EQ(r.counter.live, 0) << "failAt " << failAt << ": have " << r.counter.live << " live blocks";
+        EXPECT_EQ(r.sys.inputBuffer, nullptr);
+        EXPECT_EQ(r.sys.workArea, nullptr);
+        EXPECT_EQ(r.sys.bandBuffer, nullptr);
+    }
+}
+
+TEST(DecoderInit, CallerBuffersStayWithTheCaller)
+{
+    Records r;
+    int32_t error = 0;
+    DecoderContext* sized = r.init(&error);
+    ASSERT_NE(sized, nullptr);
+    uint32_t workSize = static_cast<uint32_t>(mox::decoderWorkAreaSize(sized, 300));
+    MoxDecFinalize(sized);
+
+    std::vector<uint8_t> input(4096), band(3000), work(workSize + 1, 0xAB);
+    Records mine;
+    mine.sys.inputBuffer = input.data();
+    mine.sys.bandBuffer = band.data();
+    mine.sys.workArea = work.data() + 1;  // deliberately misaligned
+    mine.sys.workAreaSize = workSize - 1;
+    EXPECT_EQ(mine.init(&error), nullptr);
+    EXPECT_EQ(error, MOX_ERR_WORK_AREA) << "one byte short: have " << error;
+    mine.sys.workAreaSize = workSize;
+    DecoderContext* ctx = mine.init(&error);
+    ASSERT_NE(ctx, nullptr) << "exact size: have " << error;
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(ctx->blockArea[0]) % 4, 0u);
+    EXPECT_EQ(work[1], 0) << "work area not cleared";
+    EXPECT_EQ(work[workSize], 0) << "work area not cleared to its end";
+    int before = mine.counter.live;
+    EXPECT_EQ(before, 1) << "only the context is the library's";
+    MoxDecFinalize(ctx);
+    EXPECT_EQ(mine.counter.live, 0);
+}
+
+}  // namespace
+}  // namespace moxtest
