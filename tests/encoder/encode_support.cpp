@@ -95,8 +95,9 @@ EncodeRun runEncode(const EncodeSetup& setup)
     }
     if (setup.pullOutput) MoxEncSetOutFunc(ctx, pullOut, &collector);
 
+    // The count survives a return of 1: the output buffer keeps its bytes.
+    uint32_t outBytes = 0;
     for (int guard = 0; guard < 10000000; ++guard) {
-        uint32_t outBytes = 0;
         int32_t cbError = 0;
         run.status = MoxEncode(ctx, &outBytes, &cbError);
         if (run.status == MOX_NEED_INPUT) {
@@ -106,6 +107,7 @@ EncodeRun runEncode(const EncodeSetup& setup)
         }
         if (run.status == MOX_OUTPUT_READY) {
             ++run.outputFull;
+            run.pushed.push_back(outBytes);
             run.stream.insert(run.stream.end(), sys.outBuf, sys.outBuf + outBytes);
             continue;
         }

@@ -26,6 +26,7 @@ struct EncodeRun {
     int32_t status = 0;           // last MoxEncode result
     std::vector<uint8_t> stream;
     std::vector<uint32_t> handOvers;  // lengths given to OutputFunc
+    std::vector<uint32_t> pushed;     // *outBytes at each return of 2
     int needInput = 0;            // returns of 1
     int outputFull = 0;           // returns of 2
 };

@@ -1,0 +1,326 @@
+// The forward path and the block coder, stage by stage, on hand-computed
+// examples and against the DCT definition.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "encoder/encoder.h"
+#include "frame/bits.h"
+
+namespace {
+
+using namespace mox::enc;
+
+TEST(EncodeForward, FixedPointRounding)
+{
+    const struct {
+        int32_t t;
+        int32_t want;
+    } cases[] = {{0, 0}, {127, 0}, {128, 1}, {-128, -1}, {-127, 0}, {77 * 255, 77},
+                 {-43 * 255, -43}, {384, 2}, {-384, -2}};
+    for (const auto& c : cases) EXPECT_EQ(roundFixed(c.t), c.want) << "t " << c.t;
+
+    const struct {
+        float entry;
+        int32_t want;
+    } matrix[] = {{0.299f, 77}, {0.587f, 150}, {0.114f, 29}, {-0.1687f, -43}, {-0.3313f, -85},
+                  {0.5f, 128}, {-0.4187f, -107}, {-0.0813f, -21}, {1.0f, 256},
+                  {1.0f / 512, 1}, {-1.0f / 512, -1}, {1e30f, 1 << 20}, {NAN, -(1 << 20)}};
+    for (const auto& m : matrix)
+        EXPECT_EQ(fixedMatrixEntry(m.entry), m.want) << "entry " << m.entry;
+}
+
+// A context with one MCU of work planes, enough for extraction, conversion
+// and downsampling.
+struct PlaneContext {
+    EncoderContext ctx{};
+    std::vector<int32_t> storage = std::vector<int32_t>(16 * 256, 0);
+    std::vector<uint8_t> rows;
+
+    PlaneContext(int components, int pixelFormat, int hMax, int vMax)
+    {
+        ctx.components = uint8_t(components);
+        ctx.pixelFormat = uint8_t(pixelFormat);
+        ctx.hMax = uint8_t(hMax);
+        ctx.vMax = uint8_t(vMax);
+        ctx.planeSamples = 64u * hMax * vMax;
+        for (int c = 0; c < 4; ++c) {
+            ctx.convertedPlane[c] = storage.data() + c * 256;
+            ctx.rawPlane[c] = storage.data() + (4 + c) * 256;
+            ctx.blockBuf[c] = storage.data() + (8 + c) * 256;
+            ctx.hSamp[c] = ctx.vSamp[c] = 1;
+        }
+        for (int i = 0; i < 16; ++i) ctx.fixedMatrix[i] = i % 5 == 0 ? 256 : 0;
+        for (int32_t& shift : ctx.levelShift) shift = -128;
+    }
+};
+
+TEST(EncodeForward, ColorConversionOfRed)
+{
+    PlaneContext p(3, MOX_PIXEL_RGB, 1, 1);
+    const int32_t matrix[16] = {77, 150, 29, 0, -43, -85, 128, 0, 128, -107, -21, 0, 0, 0, 0, 256};
+    std::memcpy(p.ctx.fixedMatrix, matrix, sizeof matrix);
+    p.ctx.levelShift[1] = p.ctx.levelShift[2] = 0;
+    for (int i = 0; i < 64; ++i) {
+        p.ctx.rawPlane[0][i] = 255;
+        p.ctx.rawPlane[1][i] = 0;
+        p.ctx.rawPlane[2][i] = 0;
+    }
+    convertColor(&p.ctx);
+    EXPECT_EQ(p.ctx.convertedPlane[0][0], -51);
+    EXPECT_EQ(p.ctx.convertedPlane[1][0], -43);
+    EXPECT_EQ(p.ctx.convertedPlane[2][0], 128);
+    EXPECT_EQ(p.ctx.convertedPlane[0][63], -51);
+}
+
+TEST(EncodeForward, ExtractionReplicatesEdges)
+{
+    // A region 5 columns wide and a last MCU row with 3 valid lines.
+    PlaneContext p(1, MOX_PIXEL_GRAY, 1, 1);
+    p.ctx.lineBytes = 9;
+    p.ctx.regionLeft = 2;
+    p.ctx.regionWidth = 5;
+    p.rows.resize(8 * 9);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 9; ++x) p.rows[y * 9 + x] = uint8_t(10 * y + x);
+    p.ctx.rowSource = p.rows.data();
+    p.ctx.rowBytes = 3 * 9;
+    extractSamples(&p.ctx, 0);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            int line = y < 3 ? y : 2;
+            int column = 2 + (x < 5 ? x : 4);
+            ASSERT_EQ(p.ctx.rawPlane[0][y * 8 + x], 10 * line + column)
+                << "sample (" << x << ", " << y << ")";
+        }
+    }
+}
+
+TEST(EncodeForward, ExtractionUsesOnlyTheFirstByteForFormats2And3)
+{
+    for (int format : {MOX_PIXEL_FIRST_OF_3, MOX_PIXEL_FIRST_OF_3_SHIFTED, MOX_PIXEL_RGB}) {
+        PlaneContext p(3, format, 1, 1);
+        p.ctx.lineBytes = 24;
+        p.ctx.regionWidth = 8;
+        p.rows.assign(8 * 24, 0);
+        for (size_t i = 0; i < p.rows.size(); ++i) p.rows[i] = uint8_t(i % 3 == 0 ? 200 : 50);
+        p.ctx.rowSource = p.rows.data();
+        p.ctx.rowBytes = 8 * 24;
+        extractSamples(&p.ctx, 0);
+        EXPECT_EQ(p.ctx.rawPlane[0][9], 200) << "format " << format;
+        EXPECT_EQ(p.ctx.rawPlane[1][9], format == MOX_PIXEL_RGB ? 50 : 0) << "format " << format;
+        EXPECT_EQ(p.ctx.rawPlane[2][9], format == MOX_PIXEL_RGB ? 50 : 0) << "format " << format;
+    }
+}
+
+TEST(EncodeForward, RoundedMeanAndDecimation)
+{
+    EXPECT_EQ(meanOfTwo(-3, -2), -3);
+    EXPECT_EQ(meanOfTwo(2, 3), 3);
+    EXPECT_EQ(meanOfTwo(-1, 1), 0);
+    EXPECT_EQ(meanOfFour(1, 1, 0, 0), 1);     // 0.5 -> 1
+    EXPECT_EQ(meanOfFour(-1, -1, 0, 0), -1);  // -0.5 -> -1
+    EXPECT_EQ(meanOfFour(1, 0, 0, 0), 0);     // 0.25 -> 0
+    EXPECT_EQ(meanOfFour(-3, -3, -3, 0), -2); // -2.25 -> -2
+
+    // Component 1 of a 2x1 / 1x1 picture: pairs of columns.
+    for (int mode : {0, 1}) {
+        PlaneContext p(3, MOX_PIXEL_RGB, 2, 1);
+        p.ctx.hSamp[0] = 2;
+        p.ctx.downsampleMode = uint8_t(mode);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 16; ++x) {
+                int32_t value = x % 2 == 0 ? -3 : -2;
+                p.ctx.convertedPlane[1][(x / 8) * 64 + y * 8 + x % 8] = value;
+                p.ctx.convertedPlane[0][(x / 8) * 64 + y * 8 + x % 8] = x;
+            }
+        downsample(&p.ctx);
+        EXPECT_EQ(p.ctx.blockBuf[1][0], -3) << "mode " << mode;
+        EXPECT_EQ(p.ctx.blockBuf[1][63], -3) << "mode " << mode;
+        // Component 0 at full resolution is copied unchanged, both blocks.
+        EXPECT_EQ(p.ctx.blockBuf[0][64 + 7], 15);
+    }
+    for (int mode : {0, 1}) {
+        PlaneContext p(3, MOX_PIXEL_RGB, 2, 2);
+        p.ctx.hSamp[0] = p.ctx.vSamp[0] = 2;
+        p.ctx.downsampleMode = uint8_t(mode);
+        // Plane 2: value 2 on even columns, 3 on odd ones, all lines.
+        for (int i = 0; i < 256; ++i) p.ctx.convertedPlane[2][i] = 2 + (i % 2);
+        downsample(&p.ctx);
+        EXPECT_EQ(p.ctx.blockBuf[2][27], mode == 0 ? 2 : 3) << "mode " << mode;  // 10/4 -> 3
+    }
+}
+
+// T.81 A.3.3 straight from the definition.
+double definitionDct(const int32_t f[64], int u, int v)
+{
+    double sum = 0;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            sum += f[y * 8 + x] * std::cos((2 * x + 1) * u * M_PI / 16) *
+                   std::cos((2 * y + 1) * v * M_PI / 16);
+    double cu = u == 0 ? 1 / std::sqrt(2.0) : 1;
+    double cv = v == 0 ? 1 / std::sqrt(2.0) : 1;
+    return 0.25 * cu * cv * sum;
+}
+
+TEST(EncodeForward, DctMatchesTheDefinition)
+{
+    int32_t block[64];
+    uint32_t state = 7;
+    for (int32_t& s : block) {
+        state = state * 1103515245u + 12345u;
+        s = int32_t(state >> 16) % 256 - 128;
+    }
+    float coefficients[64];
+    forwardDct(block, coefficients);
+    for (int v = 0; v < 8; ++v)
+        for (int u = 0; u < 8; ++u)
+            EXPECT_NEAR(coefficients[v * 8 + u], definitionDct(block, u, v), 1e-3)
+                << "u " << u << " v " << v;
+
+    // A flat block of v gives DC 8v and no AC.
+    for (int32_t& s : block) s = -128;
+    forwardDct(block, coefficients);
+    EXPECT_EQ(coefficients[0], -1024.0f);
+    for (int n = 1; n < 64; ++n) EXPECT_NEAR(coefficients[n], 0.0f, 1e-9) << "n " << n;
+}
+
+TEST(EncodeForward, QuantisationRoundsHalvesAwayFromZero)
+{
+    const struct {
+        float coefficient;
+        int32_t q;
+        int32_t want;
+    } cases[] = {{-1024.0f, 16, -64}, {-5.0f, 2, -3}, {5.0f, 2, 3}, {0.49f, 1, 0},
+                 {-0.49f, 1, 0}, {2047.0f, 1, 1023}, {-1100.0f, 1, -1023}, {1023.4f, 1, 1023}};
+    for (const auto& c : cases) {
+        float coefficients[64] = {c.coefficient};
+        int32_t table[64];
+        for (int32_t& t : table) t = c.q;
+        int32_t out[64];
+        quantize(coefficients, table, out);
+        EXPECT_EQ(out[0], c.want) << c.coefficient << " / " << c.q;
+    }
+}
+
+TEST(EncodeForward, ZigzagOrder)
+{
+    int32_t natural[64];
+    for (int n = 0; n < 64; ++n) natural[n] = n;
+    int32_t zz[64];
+    zigzag(natural, zz);
+    const int32_t want[10] = {0, 1, 8, 16, 9, 2, 3, 10, 17, 24};
+    for (int k = 0; k < 10; ++k) EXPECT_EQ(zz[k], want[k]) << "k " << k;
+    EXPECT_EQ(zz[63], 63);
+}
+
+// Coded bits of one zig-zag block with the K.3/K.5 tables, as a '0'/'1' string.
+struct Coded {
+    std::string bits;
+    CodePositions positions;
+    int32_t predictor;
+    std::vector<uint8_t> bytes;
+};
+
+Coded codeBlock(const int32_t zz[64], int32_t predictor)
+{
+    HuffDecodeTable dc, ac;
+    defaultHuffmanTable(false, 0, &dc);
+    defaultHuffmanTable(true, 0, &ac);
+    Coded coded{};
+    coded.bytes.assign(256, 0);
+    mox::BitCursor cursor{};
+    cursor.bitPos = 7;
+    cursor.data = coded.bytes.data();
+    coded.predictor = predictor;
+    EXPECT_EQ(codeHuffman(zz, &dc, &ac, &coded.predictor, &cursor, &coded.positions), 0);
+    // Bits of the complete bytes, the stuffing 0x00 after each 0xFF left
+    // out, then those of the partial byte.
+    for (int32_t i = 0; i <= cursor.byteIndex; ++i) {
+        if (i > 0 && coded.bytes[i - 1] == 0xFF) continue;
+        int bits = i < cursor.byteIndex ? 8 : 7 - cursor.bitPos;
+        for (int b = 0; b < bits; ++b) coded.bits += (coded.bytes[i] >> (7 - b)) & 1 ? '1' : '0';
+    }
+    coded.bytes.resize(cursor.byteIndex + (cursor.bitPos != 7));
+    return coded;
+}
+
+TEST(EncodeForward, HuffmanExamples)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, int32_t>> coefficients;  // zig-zag index, value
+        int32_t predictor;
+        const char* bits;
+    };
+    // K.3: category 0 "00", 1 "010", 2 "011". K.5: EOB "1010", ZRL
+    // "11111111001", run/size 4/1 "111011".
+    const Case cases[] = {
+        {"all zero", {}, 0, "00" "1010"},
+        {"DC -1", {{0, -1}}, 0, "010" "0" "1010"},
+        {"DC +1", {{0, 1}}, 0, "010" "1" "1010"},
+        {"DC -3", {{0, -3}}, 0, "011" "00" "1010"},
+        {"same DC as before", {{0, 5}}, 5, "00" "1010"},
+        {"AC 1 after 20 zeros", {{21, 1}}, 0, "00" "11111111001" "111011" "1" "1010"},
+    };
+    for (const Case& c : cases) {
+        int32_t zz[64] = {};
+        for (auto [k, v] : c.coefficients) zz[k] = v;
+        Coded coded = codeBlock(zz, c.predictor);
+        EXPECT_EQ(coded.bits, c.bits) << c.name;
+        EXPECT_EQ(coded.predictor, zz[0]) << c.name;
+    }
+}
+
+TEST(EncodeForward, LastCoefficientEndsWithoutEob)
+{
+    HuffDecodeTable ac;
+    defaultHuffmanTable(true, 0, &ac);
+    auto code = [&](uint32_t index) {
+        std::string s;
+        for (int b = int(ac.lengths[index]) - 1; b >= 0; --b) s += (ac.codes[index] >> b) & 1 ? '1' : '0';
+        return s;
+    };
+    int32_t zz[64] = {};
+    zz[63] = -1;  // after 62 zeros: three ZRL, then run 14 size 1, bit 0
+    Coded coded = codeBlock(zz, 0);
+    std::string want = "00" + code(kAcIndexZrl) + code(kAcIndexZrl) + code(kAcIndexZrl) +
+                       code(10 * 14 + 1) + "0";
+    EXPECT_EQ(coded.bits, want);
+    EXPECT_EQ(coded.positions.count, 2);  // the DC entry and the one AC entry
+}
+
+TEST(EncodeForward, CodePositionsAndStuffing)
+{
+    // DC +1 ("010" "1"), AC 0/1 values: entries end at known bits.
+    int32_t zz[64] = {};
+    zz[0] = 1;
+    zz[1] = 1;   // "00" "1": bits 4..6
+    zz[2] = -1;  // "00" "0": bits 7..9
+    Coded coded = codeBlock(zz, 0);
+    EXPECT_EQ(coded.bits, std::string("0101") + "001" + "000" + "1010");
+    ASSERT_EQ(coded.positions.count, 4);
+    const int32_t freeBits[] = {4, 1, 6, 2};
+    const int32_t byteIndex[] = {0, 0, 1, 1};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(coded.positions.freeBits[i], freeBits[i]) << "entry " << i;
+        EXPECT_EQ(coded.positions.byteIndex[i], byteIndex[i]) << "entry " << i;
+    }
+
+    // A DC difference of 2047 (category 11, code "111111110" + 11 ones)
+    // completes a byte 0xFF: a stuffing 0x00 follows and is counted.
+    int32_t big[64] = {};
+    big[0] = 2047;
+    Coded stuffed = codeBlock(big, 0);
+    ASSERT_GE(stuffed.bytes.size(), 3u);
+    EXPECT_EQ(stuffed.bytes[0], 0xFF);
+    EXPECT_EQ(stuffed.bytes[1], 0x00);
+    // 9 + 11 = 20 bits: the DC entry ends 4 bits into the byte after the stuffing.
+    EXPECT_EQ(stuffed.positions.byteIndex[0], 3);
+    EXPECT_EQ(stuffed.positions.freeBits[0], 4);
+}
+
+}  // namespace

@@ -1,0 +1,363 @@
+// MoxEncInit's checks and defaults, the sizing advisers, Finalize and the
+// call-level failures of MoxEncode.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "encoder/context.h"
+#include "encoder/encode_support.h"
+#include "support/allocator.h"
+
+namespace {
+
+struct Job {
+    EncodePicture pic{};
+    EncodeParam param{};
+    EncodeSystemParam sys{};
+    VelaEncodeParam vela{};
+};
+
+Job baselineJob(int pixelFormat = MOX_PIXEL_RGB)
+{
+    Job job;
+    job.pic.width = 40;
+    job.pic.height = 30;
+    job.pic.regionWidth = 40;
+    job.pic.regionHeight = 30;
+    job.pic.qualityLevel = 5;
+    job.pic.pixelFormat = pixelFormat;
+    MoxEncClearParam(&job.param);
+    MoxEncSetupMalloc(moxtest::plainAlloc, moxtest::plainFree, &job.sys);
+    job.sys.lineBytes = 40u * enctest::bytesPerPixel(pixelFormat);
+    job.sys.inBufSize = job.sys.lineBytes * 16;
+    job.sys.outBufSize = 4096;
+    return job;
+}
+
+void makeVela(Job* job, int pixelFormat)
+{
+    job->pic.codingMode = 1;
+    job->pic.pixelFormat = pixelFormat;
+    job->sys.lineBytes = 40u * enctest::bytesPerPixel(pixelFormat);
+    job->sys.inBufSize = job->sys.lineBytes * 16;
+    job->param.velaMode = 1;
+    job->param.velaParam = &job->vela;
+    for (int c = 0; c < 4; ++c) {
+        job->param.quantSel[c] = 0;
+    }
+    for (int n = 0; n < 64; ++n) job->param.quantTable[0][n] = 16;
+}
+
+int32_t initStatus(Job& job)
+{
+    int32_t status = 12345;
+    EncoderContext* ctx = MoxEncInit(&job.pic, &job.sys, &job.param, &status);
+    EXPECT_EQ(ctx != nullptr, status == MOX_OK);
+    if (ctx != nullptr) MoxEncFinalize(ctx);
+    job.sys.inBuf = job.sys.outBuf = job.sys.workBuf = nullptr;
+    return status;
+}
+
+TEST(EncodeInit, ChecksInOrder)
+{
+    struct Case {
+        const char* name;
+        std::function<void(Job&)> change;
+        int32_t want;
+    };
+    const Case cases[] = {
+        {"defaults", [](Job&) {}, MOX_OK},
+        {"coding mode 2", [](Job& j) { j.pic.codingMode = 2; }, MOX_ERR_CODING_MODE},
+        {"width 0", [](Job& j) { j.pic.width = 0; }, MOX_ERR_SIZE},
+        {"pixel format 6", [](Job& j) { j.pic.pixelFormat = 6; }, MOX_ERR_FORMAT},
+        {"region too wide", [](Job& j) { j.pic.regionLeft = 1; }, MOX_ERR_SIZE},
+        {"negative left", [](Job& j) { j.pic.regionLeft = -1; j.pic.regionWidth = 10; },
+         MOX_ERR_SIZE},
+        {"region height 0", [](Job& j) { j.pic.regionHeight = 0; }, MOX_ERR_SIZE},
+        {"quality -1", [](Job& j) { j.pic.qualityLevel = -1; }, MOX_ERR_QUALITY},
+        {"quality 11", [](Job& j) { j.pic.qualityLevel = 11; }, MOX_ERR_QUALITY},
+        {"downsample 2", [](Job& j) { j.param.downsampleMode = 2; }, MOX_ERR_CODING_4},
+        {"restart 65536", [](Job& j) { j.param.restartInterval = 65536; }, MOX_ERR_CODING_4},
+        {"restart 65535", [](Job& j) { j.param.restartInterval = 65535; }, MOX_OK},
+        {"quant selector 4", [](Job& j) { j.param.quantSel[1] = 4; }, MOX_ERR_QUANT},
+        {"quant value 0", [](Job& j) { j.param.quantTable[0][5] = 0, j.param.quantTable[0][0] = 1; },
+         MOX_ERR_QUANT},
+        {"quant value 256",
+         [](Job& j) {
+             for (int n = 0; n < 64; ++n) j.param.quantTable[1][n] = n == 9 ? 256 : 1;
+         },
+         MOX_ERR_QUANT},
+        {"quant values 1 and 255",
+         [](Job& j) {
+             for (int n = 0; n < 64; ++n) j.param.quantTable[1][n] = n % 2 ? 255 : 1;
+         },
+         MOX_OK},
+        {"table 2 selected but unset", [](Job& j) { j.param.quantSel[2] = 2; }, MOX_ERR_QUANT},
+        {"dc selector 2", [](Job& j) { j.param.dcSel[0] = 0, j.param.dcSel[1] = 2; }, MOX_ERR_QUANT},
+        {"ac selector 2 on an unused component",
+         [](Job& j) {
+             j.param.acSel[0] = 0, j.param.acSel[1] = j.param.acSel[2] = 1, j.param.acSel[3] = 2;
+         },
+         MOX_OK},
+        {"h factor 3", [](Job& j) { j.param.hSamp[0] = 3, j.param.hSamp[1] = j.param.hSamp[2] = 1; },
+         MOX_ERR_SAMPLING},
+        {"v factor 0", [](Job& j) { j.param.vSamp[0] = 1, j.param.vSamp[1] = 0, j.param.vSamp[2] = 1; },
+         MOX_ERR_SAMPLING},
+        {"three components 2x2",
+         [](Job& j) {
+             for (int c = 0; c < 4; ++c) j.param.hSamp[c] = j.param.vSamp[c] = 2;
+         },
+         MOX_ERR_UNSUPPORTED},
+        {"gray with h factor 2", [](Job& j) {
+             j = baselineJob(MOX_PIXEL_GRAY);
+             j.param.hSamp[0] = 2;
+         }, MOX_OK},
+        {"line pitch exact", [](Job& j) { j.sys.lineBytes = 120; j.sys.inBufSize = 120; }, MOX_OK},
+        {"line pitch short", [](Job& j) { j.sys.lineBytes = 119; }, MOX_ERR_LINE_PITCH},
+        {"line pitch 0", [](Job& j) { j.sys.lineBytes = 0; }, MOX_ERR_LINE_PITCH},
+        {"line pitch above 36000", [](Job& j) { j.sys.lineBytes = 36001; }, MOX_ERR_LINE_PITCH},
+        {"input below one line", [](Job& j) { j.sys.inBufSize = j.sys.lineBytes - 1; },
+         MOX_ERR_IN_BUFFER},
+        {"output size 0", [](Job& j) { j.sys.outBufSize = 0; }, MOX_ERR_OUT_BUFFER},
+        {"no allocator", [](Job& j) { j.sys.allocFunc = nullptr; }, MOX_ERR_ALLOCATOR},
+        {"vela mode 0", [](Job& j) { makeVela(&j, MOX_PIXEL_CMYK); j.param.velaMode = 0; },
+         MOX_ERR_VELA_MODE},
+        {"vela word 33 = 65", [](Job& j) { makeVela(&j, MOX_PIXEL_CMYK); j.vela.word[33] = 65; },
+         MOX_ERR_NULL},
+        {"vela word 12 negative",
+         [](Job& j) { makeVela(&j, MOX_PIXEL_CMYK); j.vela.word[12] = 0x80000000u; }, MOX_ERR_NULL},
+        {"vela word 26 = 2", [](Job& j) { makeVela(&j, MOX_PIXEL_CMYK); j.vela.word[26] = 2; }, MOX_OK},
+        {"vela without table",
+         [](Job& j) { makeVela(&j, MOX_PIXEL_CMYK); j.param.quantTable[0][0] = -1; }, MOX_ERR_QUANT},
+        {"vela selector unset",
+         [](Job& j) { makeVela(&j, MOX_PIXEL_CMYK); j.param.quantSel[3] = -1; }, MOX_ERR_QUANT},
+        {"vela ignores quality",
+         [](Job& j) { makeVela(&j, MOX_PIXEL_VELA_GRAY); j.pic.qualityLevel = -1; }, MOX_OK},
+    };
+    for (const Case& c : cases) {
+        Job job = baselineJob();
+        c.change(job);
+        EXPECT_EQ(initStatus(job), c.want) << c.name;
+    }
+}
+
+TEST(EncodeInit, NullArguments)
+{
+    Job job = baselineJob();
+    int32_t status = 0;
+    EXPECT_EQ(MoxEncInit(nullptr, &job.sys, &job.param, &status), nullptr);
+    EXPECT_EQ(status, MOX_ERR_NULL);
+    EXPECT_EQ(MoxEncInit(&job.pic, &job.sys, &job.param, nullptr), nullptr);
+    EXPECT_EQ(MoxEncClearParam(nullptr), MOX_ERR_NULL);
+    EXPECT_EQ(MoxEncFinalize(nullptr), MOX_ERR_NULL);
+    uint32_t bytes = 0, count = 0;
+    EXPECT_EQ(MoxEncCalcOptBandSize(&job.pic, &job.sys, &job.param, 100, nullptr, &count),
+              MOX_ERR_NULL);
+    EXPECT_EQ(MoxEncCalcWorkSize(&job.pic, &job.sys, nullptr), MOX_ERR_NULL);
+    EXPECT_EQ(MoxEncode(nullptr, &bytes, nullptr), MOX_ERR_NULL);
+}
+
+TEST(EncodeInit, DefaultsOfQualityFive)
+{
+    Job job = baselineJob();
+    int32_t status = 0;
+    EncoderContext* ctx = MoxEncInit(&job.pic, &job.sys, &job.param, &status);
+    ASSERT_NE(ctx, nullptr);
+    EXPECT_EQ(ctx->hSamp[0], 2);
+    EXPECT_EQ(ctx->vSamp[0], 1);
+    EXPECT_EQ(ctx->hSamp[1] * 10 + ctx->vSamp[1], 11);
+    EXPECT_EQ(ctx->quantTable[0][0], 14);
+    EXPECT_EQ(ctx->colorTransform, 1);
+    EXPECT_FLOAT_EQ(ctx->colorMatrix[4], -0.1687f);
+    EXPECT_EQ(std::vector<int32_t>(ctx->levelShift, ctx->levelShift + 4),
+              (std::vector<int32_t>{-128, 0, 0, -128}));
+    EXPECT_EQ(std::vector<int>({ctx->dcSel[0], ctx->dcSel[1], ctx->dcSel[2]}),
+              (std::vector<int>{0, 1, 1}));
+    EXPECT_STREQ(ctx->comment, "VELA IMAGING LAB");
+    EXPECT_EQ(ctx->restartInterval, 0u);
+    // The caller's record points at the buffers in use.
+    EXPECT_EQ(job.sys.inBuf, ctx->inBuf);
+    EXPECT_EQ(job.sys.outBuf, ctx->outBuf);
+    EXPECT_EQ(job.sys.workBuf, ctx->workBuf);
+    MoxEncFinalize(ctx);
+
+    job = baselineJob();
+    job.pic.qualityLevel = 0;
+    job.param.dcSel[0] = 1;
+    job.param.dcSel[1] = 0;
+    job.param.dcSel[2] = 0;
+    job.param.dcSel[3] = 1;
+    ctx = MoxEncInit(&job.pic, &job.sys, &job.param, &status);
+    ASSERT_NE(ctx, nullptr);
+    EXPECT_EQ(ctx->vSamp[0], 2);
+    EXPECT_EQ(std::vector<int>({ctx->dcSel[0], ctx->dcSel[1], ctx->dcSel[2], ctx->dcSel[3]}),
+              (std::vector<int>{1, 0, 0, 1}));
+    MoxEncFinalize(ctx);
+}
+
+TEST(EncodeInit, Comments)
+{
+    const struct {
+        size_t length;
+        bool kept;
+    } cases[] = {{0, false}, {1, true}, {98, true}, {99, false}};
+    for (const auto& c : cases) {
+        Job job = baselineJob();
+        std::string text(c.length, 'c');
+        std::memset(job.param.comment, 0, sizeof job.param.comment);
+        std::memcpy(job.param.comment, text.data(), c.length);
+        int32_t status = 0;
+        EncoderContext* ctx = MoxEncInit(&job.pic, &job.sys, &job.param, &status);
+        ASSERT_NE(ctx, nullptr);
+        EXPECT_EQ(std::string(ctx->comment), c.kept ? text : "VELA IMAGING LAB")
+            << "length " << c.length;
+        MoxEncFinalize(ctx);
+    }
+}
+
+TEST(EncodeInit, CallerWorkArea)
+{
+    // 3 components, component 0 at 2x2: 16 x lb + 2110 + 2048 x 4 + 772 x 6.
+    Job job = baselineJob();
+    job.pic.qualityLevel = 0;
+    uint32_t required = 16 * job.sys.lineBytes + 2110 + 2048 * 4 + 772 * 6;
+    EXPECT_EQ(required, 16 * job.sys.lineBytes + 14934);
+    EXPECT_EQ(MoxEncCalcWorkSize(&job.pic, &job.sys, &job.param),
+              int32_t(16 * job.sys.lineBytes + 14398));
+    std::vector<uint8_t> area(required + 8);
+    job.sys.workBuf = area.data();
+    job.sys.workSize = required - 1;
+    EXPECT_EQ(initStatus(job), MOX_ERR_WORK_AREA);
+    job.sys.workBuf = area.data();
+    job.sys.workSize = required;
+    int32_t status = 0;
+    EncoderContext* ctx = MoxEncInit(&job.pic, &job.sys, &job.param, &status);
+    ASSERT_NE(ctx, nullptr);
+    EXPECT_EQ(job.sys.workBuf, area.data());
+    MoxEncFinalize(ctx);  // does not release the caller's area (ASan would object)
+}
+
+TEST(EncodeInit, OptimalBandSize)
+{
+    Job job = baselineJob(MOX_PIXEL_GRAY);
+    job.pic.height = 100;
+    job.sys.lineBytes = 40;
+    const struct {
+        uint32_t lines;
+        uint32_t bandLines;
+        uint32_t bandCount;
+    } cases[] = {{40, 32, 4}, {12, 12, 9}, {200, 100, 1}, {100, 100, 1}, {16, 16, 7}, {1, 1, 100}};
+    for (const auto& c : cases) {
+        uint32_t bytes = 0, count = 0;
+        ASSERT_EQ(MoxEncCalcOptBandSize(&job.pic, &job.sys, &job.param, c.lines * 40 + 39, &bytes,
+                                        &count),
+                  MOX_OK);
+        EXPECT_EQ(bytes, c.bandLines * 40) << "room for " << c.lines << " lines";
+        EXPECT_EQ(count, c.bandCount) << "room for " << c.lines << " lines";
+    }
+    // 10 lines with room for 12: the small-band rule comes first.
+    job.pic.height = 10;
+    uint32_t bytes = 0, count = 0;
+    ASSERT_EQ(MoxEncCalcOptBandSize(&job.pic, &job.sys, &job.param, 12 * 40, &bytes, &count), 0);
+    EXPECT_EQ(bytes, 12u * 40);
+    EXPECT_EQ(count, 1u);
+    job.sys.lineBytes = 39;
+    EXPECT_EQ(MoxEncCalcOptBandSize(&job.pic, &job.sys, &job.param, 4000, &bytes, &count),
+              MOX_ERR_LINE_PITCH);
+}
+
+TEST(EncodeInit, NothingLeaksOnFailedInit)
+{
+    // Allocation 0 is the context, then work area, input and output buffer.
+    for (int failAt = 0; failAt <= 3; ++failAt) {
+        Job job = baselineJob();
+        moxtest::CountingAllocator counter;
+        counter.failAt = failAt;
+        moxtest::useCounting(&job.sys, &counter);
+        int32_t status = 0;
+        EncoderContext* ctx = MoxEncInit(&job.pic, &job.sys, &job.param, &status);
+        EXPECT_EQ(ctx, nullptr) << "failAt " << failAt;
+        EXPECT_EQ(status, MOX_ERR_ALLOC) << "failAt " << failAt;
+        EXPECT_EQ(counter.live, 0) << "failAt " << failAt;
+        EXPECT_EQ(job.sys.inBuf, nullptr) << "failAt " << failAt;
+        EXPECT_EQ(job.sys.workBuf, nullptr) << "failAt " << failAt;
+    }
+    // Failed checks after the context exists release it too.
+    Job job = baselineJob();
+    moxtest::CountingAllocator counter;
+    moxtest::useCounting(&job.sys, &counter);
+    job.sys.outBufSize = 0;
+    EXPECT_EQ(initStatus(job), MOX_ERR_OUT_BUFFER);
+    EXPECT_EQ(counter.live, 0);
+    // A successful job releases everything at Finalize.
+    job.sys.outBufSize = 100;
+    EXPECT_EQ(initStatus(job), MOX_OK);
+    EXPECT_EQ(counter.calls, 1 + 4);
+    EXPECT_EQ(counter.live, 0);
+}
+
+int32_t failingCallback(uint8_t*, uintptr_t, uint32_t, int32_t, void*)
+{
+    return 5;
+}
+
+TEST(EncodeInit, EncodeCallFailures)
+{
+    int dummy = 0;
+    for (bool input : {true, false}) {
+        Job job = baselineJob();
+        job.sys.inBufSize = job.sys.lineBytes * 30;
+        int32_t status = 0;
+        EncoderContext* ctx = MoxEncInit(&job.pic, &job.sys, &job.param, &status);
+        ASSERT_NE(ctx, nullptr);
+        if (input) {
+            MoxEncSetInFunc(ctx, failingCallback, &dummy);
+        } else {
+            MoxEncSetOutFunc(ctx, failingCallback, &dummy);
+        }
+        uint32_t bytes = 0;
+        int32_t cbError = 0;
+        EXPECT_EQ(MoxEncode(ctx, &bytes, &cbError), MOX_ERR_CALLBACK) << "input " << input;
+        EXPECT_EQ(cbError, 5) << "input " << input;
+        MoxEncFinalize(ctx);
+    }
+
+    // VELA mode initialises but cannot code MCUs yet.
+    Job job = baselineJob();
+    makeVela(&job, MOX_PIXEL_CMYK);
+    int32_t status = 0;
+    EncoderContext* ctx = MoxEncInit(&job.pic, &job.sys, &job.param, &status);
+    ASSERT_NE(ctx, nullptr);
+    uint32_t bytes = 0;
+    EXPECT_EQ(MoxEncode(ctx, &bytes, nullptr), MOX_ERR_CODING_MODE);
+    MoxEncFinalize(ctx);
+
+    // After the image is complete a call returns 0 and writes nothing.
+    job = baselineJob(MOX_PIXEL_GRAY);
+    job.sys.inBufSize = job.sys.lineBytes * 30;
+    ctx = MoxEncInit(&job.pic, &job.sys, &job.param, &status);
+    ASSERT_NE(ctx, nullptr);
+    ASSERT_EQ(MoxEncode(ctx, &bytes, nullptr), MOX_OK);
+    EXPECT_GT(bytes, 400u);
+    EXPECT_EQ(MoxEncode(ctx, &bytes, nullptr), MOX_OK);
+    EXPECT_EQ(bytes, 0u);
+    MoxEncFinalize(ctx);
+}
+
+TEST(EncodeInit, BandHeightOfTheLastBand)
+{
+    Job job = baselineJob(MOX_PIXEL_GRAY);  // 30 lines in bands of 16: 16 and 14
+    int32_t status = 0;
+    EncoderContext* ctx = MoxEncInit(&job.pic, &job.sys, &job.param, &status);
+    ASSERT_NE(ctx, nullptr);
+    EXPECT_EQ(MoxGetCurrentBandHeight(ctx), 16);
+    uint32_t bytes = 0;
+    ASSERT_EQ(MoxEncode(ctx, &bytes, nullptr), MOX_NEED_INPUT);
+    EXPECT_EQ(MoxGetCurrentBandHeight(ctx), 14);
+    ASSERT_EQ(MoxEncode(ctx, &bytes, nullptr), MOX_OK);
+    MoxEncFinalize(ctx);
+}
+
+}  // namespace

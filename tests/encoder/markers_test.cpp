@@ -1,0 +1,304 @@
+// The bytes the marker writer puts around the entropy-coded data.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "encoder/encode_support.h"
+#include "encoder/encoder.h"
+#include "frame/t81tables.h"
+#include "support/refjpeg.h"
+
+namespace {
+
+using enctest::EncodeRun;
+using enctest::EncodeSetup;
+using enctest::makeSetup;
+using enctest::runEncode;
+
+struct Segment {
+    uint8_t marker;
+    size_t offset;                // of the FF
+    std::vector<uint8_t> body;    // after the length field
+};
+
+// Header segments from SOI up to and including SOS.
+std::vector<Segment> headerSegments(const std::vector<uint8_t>& stream)
+{
+    std::vector<Segment> segments;
+    size_t at = 2;
+    segments.push_back({0xD8, 0, {}});
+    while (at + 4 <= stream.size() && stream[at] == 0xFF) {
+        uint8_t marker = stream[at + 1];
+        size_t length = size_t(stream[at + 2]) << 8 | stream[at + 3];
+        segments.push_back({marker, at, std::vector<uint8_t>(stream.begin() + at + 4,
+                                                             stream.begin() + at + 2 + length)});
+        at += 2 + length;
+        if (marker == 0xDA) break;
+    }
+    return segments;
+}
+
+std::vector<uint8_t> markerOrder(const std::vector<Segment>& segments)
+{
+    std::vector<uint8_t> order;
+    for (const Segment& s : segments) order.push_back(s.marker);
+    return order;
+}
+
+size_t headerBytes(const std::vector<uint8_t>& stream)
+{
+    auto segments = headerSegments(stream);
+    const Segment& sos = segments.back();
+    return sos.offset + 4 + sos.body.size();
+}
+
+std::vector<uint8_t> encodeStream(const EncodeSetup& setup)
+{
+    EncodeRun run = runEncode(setup);
+    EXPECT_EQ(run.initStatus, MOX_OK);
+    EXPECT_EQ(run.status, MOX_OK);
+    return run.stream;
+}
+
+TEST(EncodeMarkers, DefaultHeaderLayout)
+{
+    auto stream = encodeStream(makeSetup(16, 8, MOX_PIXEL_RGB, 5));
+    auto segments = headerSegments(stream);
+    std::vector<uint8_t> want = {0xD8, 0xE0, 0xFE, 0xDB, 0xDB, 0xC4, 0xC4, 0xC4, 0xC4, 0xC0, 0xDA};
+    EXPECT_EQ(markerOrder(segments), want);
+    EXPECT_EQ(headerBytes(stream), 644u);
+
+    const std::vector<uint8_t> app0 = {'J', 'F', 'I', 'F', 0, 1, 2, 1, 0, 72, 0, 72, 0, 0};
+    EXPECT_EQ(segments[1].body, app0);
+    std::string comment(segments[2].body.begin(), segments[2].body.end());
+    EXPECT_EQ(comment, std::string("VELA IMAGING LAB") + '\0');
+    // SOF0: precision, height 8, width 16, 3 components 2x1/1x1/1x1.
+    const std::vector<uint8_t> sof = {8, 0, 8, 0, 16, 3, 1, 0x21, 0, 2, 0x11, 1, 3, 0x11, 1};
+    EXPECT_EQ(segments[9].body, sof);
+    const std::vector<uint8_t> sos = {3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63, 0};
+    EXPECT_EQ(segments[10].body, sos);
+    // EOI closes the stream.
+    ASSERT_GE(stream.size(), 2u);
+    EXPECT_EQ(stream[stream.size() - 2], 0xFF);
+    EXPECT_EQ(stream.back(), 0xD9);
+}
+
+TEST(EncodeMarkers, QuantTablesInZigzagOrder)
+{
+    EncodeSetup setup = makeSetup(8, 8, MOX_PIXEL_RGB, 8);
+    for (int n = 0; n < 64; ++n) setup.param.quantTable[0][n] = n + 1;  // natural order
+    auto segments = headerSegments(encodeStream(setup));
+    const Segment& dqt0 = segments[3];
+    ASSERT_EQ(dqt0.body.size(), 65u);
+    EXPECT_EQ(dqt0.body[0], 0x00);
+    const int firstNatural[] = {0, 1, 8, 16, 9, 2, 3, 10};
+    for (int k = 0; k < 8; ++k)
+        EXPECT_EQ(dqt0.body[1 + k], firstNatural[k] + 1) << "zig-zag position " << k;
+    EXPECT_EQ(dqt0.body[64], 64);
+    // Table 1 comes from preset row 8: K.2 at 50 %.
+    const Segment& dqt1 = segments[4];
+    EXPECT_EQ(dqt1.body[0], 0x01);
+    EXPECT_EQ(dqt1.body[1], 9);  // (17 * 50 + 50) / 100
+}
+
+TEST(EncodeMarkers, DqtSegmentsFollowTheSelectors)
+{
+    struct Case {
+        int pixelFormat;
+        int sel[3];
+        std::vector<uint8_t> tables;  // table bytes of the DQT segments
+    };
+    const Case cases[] = {
+        {MOX_PIXEL_GRAY, {-1, -1, -1}, {0}},
+        {MOX_PIXEL_RGB, {-1, -1, -1}, {0, 1}},
+        {MOX_PIXEL_RGB, {0, 2, 2}, {0, 1, 2}},
+    };
+    for (const Case& c : cases) {
+        EncodeSetup setup = makeSetup(8, 8, c.pixelFormat, 5);
+        for (int i = 0; i < 3; ++i) setup.param.quantSel[i] = c.sel[i];
+        for (int n = 0; n < 64; ++n) setup.param.quantTable[2][n] = 7;
+        auto segments = headerSegments(encodeStream(setup));
+        std::vector<uint8_t> tables;
+        for (const Segment& s : segments) {
+            if (s.marker != 0xDB) continue;
+            tables.push_back(s.body[0]);
+            if (c.sel[1] == 2 && s.body[0] == 1)  // selected by no component: zeros
+                EXPECT_EQ(std::vector<uint8_t>(s.body.begin() + 1, s.body.end()),
+                          std::vector<uint8_t>(64, 0));
+        }
+        EXPECT_EQ(tables, c.tables) << "pixel format " << c.pixelFormat;
+        size_t dht = 0;
+        for (const Segment& s : segments) dht += s.marker == 0xC4;
+        EXPECT_EQ(dht, 4u) << "pixel format " << c.pixelFormat;
+    }
+}
+
+// DHT segments of a stream: (class/id byte, BITS + HUFFVAL).
+std::vector<std::vector<uint8_t>> dhtBodies(const std::vector<uint8_t>& stream)
+{
+    std::vector<std::vector<uint8_t>> bodies;
+    for (const Segment& s : headerSegments(stream)) {
+        if (s.marker != 0xC4) continue;
+        // libjpeg writes several tables per segment or one; split them.
+        size_t at = 0;
+        while (at < s.body.size()) {
+            size_t count = 0;
+            for (int i = 0; i < 16; ++i) count += s.body[at + 1 + i];
+            bodies.emplace_back(s.body.begin() + at, s.body.begin() + at + 17 + count);
+            at += 17 + count;
+        }
+    }
+    return bodies;
+}
+
+TEST(EncodeMarkers, DefaultHuffmanTablesAreTheTypicalTables)
+{
+    auto ours = dhtBodies(encodeStream(makeSetup(16, 8, MOX_PIXEL_RGB, 5)));
+    ASSERT_EQ(ours.size(), 4u);
+    // The reference codec writes the same typical tables for a 3-component
+    // picture (without optimisation), in the order DC0, AC0, DC1, AC1.
+    auto picture = moxtest::makePicture(16, 16, 3, 9);
+    auto theirs = dhtBodies(moxtest::refEncode(picture, moxtest::RefEncodeOptions{}));
+    ASSERT_EQ(theirs.size(), 4u);
+    for (const auto& table : theirs) {
+        bool found = false;
+        for (const auto& mine : ours) found |= mine == table;
+        EXPECT_TRUE(found) << "table class/id " << int(table[0]) << " missing or different";
+    }
+    const uint8_t order[] = {0x00, 0x01, 0x10, 0x11};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(ours[i][0], order[i]) << "segment " << i;
+    EXPECT_EQ(ours[0].size(), 1u + 16 + 12);
+    EXPECT_EQ(ours[2].size(), 1u + 16 + 162);
+}
+
+TEST(EncodeMarkers, RestartIntervalAndMarkers)
+{
+    EncodeSetup setup = makeSetup(16 * 10, 8, MOX_PIXEL_RGB, 5);  // 10 MCUs in one row
+    setup.param.restartInterval = 300;
+    auto stream = encodeStream(setup);
+    auto segments = headerSegments(stream);
+    ASSERT_EQ(segments[2].marker, 0xDD);
+    const std::vector<uint8_t> dri = {0xFF, 0xDD, 0x00, 0x04, 0x01, 0x2C};
+    EXPECT_EQ(std::vector<uint8_t>(stream.begin() + segments[2].offset,
+                                   stream.begin() + segments[2].offset + 6),
+              dri);
+
+    // Interval 1 over 10 MCUs: RST0..RST7, RST0 after MCUs 1..9, none after
+    // the last, and the decoder accepts the predictor resets.
+    setup.param.restartInterval = 1;
+    stream = encodeStream(setup);
+    std::vector<int> restarts;
+    for (size_t i = headerBytes(stream); i + 1 < stream.size(); ++i)
+        if (stream[i] == 0xFF && stream[i + 1] >= 0xD0 && stream[i + 1] <= 0xD7)
+            restarts.push_back(stream[i + 1] - 0xD0);
+    EXPECT_EQ(restarts, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 0}));
+    auto decoded = moxtest::refDecode(stream);
+    ASSERT_TRUE(decoded.ok) << decoded.message;
+    EXPECT_EQ(decoded.warnings, 0);
+}
+
+TEST(EncodeMarkers, OmitMarkersGivesBareEntropyData)
+{
+    EncodeSetup setup = makeSetup(24, 16, MOX_PIXEL_GRAY, 5);
+    auto full = encodeStream(setup);
+    setup.pic.omitMarkers = 1;
+    auto bare = encodeStream(setup);
+    // The bare stream is exactly the scan data of the full one.
+    size_t header = headerBytes(full);
+    std::vector<uint8_t> scan(full.begin() + header, full.end() - 2);
+    EXPECT_EQ(bare, scan);
+    ASSERT_FALSE(bare.empty());
+    EXPECT_NE(bare[0], 0xFF);
+    EXPECT_FALSE(bare.size() >= 2 && bare[bare.size() - 2] == 0xFF && bare.back() == 0xD9);
+}
+
+TEST(EncodeMarkers, PartialByteIsPaddedWithOnes)
+{
+    // Writer states at the end: (byte so far, bit position) -> completed byte.
+    struct Case {
+        uint8_t partial;
+        int32_t bitPos;
+        uint8_t want;
+    };
+    const Case cases[] = {{0x00, 6, 0x7F}, {0xFE, 0, 0xFF}, {0xA0, 4, 0xBF}, {0x80, 7, 0x00}};
+    for (const Case& c : cases) {
+        EncoderContext ctx{};
+        uint8_t buffer[8] = {c.partial};
+        ctx.writer.data = buffer;
+        ctx.writer.bitPos = c.bitPos;
+        ctx.noEoi = 0;
+        mox::enc::writeEnd(&ctx);
+        size_t padded = c.bitPos == 7 ? 0 : 1;
+        if (padded) EXPECT_EQ(buffer[0], c.want) << "bit position " << c.bitPos;
+        // EOI follows directly, no stuffing byte even after FF.
+        EXPECT_EQ(buffer[padded], 0xFF);
+        EXPECT_EQ(buffer[padded + 1], 0xD9);
+        EXPECT_EQ(ctx.writer.byteIndex, int32_t(padded + 2));
+        mox::enc::writeEnd(&ctx);  // a repeated end writes nothing
+        EXPECT_EQ(ctx.writer.byteIndex, int32_t(padded + 2));
+    }
+}
+
+TEST(EncodeMarkers, LargestHeaderGoesThroughTheSpill)
+{
+    // Four components, four DQT segments, DRI and a 98-character comment:
+    // 875 header bytes, more than a 800-byte output buffer holds.
+    EncodeSetup setup = makeSetup(16, 16, MOX_PIXEL_CMYK, 5);
+    for (int c = 0; c < 4; ++c) {
+        setup.param.quantSel[c] = c;
+        for (int n = 0; n < 64; ++n) setup.param.quantTable[c][n] = 10 + c;
+    }
+    setup.param.restartInterval = 3;
+    std::string text(98, 'x');
+    std::memcpy(setup.param.comment, text.c_str(), 99);
+    EncodeRun big = runEncode(setup);
+    ASSERT_EQ(big.status, MOX_OK);
+    EXPECT_EQ(headerBytes(big.stream), 875u);
+    setup.outBufSize = 800;
+    for (bool pull : {false, true}) {
+        setup.pullOutput = pull;
+        EncodeRun small = runEncode(setup);
+        ASSERT_EQ(small.status, MOX_OK);
+        EXPECT_TRUE(small.stream == big.stream) << "pull output " << pull;
+    }
+    auto decoded = moxtest::refDecode(big.stream);
+    ASSERT_TRUE(decoded.ok) << decoded.message;
+    EXPECT_EQ(decoded.warnings, 0);
+}
+
+TEST(EncodeMarkers, PresetRows)
+{
+    mox::enc::PresetRow row;
+    mox::enc::qualityPresets(8, &row);
+    EXPECT_EQ(std::vector<int32_t>(row.quant[0], row.quant[0] + 8),
+              (std::vector<int32_t>{8, 6, 5, 8, 12, 20, 26, 31}));
+    mox::enc::qualityPresets(10, &row);
+    EXPECT_EQ(std::vector<int32_t>(row.quant[1], row.quant[1] + 8),
+              (std::vector<int32_t>{2, 2, 2, 5, 10, 10, 10, 10}));
+    mox::enc::qualityPresets(5, &row);
+    EXPECT_EQ(row.quant[0][0], 14);
+    EXPECT_EQ(row.quant[1][0], 15);
+    // The trimmed entries of rows 3, 6 and 7 (K.1 values 55, 35, 55, 95).
+    const struct {
+        int level;
+        int32_t want[4];
+    } trimmed[] = {{3, {115, 73, 115, 199}}, {6, {49, 31, 49, 85}}, {7, {38, 24, 38, 66}}};
+    const int entries[] = {15, 41, 42, 58};
+    for (const auto& t : trimmed) {
+        mox::enc::qualityPresets(t.level, &row);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(row.quant[0][entries[i]], t.want[i])
+                << "row " << t.level << " entry " << entries[i];
+    }
+    // Saturation at 255 in the coarsest row; sampling per row.
+    mox::enc::qualityPresets(0, &row);
+    EXPECT_EQ(row.quant[0][63], 255);
+    EXPECT_EQ(row.v[0], 2);
+    mox::enc::qualityPresets(2, &row);
+    EXPECT_EQ(row.h[0], 2);
+    EXPECT_EQ(row.v[0], 1);
+    EXPECT_EQ(row.h[1], 1);
+}
+
+}  // namespace
