@@ -40,4 +40,12 @@ EncodeRun runEncode(const EncodeSetup& setup);
 
 int bytesPerPixel(int pixelFormat);
 
+// Decodes a whole stream with this library's decoder (one piece, one band,
+// colour output). status is MoxDecode's last result, or the failing step's.
+struct LibraryDecoded {
+    int32_t status = 0;
+    moxtest::Picture picture;
+};
+LibraryDecoded decodeWithLibrary(const std::vector<uint8_t>& stream);
+
 }  // namespace enctest

@@ -78,7 +78,7 @@ struct DecodeTarget {
 };
 
 bool decompressFrom(const unsigned char* data, unsigned long size, bool fancy, bool floatDct,
-                    DecodeTarget* target, char* message)
+                    DecodeTarget* target, char* message, bool keepColorSpace = false)
 {
     jpeg_decompress_struct cinfo;
     ErrorTrap trap;
@@ -98,6 +98,7 @@ bool decompressFrom(const unsigned char* data, unsigned long size, bool fancy, b
     jpeg_read_header(&cinfo, TRUE);
     cinfo.do_fancy_upsampling = fancy ? TRUE : FALSE;
     if (floatDct) cinfo.dct_method = JDCT_FLOAT;
+    if (keepColorSpace) cinfo.out_color_space = cinfo.jpeg_color_space;
     jpeg_start_decompress(&cinfo);
     target->width = cinfo.output_width;
     target->height = cinfo.output_height;
@@ -128,11 +129,17 @@ std::vector<uint8_t> refEncode(const Picture& picture, const RefEncodeOptions& o
 
 RefDecoded refDecode(const std::vector<uint8_t>& stream, bool fancyUpsampling, bool floatDct)
 {
+    return refDecodeComponents(stream, fancyUpsampling, floatDct, false);
+}
+
+RefDecoded refDecodeComponents(const std::vector<uint8_t>& stream, bool fancyUpsampling,
+                               bool floatDct, bool keepColorSpace)
+{
     RefDecoded result;
     DecodeTarget target{};
     char message[JMSG_LENGTH_MAX] = {0};
     result.ok = decompressFrom(stream.data(), stream.size(), fancyUpsampling, floatDct, &target,
-                               message);
+                               message, keepColorSpace);
     if (!result.ok) {
         result.message = message;
         return result;

@@ -37,4 +37,9 @@ struct RefDecoded {
 RefDecoded refDecode(const std::vector<uint8_t>& stream, bool fancyUpsampling = false,
                      bool floatDct = true);
 
+// As refDecode, but with keepColorSpace the components come out as coded
+// (no YCbCr to RGB conversion); 4-component streams are CMYK either way.
+RefDecoded refDecodeComponents(const std::vector<uint8_t>& stream, bool fancyUpsampling = false,
+                               bool floatDct = true, bool keepColorSpace = true);
+
 }  // namespace moxtest
