@@ -281,7 +281,9 @@ bool decodeJob(ByteSource& source, const DecodeOptions& options, const LayoutSin
     uint32_t bpWords[5] = {0, 0, 0, 0, 0};
     VelaCopierParam copier{};
 
-    if (options.mode == MOX_MODE_JPEG) {
+    bool vela = options.mode >= MOX_MODE_VELA && options.mode <= MOX_MODE_VELA_COPIER;
+    if (!vela) {
+        // Baseline JPEG; any other mode is the library's to refuse.
         int32_t result = 0;
         if (!readHeader(source, options.pieceSize, piece, pic, sys, param, result, error)) {
             return false;
@@ -309,7 +311,6 @@ bool decodeJob(ByteSource& source, const DecodeOptions& options, const LayoutSin
         (options.mode == MOX_MODE_VELA || options.mode == MOX_MODE_VELA_BP) ? 4
                                                                             : pic.componentCount;
     layout.channels = onePerPixel ? 1 : contextComponents;
-    if (options.mode == MOX_MODE_JPEG && pic.componentCount == 1) layout.channels = 1;
     if (options.bandLines < 1) return fail(error, "", 0, "the band height must be at least 1");
     uint64_t stride = uint64_t(layout.width) * layout.channels;
     uint64_t bandBytes = stride * uint64_t(options.bandLines);
@@ -335,7 +336,7 @@ bool decodeJob(ByteSource& source, const DecodeOptions& options, const LayoutSin
     state.progress = &progress;
 
     bool ok = true;
-    bool pushInput = options.push && options.mode == MOX_MODE_JPEG;
+    bool pushInput = options.push && !vela;
     if (!pushInput) {
         status = MoxDecSetInFunc(ctx, decodeInput, &state);
         if (status != MOX_OK) ok = fail(error, "MoxDecSetInFunc", status);
@@ -542,8 +543,10 @@ bool encodeJob(const ImageHeader& header, const LineSource& lines, const EncodeO
         if (status == MOX_OK) status = MoxEncSetOutFunc(ctx, encodeOutput, &state);
         if (status != MOX_OK) ok = fail(error, "MoxEncSetInFunc", status);
     }
+    // The library keeps counting into this across a return of 1: the bytes
+    // already in the output buffer stay there until a return of 2 or 0.
+    uint32_t outBytes = 0;
     while (ok) {
-        uint32_t outBytes = 0;
         int32_t callbackValue = 0;
         status = MoxEncode(ctx, &outBytes, &callbackValue);
         if (status == MOX_NEED_INPUT && options.push) {
