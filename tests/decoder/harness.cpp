@@ -13,6 +13,9 @@ struct Job {
     size_t delivered = 0;     // stream bytes handed to the decoder
     uint32_t lineStride = 0;
     std::vector<uint8_t> lines;  // delivered band bytes, in order
+    std::vector<uint32_t> bandLengths;
+    int32_t inputResult = 0;
+    int32_t outputResult = 0;
 };
 
 uint32_t fill(Job* job, uint8_t* buffer, uint32_t length)
@@ -31,14 +34,15 @@ int32_t input(uint8_t* buffer, uintptr_t, uint32_t, int32_t, void* user)
 {
     auto* job = static_cast<Job*>(user);
     fill(job, buffer, job->pieceSize);
-    return 0;
+    return job->inputResult;
 }
 
 int32_t output(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* user)
 {
     auto* job = static_cast<Job*>(user);
     job->lines.insert(job->lines.end(), buffer, buffer + length);
-    return 0;
+    job->bandLengths.push_back(length);
+    return job->outputResult;
 }
 
 }  // namespace
@@ -89,6 +93,8 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
     sys.bandBufferSize = sys.lineStride * bandLines;
     DecoderContext* ctx = MoxDecInit(&pic, &sys, &param, &result.initStatus);
     if (ctx == nullptr) return result;
+    job.inputResult = options.inputResult;
+    job.outputResult = options.outputResult;
     if (options.useInput) MoxDecSetInFunc(ctx, input, &job);
     if (options.useOutput) MoxDecSetOutFunc(ctx, output, &job);
 
@@ -97,12 +103,13 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
         int32_t status = MoxDecode(ctx, 0, &slot);
         ++result.calls;
         result.status = status;
+        result.errorSlot = slot;
         if (status == MOX_NEED_INPUT) {
             fill(&job, sys.inputBuffer, sys.pieceSize);
             continue;
         }
         if (status == MOX_OUTPUT_READY) {
-            output(sys.bandBuffer, 0, sys.bandBufferSize, 0, &job);
+                job.lines.insert(job.lines.end(), sys.bandBuffer, sys.bandBuffer + sys.bandBufferSize);
             continue;
         }
         break;
@@ -110,8 +117,9 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
     if (!options.useOutput && (result.status == 0 || result.status == MOX_STREAM_NO_EOI)) {
         uint32_t lines = static_cast<uint32_t>(pic.height) % bandLines;
         if (lines == 0) lines = bandLines;
-        output(sys.bandBuffer, 0, lines * sys.lineStride, 0, &job);
+        job.lines.insert(job.lines.end(), sys.bandBuffer, sys.bandBuffer + lines * sys.lineStride);
     }
+    result.bandLengths = job.bandLengths;
     result.consumedTotal = sys.consumedTotal;
     result.pieceOffset = sys.pieceOffset;
     MoxDecFinalize(ctx);

@@ -18,6 +18,8 @@ struct DecodeOptions {
     bool useInput = false;    // InputFunc set, else refill on return 1
     bool useOutput = false;   // OutputFunc set, else take the band on return 2
     int32_t outFormat = 1;
+    int32_t inputResult = 0;   // what InputFunc returns after filling
+    int32_t outputResult = 0;  // what OutputFunc returns
 };
 
 struct DecodeResult {
@@ -29,6 +31,8 @@ struct DecodeResult {
     uint32_t consumedTotal = 0;
     uint32_t pieceOffset = 0;
     int liveBlocks = 0;       // allocations not released after Finalize
+    uint32_t errorSlot = 0;   // MoxDecode's errorOut after the last call
+    std::vector<uint32_t> bandLengths;  // byte counts handed to OutputFunc
 };
 
 DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOptions& options);

@@ -164,5 +164,44 @@ TEST(DecoderInit, CallerBuffersStayWithTheCaller)
     EXPECT_EQ(mine.counter.live, 0);
 }
 
+TEST(DecoderInit, VelaModesSetUpButNotYetDecoded)
+{
+    static const uint32_t velaWords[2] = {1, 3};
+    static const uint32_t bpWords[5] = {0, 0, 1, 0, 1};
+    static VelaCopierParam copier{{0, 1, 0, 0}, {}, 0.5, 1};
+    std::vector<uint8_t> callerTables(mox::kBpTableBytes, 0xEE);
+    for (int mode = 1; mode <= 3; ++mode) {
+        Records r;
+        r.pic.mode = mode;
+        r.pic.componentCount = mode == 3 ? 3 : 1;
+        r.pic.outFormat = mode == 3 ? 1 : 4;
+        r.param.quantSel[3] = 0;
+        r.param.velaParam = velaWords;
+        r.param.velaBpParam = bpWords;
+        r.param.velaBpTables = callerTables.data();
+        r.param.velaCopierParam = &copier;
+        r.sys.lineStride = 400;
+        r.sys.bandBufferSize = 4000;
+        int32_t error = 0;
+        DecoderContext* ctx = r.init(&error);
+        ASSERT_NE(ctx, nullptr) << "mode " << mode << ": have " << error;
+        EXPECT_EQ(ctx->firstFill, 1u) << "mode " << mode;
+        EXPECT_EQ(ctx->componentCount, mode == 3 ? 3 : 4);
+        EXPECT_EQ(ctx->dcHuff[0].count, 12u) << "K.3 holds 12 codes";
+        EXPECT_EQ(ctx->acHuff[mode == 3 ? 1 : 0].count, 162u);
+        if (mode == 2) {
+            // Value bytes come from the caller's block, keys from the default.
+            EXPECT_EQ(ctx->bpTables[0], 0) << "cn_len_TBL key A of row 0";
+            EXPECT_EQ(ctx->bpTables[2], 0xEE) << "cn_len_TBL value of row 0";
+            EXPECT_EQ(ctx->bpTables[5952], 0) << "col_posi key E of row 0";
+            EXPECT_EQ(ctx->bpTables[5953], 0xEE);
+        }
+        uint32_t slot = 0;
+        EXPECT_EQ(MoxDecode(ctx, 0, &slot), MOX_ERR_MODE) << "mode " << mode;
+        MoxDecFinalize(ctx);
+        EXPECT_EQ(r.counter.live, 0);
+    }
+}
+
 }  // namespace
 }  // namespace moxtest

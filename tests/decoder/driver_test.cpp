@@ -1,0 +1,113 @@
+// The band loop as the caller sees it: band hand-over, callback failures,
+// the end-of-image search across pieces, and the log records it leaves.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "decoder/harness.h"
+#include "support/picture.h"
+#include "support/refjpeg.h"
+
+namespace moxtest {
+namespace {
+
+std::vector<uint8_t> greyStream(int width, int height, int restart = 0)
+{
+    RefEncodeOptions options;
+    options.quality = 85;
+    options.restartInterval = restart;
+    return refEncode(makePicture(width, height, 1, 9), options);
+}
+
+TEST(DecoderDriver, BandsHandedOver)
+{
+    std::vector<uint8_t> stream = greyStream(16, 40);
+    const struct {
+        uint32_t bandLines;
+        bool useOutput;
+        int wantCalls;
+        std::vector<uint32_t> wantLengths;
+    } cases[] = {
+        {16, true, 1, {256, 256, 128}},
+        {16, false, 3, {}},       // returns 2, 2, then 0
+        {20, true, 1, {320, 320}},  // 40 = 2 x 20: the last band is full
+        {40, true, 1, {640}},
+    };
+    for (const auto& c : cases) {
+        DecodeOptions options;
+        options.bandLines = c.bandLines;
+        options.useOutput = c.useOutput;
+        DecodeResult run = decodeStream(stream, options);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.calls, c.wantCalls) << "band " << c.bandLines << ": have " << run.calls << " calls";
+        EXPECT_EQ(run.bandLengths, c.wantLengths) << "band " << c.bandLines;
+    }
+}
+
+TEST(DecoderDriver, CallbackFailuresStopTheJob)
+{
+    std::vector<uint8_t> stream = greyStream(64, 64);
+    const struct {
+        const char* name;
+        DecodeOptions options;
+    } cases[] = {
+        {"input", {64, 0, true, false, 1, 7, 0}},
+        {"output", {0, 8, false, true, 1, 0, 9}},
+    };
+    for (const auto& c : cases) {
+        DecodeResult run = decodeStream(stream, c.options);
+        EXPECT_EQ(run.status, MOX_ERR_CALLBACK) << c.name << ": have " << run.status;
+        uint32_t want = static_cast<uint32_t>(c.options.inputResult + c.options.outputResult);
+        EXPECT_EQ(run.errorSlot, want) << c.name << ": have slot " << run.errorSlot;
+        EXPECT_EQ(run.liveBlocks, 0);
+    }
+}
+
+// Offset of the first entropy-coded byte.
+size_t scanStart(const std::vector<uint8_t>& s)
+{
+    for (size_t i = 0; i + 3 < s.size(); ++i)
+        if (s[i] == 0xFF && s[i + 1] == 0xDA) return i + 2 + (size_t(s[i + 2]) << 8 | s[i + 3]);
+    return s.size();
+}
+
+TEST(DecoderDriver, EndOfImageSplitAcrossPieces)
+{
+    std::vector<uint8_t> stream = greyStream(64, 64);
+    // Pieces start at the scan: the first one ends right after the 0xFF of EOI.
+    uint32_t piece = static_cast<uint32_t>(stream.size() - 1 - scanStart(stream));
+    for (bool useInput : {false, true}) {
+        DecodeOptions options;
+        options.pieceSize = piece;
+        options.useInput = useInput;
+        DecodeResult run = decodeStream(stream, options);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.pieceOffset, 1u) << "have pieceOffset " << run.pieceOffset << ", want 1";
+        EXPECT_EQ(run.consumedTotal, stream.size());
+    }
+}
+
+TEST(DecoderDriver, FailureRecordCarriesTheMcuPosition)
+{
+    std::vector<uint8_t> stream = greyStream(32, 16, 1);
+    // The third restart marker (after MCU 2 of row 0) becomes an APP0 marker.
+    int seen = 0;
+    for (size_t i = scanStart(stream); i + 1 < stream.size(); ++i)
+        if (stream[i] == 0xFF && stream[i + 1] >= 0xD0 && stream[i + 1] <= 0xD7 && seen++ == 2) {
+            stream[i + 1] = 0xE0;
+            break;
+        }
+    testing::internal::CaptureStdout();
+    DecodeResult run = decodeStream(stream, DecodeOptions{});
+    MoxDispMsgTraceM();
+    std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(run.status, MOX_ERR_RESTART);
+    EXPECT_NE(log.find("Error : processRST -99998"), std::string::npos) << log;
+    size_t record = log.rfind("Error : MoxDecode -99998");
+    ASSERT_NE(record, std::string::npos) << log;
+    EXPECT_NE(log.find(" x 2/3 \n y 0/1 \n", record), std::string::npos)
+        << "want column 2 of 4 and row 0 of 2 in:\n" << log.substr(record);
+}
+
+}  // namespace
+}  // namespace moxtest
