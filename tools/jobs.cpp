@@ -222,8 +222,10 @@ bool deliverLines(DecodeState& state, const uint8_t* band, int count)
 int32_t decodeInput(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* user)
 {
     auto& state = *static_cast<DecodeState*>(user);
-    if (state.source->read(buffer, length)) return 0;
-    state.failure = "cannot read the next piece of the stream";
+    // A request for nothing, or for more than is left, means the decoder
+    // needs bytes beyond the end of the stream.
+    if (length > 0 && state.source->read(buffer, length)) return 0;
+    state.failure = "the stream ends before the picture is complete";
     return kCallbackFailed;
 }
 
