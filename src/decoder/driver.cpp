@@ -423,6 +423,7 @@ extern "C" MOX_API int32_t MoxDecode(DecoderContext* ctx, uintptr_t /*reserved*/
     ctx->errorOut = errorOut;
     // The MCU decoders of the VELA modes are not part of this decoder yet.
     if (ctx->mode != MOX_MODE_JPEG) return MOX_FAIL("MoxDecode", MOX_ERR_MODE, ctx);
+    if (ctx->finalStatus >= 0) return ctx->finalStatus;  // a complete job stays complete
     int32_t status = D_setStrCode(ctx);
     if (status != 0) return MOX_FAIL("MoxDecode", status, ctx);
     D_setMcuParam(ctx);
@@ -431,5 +432,7 @@ extern "C" MOX_API int32_t MoxDecode(DecoderContext* ctx, uintptr_t /*reserved*/
         if (status == 0) status = finishPicture(ctx);
         if (status != 0) return status;
     }
-    return findEndOfImage(ctx);
+    status = findEndOfImage(ctx);
+    if (status == MOX_OK || status == MOX_STREAM_NO_EOI) ctx->finalStatus = status;
+    return status;
 }

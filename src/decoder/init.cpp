@@ -252,6 +252,7 @@ void deriveGrid(DecoderContext* ctx)
     ctx->rowStarted = 1;
     ctx->rstPending = 0;
     ctx->pieceStream = *ctx->consumedTotal;
+    ctx->finalStatus = -1;
     ctx->inputFunc = nullptr;
     ctx->inputUser = nullptr;
     ctx->outputFunc = nullptr;

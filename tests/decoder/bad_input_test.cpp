@@ -25,14 +25,6 @@ std::vector<uint8_t> smallStream(int restart)
     return refEncode(makePicture(40, 24, 3, 5), options);
 }
 
-// Offset of the first entropy-coded byte: the end of the SOS segment.
-size_t scanStart(const std::vector<uint8_t>& s)
-{
-    for (size_t i = 0; i + 3 < s.size(); ++i)
-        if (s[i] == 0xFF && s[i + 1] == 0xDA) return i + 2 + (size_t(s[i + 2]) << 8 | s[i + 3]);
-    return s.size();
-}
-
 TEST(DecoderBadInput, TruncatedAtEveryByte)
 {
     std::vector<uint8_t> stream = smallStream(0);

@@ -63,14 +63,6 @@ TEST(DecoderDriver, CallbackFailuresStopTheJob)
     }
 }
 
-// Offset of the first entropy-coded byte.
-size_t scanStart(const std::vector<uint8_t>& s)
-{
-    for (size_t i = 0; i + 3 < s.size(); ++i)
-        if (s[i] == 0xFF && s[i + 1] == 0xDA) return i + 2 + (size_t(s[i + 2]) << 8 | s[i + 3]);
-    return s.size();
-}
-
 TEST(DecoderDriver, EndOfImageSplitAcrossPieces)
 {
     std::vector<uint8_t> stream = greyStream(64, 64);

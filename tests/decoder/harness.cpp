@@ -47,6 +47,13 @@ int32_t output(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* user)
 
 }  // namespace
 
+size_t scanStart(const std::vector<uint8_t>& s)
+{
+    for (size_t i = 0; i + 3 < s.size(); ++i)
+        if (s[i] == 0xFF && s[i + 1] == 0xDA) return i + 2 + (size_t(s[i + 2]) << 8 | s[i + 3]);
+    return s.size();
+}
+
 DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOptions& options)
 {
     DecodeResult result;

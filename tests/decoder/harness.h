@@ -35,6 +35,9 @@ struct DecodeResult {
     std::vector<uint32_t> bandLengths;  // byte counts handed to OutputFunc
 };
 
+// Offset of the first entropy-coded byte (the end of the SOS segment).
+size_t scanStart(const std::vector<uint8_t>& stream);
+
 DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOptions& options);
 
 }  // namespace moxtest
