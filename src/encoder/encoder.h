@@ -117,6 +117,12 @@ constexpr int32_t kHuffAcCode = -6;
 constexpr int32_t kHuffAcBits = -7;
 constexpr int32_t kHuffEob = -8;
 constexpr int32_t kBlockCodingFailed = -10;
+constexpr int32_t kHuffNoRoom = -9;      // the buffer cannot take a worst-case block
+
+// Worst case of one coded block: DC code and bits (16 + 11), 63 AC codes
+// with bits (16 + 10 each) = 1665 bits, doubled for stuffing, the partial
+// byte, and a restart or end marker after it.
+constexpr uint32_t kWorstBlockBytes = 2 * 209 + 1 + 3;
 
 int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuConfig* config);
 int32_t codeJpgBlk(const int32_t block[64], const ComponentRecord* component, int32_t* predictor,

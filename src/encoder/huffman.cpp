@@ -111,14 +111,22 @@ int32_t codeJpgBlk(const int32_t block[64], const ComponentRecord* component, in
 int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuConfig* config)
 {
     std::memset(ctx->positions, 0, sizeof(CodePositions) * ctx->blocksPerMcu);
+    // The room reserved per MCU covers every MCU of real pictures; a block
+    // is still coded only while its worst case fits the buffer, so that no
+    // caller table or picture can make the writer run past it.
+    const uint32_t capacity =
+        ctx->writer.data == ctx->spill ? kSpillSize : ctx->outBufSize;
     uint32_t k = 0;
     for (uint32_t c = 0; c < config->components; ++c) {
         const McuComponent& component = config->component[c];
         uint32_t count = uint32_t{component.h} * component.v;
         for (uint32_t b = 0; b < count; ++b, ++k) {
             if (config->dcReset) ctx->dcPred[c] = 0;
-            int32_t status = codeJpgBlk(blocks->blocks[c] + 64 * b, &component.record,
-                                        &ctx->dcPred[c], &ctx->writer, &ctx->positions[k]);
+            int32_t status = kHuffNoRoom;
+            if (capacity - static_cast<uint32_t>(ctx->writer.byteIndex) >= kWorstBlockBytes) {
+                status = codeJpgBlk(blocks->blocks[c] + 64 * b, &component.record,
+                                    &ctx->dcPred[c], &ctx->writer, &ctx->positions[k]);
+            }
             if (status < 0) {
                 ErrLogRecord("MoxCodeMcu", status, ctx, static_cast<uint16_t>(__LINE__));
                 ErrLogDetail(static_cast<int16_t>(c), static_cast<int16_t>(b), 0,

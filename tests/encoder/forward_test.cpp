@@ -2,6 +2,7 @@
 // examples and against the DCT definition.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -321,6 +322,46 @@ TEST(EncodeForward, CodePositionsAndStuffing)
     // 9 + 11 = 20 bits: the DC entry ends 4 bits into the byte after the stuffing.
     EXPECT_EQ(stuffed.positions.byteIndex[0], 3);
     EXPECT_EQ(stuffed.positions.freeBits[0], 4);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EncodeForward, McuCoderKeepsInsideItsBuffer)
+{
+    // A block is coded only while its worst case (two bytes per coded byte
+    // for stuffing) still fits the spill; otherwise the MCU fails cleanly.
+    std::vector<uint8_t> spill(kSpillSize, 0);
+    int32_t block[64];
+    for (int i = 0; i < 64; ++i) block[i] = (i * 37) % 256 - 128;
+    HuffDecodeTable dc, ac;
+    defaultHuffmanTable(false, 0, &dc);
+    defaultHuffmanTable(true, 0, &ac);
+    int32_t quant[64];
+    for (int32_t& q : quant) q = 1;
+    const struct {
+        int32_t fill;
+        int32_t want;
+    } cases[] = {{0, 0}, {int32_t(kSpillSize - kWorstBlockBytes), 0},
+                 {int32_t(kSpillSize - kWorstBlockBytes + 1), MOX_ERR_CODING_8}};
+    for (const auto& c : cases) {
+        EncoderContext ctx{};
+        CodePositions positions{};
+        ctx.spill = spill.data();
+        ctx.positions = &positions;
+        ctx.blocksPerMcu = 1;
+        ctx.writer.data = spill.data();
+        ctx.writer.bitPos = 7;
+        ctx.writer.byteIndex = c.fill;
+        McuConfig config{};
+        config.components = 1;
+        config.component[0] = {1, 1, {0, &dc, &ac, quant}};
+        BlockPointers blocks{nullptr, {block, nullptr, nullptr, nullptr}};
+        std::fill(spill.begin(), spill.end(), 0);
+        EXPECT_EQ(MoxCodeMcu(&ctx, &blocks, &config), c.want) << "fill " << c.fill;
+        EXPECT_EQ(ctx.writer.byteIndex > c.fill, c.want == 0) << "fill " << c.fill;
+    }
 }
 
 }  // namespace
