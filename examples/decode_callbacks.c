@@ -76,9 +76,9 @@ int main(int argc, char **argv)
     MoxDecClearParam(&pic, &sys, &param);
     MoxDecSetupMalloc(allocate, release, &sys);
 
-    /* The first piece must hold the whole header; the library allocates
-     * the input buffer if we leave it null, but then we cannot fill it
-     * before the header analysis, so we own it. */
+    /* The header analysis reads only what is in the buffer, so we supply
+     * the input buffer ourselves and put the first piece, which must hold
+     * the whole header, into it; the input callback brings the rest. */
     uint8_t *piece = calloc(1, pieceSize);
     if (piece == NULL) return 1;
     uint32_t first = (uint32_t)totalSize < pieceSize ? (uint32_t)totalSize : pieceSize;
