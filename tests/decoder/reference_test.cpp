@@ -69,5 +69,25 @@ TEST(DecoderReference, MatchesReferenceWithinThree)
     EXPECT_LE(worst, 3) << "have largest difference " << worst << ", want at most 3";
 }
 
+TEST(DecoderReference, GreyFrameWithLargerFactorsIsOneBlockPerMcu)
+{
+    // A single-component scan is non-interleaved whatever the frame's
+    // factors say: patching 1x1 into 2x2 or 2x1 must not change the pixels.
+    std::vector<uint8_t> stream = refEncode(makePicture(37, 21, 1, 4), RefEncodeOptions{});
+    DecodeResult plain = decodeStream(stream, DecodeOptions{});
+    ASSERT_EQ(plain.status, 0);
+    for (uint8_t factors : {0x22, 0x21, 0x12}) {
+        std::vector<uint8_t> patched = stream;
+        for (size_t i = 0; i + 11 < patched.size(); ++i)
+            if (patched[i] == 0xFF && patched[i + 1] == 0xC0) {
+                patched[i + 11] = factors;
+                break;
+            }
+        DecodeResult run = decodeStream(patched, DecodeOptions{});
+        ASSERT_EQ(run.status, 0) << "factors " << int(factors) << ": have " << run.status;
+        EXPECT_EQ(digest(run.picture.pixels), digest(plain.picture.pixels)) << "factors " << int(factors);
+    }
+}
+
 }  // namespace
 }  // namespace moxtest
