@@ -4,23 +4,11 @@
 #include <cstring>
 
 #include "frame/errlog.h"
+#include "frame/records.h"
 #include "moxcodec.h"
 
-namespace {
-
-constexpr int32_t kNotSet = -1;
-constexpr uint32_t kNotSetWord = 0xFFFFFFFFu;
-
-void clearHuffmanTable(HuffDecodeTable* table)
-{
-    std::memset(table, 0, sizeof(*table));
-    table->count = kNotSetWord;
-    table->lengths[0] = kNotSetWord;
-    table->codes[0] = kNotSetWord;
-    table->symbols[0] = kNotSetWord;
-}
-
-}  // namespace
+using mox::clearHuffmanRecord;
+using mox::kNotSet;
 
 extern "C" MOX_API int32_t MoxDecClearParam(PictureInfo* pic, SystemParam* sys,
                                             DecodeParam* param)
@@ -42,8 +30,8 @@ extern "C" MOX_API int32_t MoxDecClearParam(PictureInfo* pic, SystemParam* sys,
         param->acSel[t] = kNotSet;
     }
     for (int t = 0; t < 2; ++t) {
-        clearHuffmanTable(&param->dcHuff[t]);
-        clearHuffmanTable(&param->acHuff[t]);
+        clearHuffmanRecord(&param->dcHuff[t]);
+        clearHuffmanRecord(&param->acHuff[t]);
     }
 
     *pic = PictureInfo{};

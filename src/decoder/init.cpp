@@ -390,16 +390,8 @@ extern "C" MOX_API DecoderContext* MoxDecInit(const PictureInfo* pic, SystemPara
         MOX_FAIL("MoxDecInit", MOX_ERR_NULL, nullptr);
         return nullptr;
     }
-    Allocator scheme = allocatorOf(*sys);
-    if (!hasScheme(scheme)) {
-        *error = MOX_FAIL("MoxDecInit", MOX_ERR_ALLOCATOR, nullptr);
-        return nullptr;
-    }
-    DecoderContext* ctx = allocateContext<DecoderContext>(scheme);
-    if (ctx == nullptr) {
-        *error = MOX_FAIL("MoxDecInit", MOX_ERR_ALLOC, nullptr);
-        return nullptr;
-    }
+    DecoderContext* ctx = openContext<DecoderContext>(*sys, "MoxDecInit", error);
+    if (ctx == nullptr) return nullptr;
     if (D_entrypic(ctx, pic, error) != 0 || D_entryparam(ctx, param, error) != 0 ||
         D_entrysystem(ctx, sys, error) != 0) {
         MOX_FAIL("MoxDecInit", *error, ctx);

@@ -4,16 +4,15 @@
 // failed Init leaves nothing allocated and no library pointer in the caller's
 // records.
 #include <cstring>
-#include <initializer_list>
 
 #include "encoder/encoder.h"
 #include "frame/errlog.h"
+#include "frame/records.h"
 
 namespace mox::enc {
 
 namespace {
 
-constexpr uint32_t kNotSet = 0xFFFFFFFFu;
 constexpr uint32_t kMaxPitchPerComponent = 12000;
 constexpr uint32_t kMaxRestartInterval = 65535;
 constexpr size_t kMaxCommentText = 98;
@@ -193,12 +192,12 @@ int32_t E_entryparam(EncoderContext* ctx, const EncodeParam* param, int level)
     if (status != MOX_OK) return status;
 
     for (int id = 0; id < 2; ++id) {
-        if (param->dcHuff[id].count == kNotSet) {
+        if (param->dcHuff[id].count == kNotSetWord) {
             defaultHuffmanTable(false, id, &ctx->dcHuff[id]);
         } else {
             ctx->dcHuff[id] = param->dcHuff[id];
         }
-        if (param->acHuff[id].count == kNotSet) {
+        if (param->acHuff[id].count == kNotSetWord) {
             defaultHuffmanTable(true, id, &ctx->acHuff[id]);
         } else {
             ctx->acHuff[id] = param->acHuff[id];
@@ -481,10 +480,9 @@ extern "C" MOX_API int32_t MoxEncClearParam(EncodeParam* param)
     param->restartInterval = -1;
     param->colorMatrix[0] = -1.0f;
     param->colorTransform = -1;
-    for (HuffDecodeTable* table : {&param->dcHuff[0], &param->dcHuff[1], &param->acHuff[0],
-                                   &param->acHuff[1]}) {
-        table->count = kNotSet;
-        table->lengths[0] = table->codes[0] = table->symbols[0] = kNotSet;
+    for (int t = 0; t < 2; ++t) {
+        clearHuffmanRecord(&param->dcHuff[t]);
+        clearHuffmanRecord(&param->acHuff[t]);
     }
     param->velaMode = -1;
     param->velaParam = nullptr;
@@ -502,16 +500,8 @@ extern "C" MOX_API EncoderContext* MoxEncInit(const EncodePicture* picture, Enco
         *status = MOX_FAIL("MoxEncInit", MOX_ERR_NULL, nullptr);
         return nullptr;
     }
-    Allocator scheme = allocatorOf(*sys);
-    if (!hasScheme(scheme)) {
-        *status = MOX_FAIL("MoxEncInit", MOX_ERR_ALLOCATOR, nullptr);
-        return nullptr;
-    }
-    EncoderContext* ctx = allocateContext<EncoderContext>(scheme);
-    if (ctx == nullptr) {
-        *status = MOX_FAIL("MoxEncInit", MOX_ERR_ALLOC, nullptr);
-        return nullptr;
-    }
+    EncoderContext* ctx = openContext<EncoderContext>(*sys, "MoxEncInit", status);
+    if (ctx == nullptr) return nullptr;
 
     int32_t result = E_entrypicture(ctx, picture);
     if (result == MOX_OK) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "frame/errlog.h"
 #include "moxcodec.h"
 
 namespace mox {
@@ -70,6 +71,23 @@ Context* allocateContext(const Allocator& a)
     if (memory == nullptr) return nullptr;
     Context* ctx = new (memory) Context{};
     ctx->alloc = a;
+    return ctx;
+}
+
+// The opening steps of both Inits: the record must hold a complete scheme
+// (else MOX_ERR_ALLOCATOR) and the context must be allocated (else
+// MOX_ERR_ALLOC). On failure records under `name`, stores the code in
+// *status and returns null.
+template <typename Context, typename Record>
+Context* openContext(const Record& sys, const char* name, int32_t* status)
+{
+    Allocator scheme = allocatorOf(sys);
+    if (!hasScheme(scheme)) {
+        *status = MOX_FAIL(name, MOX_ERR_ALLOCATOR, nullptr);
+        return nullptr;
+    }
+    Context* ctx = allocateContext<Context>(scheme);
+    if (ctx == nullptr) *status = MOX_FAIL(name, MOX_ERR_ALLOC, nullptr);
     return ctx;
 }
 
