@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "decoder/decoder.h"
+#include "frame/markers.h"
 #include "frame/errlog.h"
 #include "header/reader.h"
 
@@ -17,10 +18,6 @@ namespace {
 
 constexpr uint32_t kJpegSpliceLead = 3;   // bytes of the next piece behind a tail (mode 0)
 constexpr uint32_t kVelaSpliceBytes = 64;  // modes 1..3 fill the splice buffer to 64 bytes
-constexpr uint8_t kMarkerPrefix = 0xFF;
-constexpr uint8_t kEoi = 0xD9;
-constexpr uint8_t kRst0 = 0xD0;
-constexpr uint8_t kRst7 = 0xD7;
 
 McuPosition positionOf(const DecoderContext* ctx, int32_t column, int32_t row)
 {
@@ -368,7 +365,7 @@ int32_t processRST(DecoderContext* ctx, int32_t column, int32_t row)
     if (ctx->spliceFlag == 1) size = ctx->spliceLength + std::min(kJpegSpliceLead, cursor.available);
     ByteReader reader{cursor.data, size, static_cast<uint32_t>(cursor.byteIndex)};
     uint8_t marker = GetMarker(&reader);
-    if (marker < kRst0 || marker > kRst7) return MOX_FAIL("processRST", MOX_ERR_RESTART, ctx);
+    if (marker < kMarkerRst0 || marker > kMarkerRst7) return MOX_FAIL("processRST", MOX_ERR_RESTART, ctx);
     // Any RSTn is taken, whatever number is due.
     cursor.byteIndex = static_cast<int32_t>(reader.offset);
     cursor.bitPos = 7;
@@ -399,7 +396,7 @@ int32_t seekEOI(DecoderContext* ctx)
                 return MOX_FAIL("seekEOI", MOX_STREAM_NO_EOI, ctx);
             return kNeedMoreData;  // a lone 0xFF is scanned again behind the next piece
         }
-        bool eoi = byteAt(ctx, at) == kMarkerPrefix && byteAt(ctx, at + 1) == kEoi;
+        bool eoi = byteAt(ctx, at) == kMarkerPrefix && byteAt(ctx, at + 1) == kMarkerEoi;
         cursor.byteIndex += eoi ? 2 : 1;
         if (eoi) {
             if (ctx->spliceFlag == 1 && pieceRelative(ctx) >= 0) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "decoder/decoder.h"
+#include "frame/markers.h"
 #include "frame/errlog.h"
 
 namespace mox {
@@ -14,7 +15,6 @@ namespace {
 constexpr int32_t kMaxCodeLength = 16;
 constexpr int32_t kEndOfBlock = 0x00;
 constexpr int32_t kZeroRun = 0xF0;      // ZRL: sixteen zero coefficients
-constexpr int32_t kEoiMarker = 0xD9;
 constexpr int32_t kEoiInBlock = 217;    // EOI met where an AC symbol was due
 constexpr int32_t kMaxBlocksPerComponent = 4;
 
@@ -78,7 +78,7 @@ int32_t decodeHuffman(BitCursor* cursor, const HuffDecodeTable* dcTable,
 
     for (int32_t k = 1; k < 64; ++k) {
         int32_t rs = decode1Huffman(cursor, acTable);
-        if (rs == -kEoiMarker) return kEoiInBlock;
+        if (rs == -kMarkerEoi) return kEoiInBlock;
         if (rs == kNeedMoreData) return kNeedMoreData;
         if (rs == kEndOfBlock) {
             std::memset(block + k, 0, sizeof(int32_t) * static_cast<size_t>(64 - k));

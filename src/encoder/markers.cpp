@@ -6,23 +6,13 @@
 #include <initializer_list>
 
 #include "encoder/encoder.h"
+#include "frame/markers.h"
 #include "frame/t81tables.h"
 
 namespace mox::enc {
 
 namespace {
 
-constexpr uint8_t kMarkerPrefix = 0xFF;
-constexpr uint8_t kSoi = 0xD8;
-constexpr uint8_t kEoi = 0xD9;
-constexpr uint8_t kApp0 = 0xE0;
-constexpr uint8_t kDri = 0xDD;
-constexpr uint8_t kCom = 0xFE;
-constexpr uint8_t kDqt = 0xDB;
-constexpr uint8_t kDht = 0xC4;
-constexpr uint8_t kSof0 = 0xC0;
-constexpr uint8_t kSos = 0xDA;
-constexpr uint8_t kRst0 = 0xD0;
 
 constexpr uint32_t kApp0Bytes = 18;
 constexpr uint32_t kDriBytes = 6;
@@ -92,7 +82,7 @@ void writeDht(EncoderContext* ctx, int tableClass, int id)
             ++bits[length - 1];
         }
     }
-    putMarker(ctx, kDht);
+    putMarker(ctx, kMarkerDht);
     putWord(ctx, (ac ? kAcDhtBytes : kDcDhtBytes) - 2);
     putByte(ctx, static_cast<uint32_t>(tableClass * 16 + id));
     for (uint8_t count : bits) putByte(ctx, count);
@@ -101,9 +91,9 @@ void writeDht(EncoderContext* ctx, int tableClass, int id)
 
 void writeHeader(EncoderContext* ctx)
 {
-    putMarker(ctx, kSoi);
+    putMarker(ctx, kMarkerSoi);
 
-    putMarker(ctx, kApp0);
+    putMarker(ctx, kMarkerApp0);
     putWord(ctx, kApp0Bytes - 2);
     for (char letter : {'J', 'F', 'I', 'F', '\0'}) putByte(ctx, static_cast<uint8_t>(letter));
     putWord(ctx, 0x0102);  // JFIF 1.02
@@ -114,20 +104,20 @@ void writeHeader(EncoderContext* ctx)
     putByte(ctx, 0);
 
     if (ctx->restartInterval != 0) {
-        putMarker(ctx, kDri);
+        putMarker(ctx, kMarkerDri);
         putWord(ctx, kDriBytes - 2);
         putWord(ctx, ctx->restartInterval & 0xFFFF);
     }
 
     size_t comment = commentLength(ctx);
     if (comment != 0) {
-        putMarker(ctx, kCom);
+        putMarker(ctx, kMarkerCom);
         putWord(ctx, static_cast<uint32_t>(comment + 3));
         for (size_t i = 0; i <= comment; ++i) putByte(ctx, static_cast<uint8_t>(ctx->comment[i]));
     }
 
     for (uint32_t t = 0; t <= lastQuantTable(ctx); ++t) {
-        putMarker(ctx, kDqt);
+        putMarker(ctx, kMarkerDqt);
         putWord(ctx, kDqtBytes - 2);
         putByte(ctx, t);  // 8-bit precision, table t
         for (int k = 0; k < 64; ++k) putByte(ctx, ctx->quantTable[t][kZigzagToNatural[k]] & 0xFF);
@@ -138,7 +128,7 @@ void writeHeader(EncoderContext* ctx)
     writeDht(ctx, 1, 0);
     writeDht(ctx, 1, 1);
 
-    putMarker(ctx, kSof0);
+    putMarker(ctx, kMarkerSof0);
     putWord(ctx, 8 + 3u * ctx->components);
     putByte(ctx, 8);  // sample precision
     putWord(ctx, static_cast<uint32_t>(ctx->regionHeight));
@@ -150,7 +140,7 @@ void writeHeader(EncoderContext* ctx)
         putByte(ctx, ctx->quantSel[c]);
     }
 
-    putMarker(ctx, kSos);
+    putMarker(ctx, kMarkerSos);
     putWord(ctx, 6 + 2u * ctx->components);
     putByte(ctx, ctx->components);
     for (uint32_t c = 0; c < ctx->components; ++c) {
@@ -180,7 +170,7 @@ void padPartialByte(EncoderContext* ctx)
 void writeRestart(EncoderContext* ctx)
 {
     padPartialByte(ctx);
-    putMarker(ctx, static_cast<uint8_t>(kRst0 + ctx->restartIndex));
+    putMarker(ctx, static_cast<uint8_t>(kMarkerRst0 + ctx->restartIndex));
     for (int32_t& predictor : ctx->dcPred) predictor = 0;
     ctx->restartIndex = (ctx->restartIndex + 1) % 8;
 }
@@ -188,7 +178,7 @@ void writeRestart(EncoderContext* ctx)
 void writeEnd(EncoderContext* ctx)
 {
     padPartialByte(ctx);
-    if (!ctx->noEoi) putMarker(ctx, kEoi);
+    if (!ctx->noEoi) putMarker(ctx, kMarkerEoi);
     ctx->noEoi = 1;
 }
 

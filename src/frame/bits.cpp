@@ -2,6 +2,7 @@
 // look at the buffer end: JPEG readers are always preceded by checkJpgBits,
 // and writers rely on the caller reserving room before each MCU.
 #include "frame/bits.h"
+#include "frame/markers.h"
 
 #include "frame/errlog.h"
 #include "moxcodec.h"
@@ -9,8 +10,6 @@
 namespace mox {
 
 namespace {
-
-constexpr uint8_t kMarkerPrefix = 0xFF;
 
 inline uint32_t lowMask(int32_t n)
 {
