@@ -351,15 +351,29 @@ int32_t processRST(DecoderContext* ctx, int32_t column, int32_t row)
         return 0;
     }
     BitCursor& cursor = ctx->cursor;
-    if (cursor.bitPos != 7) {
-        // Padding bits; a padded 0xFF is followed by its stuffing byte.
-        cursor.byteIndex += cursor.data[cursor.byteIndex] == kMarkerPrefix ? 2 : 1;
-        cursor.bitPos = 7;
+    // Before the marker: the padding bits of a partly read byte and, when
+    // that byte is 0xFF, its stuffing byte. All must be present before the
+    // cursor moves, or a piece end between 0xFF and 0x00 loses the 0x00.
+    if (cursor.bitPos == 7 && cursor.byteIndex > 0 && cursor.data[cursor.byteIndex - 1] == kMarkerPrefix) {
+        // The data ended with a whole 0xFF whose stuffing byte is still
+        // ahead: stand on the 0xFF's last bit, so both are skipped together.
+        --cursor.byteIndex;
+        cursor.bitPos = 0;
     }
-    if (checkJpgBits(&cursor, 16) != 0) {
+    int32_t padding = 0;
+    bool paddedFF = false;
+    if (cursor.bitPos != 7) {
+        paddedFF = cursor.data[cursor.byteIndex] == kMarkerPrefix;
+        padding = cursor.bitPos + 1 + (paddedFF ? 8 : 0);
+    }
+    if (checkJpgBits(&cursor, padding + 16) != 0) {
         saveStrCode(ctx, column, row);
         --ctx->restartCount;  // counted again on the retry
         return MOX_NEED_INPUT;
+    }
+    if (padding != 0) {
+        cursor.byteIndex += paddedFF ? 2 : 1;
+        cursor.bitPos = 7;
     }
     uint32_t size = cursor.available;
     if (ctx->spliceFlag == 1) size = ctx->spliceLength + std::min(kJpegSpliceLead, cursor.available);

@@ -134,14 +134,16 @@ int32_t checkJpgBits(BitCursor* cursor, int32_t n)
 {
     if (cursor->spliceFlag != nullptr && *cursor->spliceFlag == 1) {
         // The splice buffer holds the carried tail plus the next piece's first
-        // bytes; once the tail is read, continue in the piece itself.
+        // bytes; once the tail is read, continue in the piece itself. A 0x00
+        // right after the tail may be the stuffing byte of the tail's last
+        // 0xFF, which only the splice buffer can show; the cursor crosses it
+        // there. The lead bytes behind the tail suffice for one value.
         int64_t intoPiece = int64_t(cursor->byteIndex) - cursor->spliceLength;
-        if (intoPiece >= 0 && cursor->data[cursor->byteIndex] != 0x00) {
-            cursor->byteIndex = static_cast<int32_t>(intoPiece);
-            cursor->data = cursor->pieceData;
-            *cursor->spliceFlag = 0;
-        }
-        return 0;
+        bool onFirstZero = intoPiece == 0 && cursor->data[cursor->byteIndex] == 0x00;
+        if (intoPiece < 0 || onFirstZero) return 0;
+        cursor->byteIndex = static_cast<int32_t>(intoPiece);
+        cursor->data = cursor->pieceData;
+        *cursor->spliceFlag = 0;
     }
     int64_t after = int64_t(cursor->available) - cursor->byteIndex - 1;
     int32_t pos = cursor->bitPos;

@@ -103,3 +103,87 @@ TEST(DecoderDriver, FailureRecordCarriesTheMcuPosition)
 
 }  // namespace
 }  // namespace moxtest
+
+namespace moxtest {
+namespace {
+
+// Where the data before a restart marker ends in a padded 0xFF, its
+// stuffing 0x00 follows; a piece boundary between the two must not lose it.
+TEST(DecoderDriver, PaddedFFBeforeRestartSplitFromItsStuffing)
+{
+    int found = 0;
+    for (uint32_t seed = 1; seed < 200 && found < 3; ++seed) {
+        RefEncodeOptions options;
+        options.quality = 100;
+        options.restartInterval = 1;
+        std::vector<uint8_t> stream = refEncode(makePicture(64, 48, 1, seed), options);
+        size_t scan = scanStart(stream);
+        for (size_t p = scan + 66; p + 1 < stream.size(); ++p) {
+            bool rst = stream[p] == 0xFF && stream[p + 1] >= 0xD0 && stream[p + 1] <= 0xD7;
+            if (!rst || stream[p - 2] != 0xFF || stream[p - 1] != 0x00) continue;
+            ++found;
+            DecodeResult whole = decodeStream(stream, DecodeOptions{});
+            for (bool useInput : {false, true}) {
+                DecodeOptions split;
+                split.pieceSize = static_cast<uint32_t>(p - 1 - scan);  // ends after the 0xFF
+                split.useInput = useInput;
+                DecodeResult run = decodeStream(stream, split);
+                ASSERT_EQ(run.status, 0) << "seed " << seed << " marker at " << p;
+                EXPECT_EQ(run.picture.pixels, whole.picture.pixels) << "seed " << seed;
+            }
+            break;
+        }
+    }
+    EXPECT_GT(found, 0) << "no stream with a stuffed 0xFF before a restart marker";
+}
+
+}  // namespace
+}  // namespace moxtest
+
+namespace moxtest {
+namespace {
+
+// Hand-made tables make every MCU exactly two bytes, 0x01 0xFF: DC code
+// 000000 (difference 0), AC code 0 with the eight value bits 11111111, EOB
+// code 1. The data before each restart marker thus ends with a whole 0xFF
+// whose stuffing byte still lies ahead of the marker.
+std::vector<uint8_t> wholeFFBeforeEachRestart(int mcus)
+{
+    std::vector<uint8_t> s = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
+    s.insert(s.end(), 64, 1);
+    std::vector<uint8_t> rest = {
+        0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x08, 0x00, uint8_t(8 * mcus), 0x01, 0x01, 0x11, 0x00,
+        0xFF, 0xC4, 0x00, 0x14, 0x00, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00,
+        0xFF, 0xC4, 0x00, 0x15, 0x10, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x08, 0x00,
+        0xFF, 0xDD, 0x00, 0x04, 0x00, 0x01,
+        0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00};
+    s.insert(s.end(), rest.begin(), rest.end());
+    for (int m = 0; m < mcus; ++m) {
+        s.insert(s.end(), {0x01, 0xFF, 0x00});
+        if (m + 1 < mcus) s.insert(s.end(), {0xFF, uint8_t(0xD0 + m % 8)});
+    }
+    s.insert(s.end(), {0xFF, 0xD9});
+    return s;
+}
+
+TEST(DecoderDriver, WholeFFBeforeRestartAnyPieceEnd)
+{
+    std::vector<uint8_t> stream = wholeFFBeforeEachRestart(30);
+    DecodeResult whole = decodeStream(stream, DecodeOptions{});
+    ASSERT_EQ(whole.status, 0);
+    // Every MCU holds one AC coefficient of 255: a horizontal cosine.
+    EXPECT_NE(whole.picture.pixels[0], whole.picture.pixels[7]);
+    for (uint32_t piece = 64; piece < 80; ++piece) {
+        for (bool useInput : {false, true}) {
+            DecodeOptions split;
+            split.pieceSize = piece;
+            split.useInput = useInput;
+            DecodeResult run = decodeStream(stream, split);
+            ASSERT_EQ(run.status, 0) << "piece " << piece;
+            EXPECT_EQ(run.picture.pixels, whole.picture.pixels) << "piece " << piece;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace moxtest
