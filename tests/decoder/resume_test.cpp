@@ -63,5 +63,38 @@ TEST(DecoderResume, PiecesBandsAndCallbacksGiveIdenticalPixels)
     }
 }
 
+// Every piece end position, not a handful: each piece size from 64 to 320
+// moves the boundaries across every kind of byte (stuffing pairs, padding,
+// restart markers, EOI) of noise streams dense in 0xFF bytes and markers.
+TEST(DecoderResume, EveryPieceSizeGivesIdenticalPixels)
+{
+    const StreamCase cases[] = {
+        {"420 noise 32x32 rst1", 32, 32, 3, 2, 2, 1},
+        {"grey noise 64x48 rst1", 64, 48, 1, 1, 1, 1},
+    };
+    for (const StreamCase& c : cases) {
+        RefEncodeOptions options;
+        options.quality = 100;  // long codes and many 0xFF bytes
+        options.hSamp[0] = c.h0;
+        options.vSamp[0] = c.v0;
+        options.restartInterval = c.restart;
+        Picture picture = makePicture(c.width, c.height, c.components, 5);
+        uint32_t noise = 99;
+        for (uint8_t& v : picture.pixels) v = uint8_t((noise = noise * 1664525u + 1013904223u) >> 24);
+        std::vector<uint8_t> stream = refEncode(picture, options);
+        DecodeResult whole = decodeStream(stream, DecodeOptions{});
+        ASSERT_EQ(whole.status, 0) << c.name;
+        for (uint32_t piece = 64; piece <= 320; ++piece) {
+            DecodeOptions split;
+            split.pieceSize = piece;
+            split.useInput = piece % 2 == 0;
+            DecodeResult run = decodeStream(stream, split);
+            ASSERT_EQ(run.status, 0) << c.name << " piece " << piece;
+            ASSERT_EQ(run.picture.pixels, whole.picture.pixels) << c.name << " piece " << piece;
+            ASSERT_EQ(run.consumedTotal, stream.size()) << c.name << " piece " << piece;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace moxtest
