@@ -313,6 +313,15 @@ int32_t saveStrCode(DecoderContext* ctx, int32_t column, int32_t row)
 
     // Unread bytes: the rest of the tail (at < 0), then the rest of the piece.
     int64_t at = pieceRelative(ctx);
+    // A whole 0xFF of entropy data just behind the cursor means its stuffing
+    // byte is the next one, perhaps still in the next piece. Only a 0xFF
+    // right before it makes the reader skip that byte, so the 0xFF is
+    // carried too and the cursor resumes just behind it.
+    if (row < ctx->mcuRows && cursor.bitPos == 7 && cursor.byteIndex > 0 &&
+        at - 1 < int64_t(cursor.available) && byteAt(ctx, at - 1) == kMarkerPrefix) {
+        --at;
+        ctx->savedByteIndex = 1;
+    }
     int64_t fromPiece = std::max<int64_t>(at, 0);
     int64_t pieceRest = std::max<int64_t>(int64_t(cursor.available) - fromPiece, 0);
     int64_t tailRest = at < 0 ? -at : 0;

@@ -147,7 +147,7 @@ namespace {
 // 000000 (difference 0), AC code 0 with the eight value bits 11111111, EOB
 // code 1. The data before each restart marker thus ends with a whole 0xFF
 // whose stuffing byte still lies ahead of the marker.
-std::vector<uint8_t> wholeFFBeforeEachRestart(int mcus)
+std::vector<uint8_t> wholeFFBeforeEachRestart(int mcus, bool restarts = true)
 {
     std::vector<uint8_t> s = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
     s.insert(s.end(), 64, 1);
@@ -155,12 +155,12 @@ std::vector<uint8_t> wholeFFBeforeEachRestart(int mcus)
         0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x08, 0x00, uint8_t(8 * mcus), 0x01, 0x01, 0x11, 0x00,
         0xFF, 0xC4, 0x00, 0x14, 0x00, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00,
         0xFF, 0xC4, 0x00, 0x15, 0x10, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x08, 0x00,
-        0xFF, 0xDD, 0x00, 0x04, 0x00, 0x01,
+        0xFF, 0xDD, 0x00, 0x04, 0x00, uint8_t(restarts ? 1 : 0),
         0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00};
     s.insert(s.end(), rest.begin(), rest.end());
     for (int m = 0; m < mcus; ++m) {
         s.insert(s.end(), {0x01, 0xFF, 0x00});
-        if (m + 1 < mcus) s.insert(s.end(), {0xFF, uint8_t(0xD0 + m % 8)});
+        if (restarts && m + 1 < mcus) s.insert(s.end(), {0xFF, uint8_t(0xD0 + m % 8)});
     }
     s.insert(s.end(), {0xFF, 0xD9});
     return s;
@@ -168,7 +168,9 @@ std::vector<uint8_t> wholeFFBeforeEachRestart(int mcus)
 
 TEST(DecoderDriver, WholeFFBeforeRestartAnyPieceEnd)
 {
-    std::vector<uint8_t> stream = wholeFFBeforeEachRestart(30);
+  for (bool restarts : {true, false}) {
+    SCOPED_TRACE(restarts ? "restart after each MCU" : "no restarts");
+    std::vector<uint8_t> stream = wholeFFBeforeEachRestart(30, restarts);
     DecodeResult whole = decodeStream(stream, DecodeOptions{});
     ASSERT_EQ(whole.status, 0);
     // Every MCU holds one AC coefficient of 255: a horizontal cosine.
@@ -183,6 +185,7 @@ TEST(DecoderDriver, WholeFFBeforeRestartAnyPieceEnd)
             EXPECT_EQ(run.picture.pixels, whole.picture.pixels) << "piece " << piece;
         }
     }
+  }
 }
 
 }  // namespace
