@@ -134,28 +134,40 @@ int32_t checkJpgBits(BitCursor* cursor, int32_t n)
 {
     if (cursor->spliceFlag != nullptr && *cursor->spliceFlag == 1) {
         // The splice buffer holds the carried tail plus the next piece's first
-        // bytes; once the tail is read, continue in the piece itself. A 0x00
-        // right after the tail may be the stuffing byte of the tail's last
-        // 0xFF, which only the splice buffer can show; the cursor crosses it
-        // there. The lead bytes behind the tail suffice for one value.
+        // bytes; once the tail is read, continue in the piece itself. A byte
+        // right after a 0xFF that ends the tail is either its stuffing 0x00
+        // or a marker code, which only the splice buffer shows behind its
+        // 0xFF; the cursor crosses it there. The lead bytes behind the tail
+        // suffice for one value.
         int64_t intoPiece = int64_t(cursor->byteIndex) - cursor->spliceLength;
-        bool onFirstZero = intoPiece == 0 && cursor->data[cursor->byteIndex] == 0x00;
-        if (intoPiece < 0 || onFirstZero) return 0;
+        bool behindTailFF = intoPiece == 0 && cursor->bitPos == 7 && cursor->byteIndex > 0 &&
+                            cursor->data[cursor->byteIndex - 1] == kMarkerPrefix;
+        if (intoPiece < 0 || behindTailFF) return 0;
         cursor->byteIndex = static_cast<int32_t>(intoPiece);
         cursor->data = cursor->pieceData;
         *cursor->spliceFlag = 0;
     }
-    int64_t after = int64_t(cursor->available) - cursor->byteIndex - 1;
-    int32_t pos = cursor->bitPos;
-    if (after > 2) return 0;
-    if (after == 2) return n <= pos + 17 ? 0 : kNeedMoreData;
-    if (after == 1) return n <= pos + 9 ? 0 : kNeedMoreData;
-    if (after < 0) return kNeedMoreData;
-    if (n > pos + 1) return kNeedMoreData;
-    // A stuffing pair cut by the piece end: the 0x00 must be seen with its 0xFF.
+    // Counts the data bits up to the piece end as the JPEG readers will take
+    // them: a 0x00 after 0xFF is stuffing and holds none; a marker code
+    // after 0xFF ends the read there (the reader returns the marker), so the
+    // bits before it suffice. Every byte a read touches lies in the piece.
     const uint8_t* data = cursor->data;
-    int32_t i = cursor->byteIndex;
-    if (data[i] == 0x00 && i > 0 && data[i - 1] == kMarkerPrefix) return kNeedMoreData;
+    const int64_t end = cursor->available;
+    int64_t i = cursor->byteIndex;
+    if (i >= end) return kNeedMoreData;
+    int32_t bits = cursor->bitPos + 1;
+    if (cursor->bitPos == 7 && i > 0 && data[i - 1] == kMarkerPrefix) {
+        if (data[i] != 0x00) return 0;
+        bits = 0;
+    }
+    for (++i; bits < n; ++i) {
+        if (i >= end) return kNeedMoreData;
+        if (data[i - 1] != kMarkerPrefix) {
+            bits += 8;
+        } else if (data[i] != 0x00) {
+            return 0;
+        }
+    }
     return 0;
 }
 

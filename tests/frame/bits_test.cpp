@@ -23,6 +23,20 @@ BitCursor cursorOver(std::vector<uint8_t>& bytes, int32_t bitPos = 7, int32_t by
     return c;
 }
 
+// A cursor reading the splice buffer: `tail` carried bytes, then the lead
+// bytes of `piece`.
+BitCursor spliceCursor(std::vector<uint8_t>& piece, std::vector<uint8_t>& splice, uint32_t tail,
+                       uint32_t* flag)
+{
+    *flag = 1;
+    BitCursor c = cursorOver(piece);
+    c.data = splice.data();
+    c.spliceData = splice.data();
+    c.spliceFlag = flag;
+    c.spliceLength = tail;
+    return c;
+}
+
 }  // namespace
 
 TEST(RawReader, WidthsAndStraddling)
@@ -117,12 +131,8 @@ TEST(DataCheck, SwitchesFromSpliceToPieceAfterTheTail)
 {
     std::vector<uint8_t> piece = {0xA1, 0xA2, 0xA3, 0xA4};
     std::vector<uint8_t> splice = {0x91, 0x92, 0xA1, 0xA2, 0xA3};
-    uint32_t flag = 1;
-    BitCursor c = cursorOver(piece);
-    c.data = splice.data();
-    c.spliceData = splice.data();
-    c.spliceFlag = &flag;
-    c.spliceLength = 2;
+    uint32_t flag = 0;
+    BitCursor c = spliceCursor(piece, splice, 2, &flag);
     c.byteIndex = 1;
     EXPECT_EQ(mox::checkJpgBits(&c, 16), 0);
     EXPECT_EQ(flag, 1u) << "still inside the carried tail";
@@ -132,11 +142,7 @@ TEST(DataCheck, SwitchesFromSpliceToPieceAfterTheTail)
     EXPECT_EQ(c.data, piece.data());
     EXPECT_EQ(c.byteIndex, 1);
 
-    flag = 1;
-    c = cursorOver(piece);
-    c.data = splice.data();
-    c.spliceFlag = &flag;
-    c.spliceLength = 2;
+    c = spliceCursor(piece, splice, 2, &flag);
     c.byteIndex = 2;
     int32_t slot = -1;
     EXPECT_EQ(mox::checkVelaBytes(&c, 4, &slot), 0);
@@ -198,5 +204,60 @@ TEST(Writers, RoundTripThroughTheReaders)
         ASSERT_EQ(mox::checkJpgBits(&r, n), 0);
         ASSERT_EQ(mox::getJpgValue(&r, n), int32_t(value));
         ASSERT_EQ(mox::getvelaValue(&v, n), int32_t(value));
+    }
+}
+
+// Whatever checkJpgBits allows must be readable inside the piece, stuffing
+// bytes included; and whatever lies inside the piece must be allowed. Swept
+// over every read position of a stream dense in 0xFF, every width and every
+// piece end up to six bytes ahead.
+TEST(DataCheck, AllowsExactlyTheReadsThatEndInsideThePiece)
+{
+    std::mt19937 random(11);
+    std::vector<uint8_t> stream;
+    for (int i = 0; i < 600; ++i) {
+        uint8_t byte = random() % 3 == 0 ? 0xFF : uint8_t(random());
+        stream.push_back(byte);
+        if (byte == 0xFF) stream.push_back(0x00);
+    }
+    stream.insert(stream.end(), {0xFF, 0xD9});
+
+    BitCursor walk = cursorOver(stream);
+    int checked = 0;
+    while (walk.byteIndex + 24 < int32_t(stream.size())) {
+        for (int32_t n = 1; n <= 16; ++n) {
+            BitCursor whole = walk;
+            ASSERT_GE(mox::getJpgValue(&whole, n), 0);
+            bool endsAt = whole.bitPos == 7;
+            int32_t needed = whole.byteIndex + (endsAt ? 0 : 1);  // bytes the read touched
+            for (int32_t ahead = 0; ahead <= 6; ++ahead) {
+                BitCursor c = walk;
+                c.available = uint32_t(walk.byteIndex + ahead);
+                int32_t have = mox::checkJpgBits(&c, n);
+                int32_t want = needed <= int32_t(c.available) ? 0 : mox::kNeedMoreData;
+                ASSERT_EQ(have, want) << "byteIndex " << walk.byteIndex << " bitPos " << walk.bitPos
+                                      << " n " << n << " available " << c.available
+                                      << ": the read touches " << needed << " bytes";
+                ++checked;
+            }
+        }
+        mox::getJpgValue(&walk, 1 + int32_t(random() % 16));
+    }
+    EXPECT_GT(checked, 10000);
+}
+
+// A marker split by a piece end: the carried tail ends in 0xFF and the next
+// piece starts with the marker code. Read as data, the code would pass as
+// eight bits; the reader must see it behind its 0xFF and report it.
+TEST(DataCheck, MarkerCodeAtThePieceStartIsSeenBehindTheCarriedFF)
+{
+    for (uint8_t code : {0xD9, 0xD3}) {
+        std::vector<uint8_t> piece = {code, 0x12, 0x34, 0x56};
+        std::vector<uint8_t> splice = {0xAB, 0xFF, code, 0x12, 0x34};
+        uint32_t flag = 0;
+        BitCursor c = spliceCursor(piece, splice, 2, &flag);
+        ASSERT_EQ(mox::getJpgValue(&c, 16), 0xABFF);
+        ASSERT_EQ(mox::checkJpgBits(&c, 1), 0);
+        EXPECT_EQ(mox::getJpgValue(&c, 1), -int32_t(code)) << "marker " << int(code);
     }
 }
