@@ -259,8 +259,9 @@ void deriveGrid(DecoderContext* ctx)
     ctx->outputUser = nullptr;
 
     ctx->blockSize = 8 / ctx->reduction;
-    ctx->mcusPerRow = (ctx->imageWidth + 8 * ctx->hMax - 1) / (8 * ctx->hMax);
-    ctx->mcuRows = (ctx->imageHeight + 8 * ctx->vMax - 1) / (8 * ctx->vMax);
+    // 64-bit: a caller's height may come close to the 32-bit limit.
+    ctx->mcusPerRow = static_cast<int32_t>((int64_t(ctx->imageWidth) + 8 * ctx->hMax - 1) / (8 * ctx->hMax));
+    ctx->mcuRows = static_cast<int32_t>((int64_t(ctx->imageHeight) + 8 * ctx->vMax - 1) / (8 * ctx->vMax));
     ctx->mcuWidth = ctx->hMax * ctx->blockSize;
     ctx->mcuHeight = ctx->vMax * ctx->blockSize;
     ctx->lastMcuWidth = ctx->imageWidth % ctx->mcuWidth;

@@ -60,6 +60,7 @@ TEST(DecoderInit, RefusesRecordsInOrder)
         {"mode not set", [](Records& r) { r.pic.mode = -1; }, MOX_ERR_MODE},
         {"width 0", [](Records& r) { r.pic.width = 0; }, MOX_ERR_SIZE},
         {"imageWidth above width", [](Records& r) { r.pic.imageWidth = 101; }, MOX_ERR_SIZE},
+        {"height 2^31-1", [](Records& r) { r.pic.height = INT32_MAX; }, MOX_OK},
         {"two components", [](Records& r) { r.pic.componentCount = 2; }, MOX_ERR_FORMAT},
         {"outFormat 4 in mode 0", [](Records& r) { r.pic.outFormat = 4; }, MOX_ERR_FORMAT},
         {"reduction 2", [](Records& r) { r.pic.reduction = 2; }, MOX_ERR_FORMAT},
