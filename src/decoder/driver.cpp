@@ -16,7 +16,10 @@ namespace mox {
 
 namespace {
 
-constexpr uint32_t kJpegSpliceLead = 3;   // bytes of the next piece behind a tail (mode 0)
+// Bytes of the next piece copied behind a tail (mode 0). A value of up to
+// 16 bits begun in the tail may end in the fourth of them: 00 | FF 00 | xx
+// when the tail ends in a whole 0xFF.
+constexpr uint32_t kJpegSpliceLead = 5;
 constexpr uint32_t kVelaSpliceBytes = 64;  // modes 1..3 fill the splice buffer to 64 bytes
 
 McuPosition positionOf(const DecoderContext* ctx, int32_t column, int32_t row)

@@ -2,6 +2,8 @@
 // the end-of-image search across pieces, and the log records it leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 
 #include "decoder/harness.h"
@@ -143,49 +145,72 @@ TEST(DecoderDriver, PaddedFFBeforeRestartSplitFromItsStuffing)
 namespace moxtest {
 namespace {
 
-// Hand-made tables make every MCU exactly two bytes, 0x01 0xFF: DC code
-// 000000 (difference 0), AC code 0 with the eight value bits 11111111, EOB
-// code 1. The data before each restart marker thus ends with a whole 0xFF
-// whose stuffing byte still lies ahead of the marker.
-std::vector<uint8_t> wholeFFBeforeEachRestart(int mcus, bool restarts = true)
+// A grey picture of `mcus` blocks stacked vertically, quantiser 1, with
+// two one-bit codes per table (DC: 0 -> dc0, 1 -> dc1; AC: 0 -> ac0,
+// 1 -> EOB) and the given entropy-coded data; with more than one `chunks`
+// a restart interval of 1 puts RST markers between them.
+std::vector<uint8_t> handMadeStream(size_t mcus, uint8_t dc0, uint8_t dc1, uint8_t ac0,
+                                    const std::vector<std::vector<uint8_t>>& chunks)
 {
+    const bool restarts = chunks.size() > 1;
     std::vector<uint8_t> s = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
     s.insert(s.end(), 64, 1);
     std::vector<uint8_t> rest = {
-        0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x08, 0x00, uint8_t(8 * mcus), 0x01, 0x01, 0x11, 0x00,
-        0xFF, 0xC4, 0x00, 0x14, 0x00, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00,
-        0xFF, 0xC4, 0x00, 0x15, 0x10, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x08, 0x00,
+        0xFF, 0xC0, 0x00, 0x0B, 0x08, uint8_t(8 * mcus >> 8), uint8_t(8 * mcus), 0x00, 0x08,
+        0x01, 0x01, 0x11, 0x00,
+        0xFF, 0xC4, 0x00, 0x15, 0x00, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, dc0, dc1,
+        0xFF, 0xC4, 0x00, 0x15, 0x10, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, ac0, 0x00,
         0xFF, 0xDD, 0x00, 0x04, 0x00, uint8_t(restarts ? 1 : 0),
         0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00};
     s.insert(s.end(), rest.begin(), rest.end());
-    for (int m = 0; m < mcus; ++m) {
-        s.insert(s.end(), {0x01, 0xFF, 0x00});
-        if (restarts && m + 1 < mcus) s.insert(s.end(), {0xFF, uint8_t(0xD0 + m % 8)});
+    for (size_t m = 0; m < chunks.size(); ++m) {
+        s.insert(s.end(), chunks[m].begin(), chunks[m].end());
+        if (m + 1 < chunks.size()) s.insert(s.end(), {0xFF, uint8_t(0xD0 + m % 8)});
     }
     s.insert(s.end(), {0xFF, 0xD9});
     return s;
 }
 
-TEST(DecoderDriver, WholeFFBeforeRestartAnyPieceEnd)
+// Each MCU 0x01 0xFF (DC 0, AC 0x08 code 0 with value bits 11111111, EOB):
+// the data before each restart marker ends in a whole 0xFF whose stuffing
+// byte lies ahead of the marker. Without restarts every MCU starts right
+// behind a 0xFF, on its stuffing byte.
+// One scan of 13-bit MCUs of 1-bits only (DC category 11 with 11 value
+// bits, EOB): every byte is 0xFF 0x00, and the value bits of an MCU cross
+// two stuffing bytes wherever the piece ends.
+std::vector<std::vector<uint8_t>> everyPieceEndCases()
 {
-  for (bool restarts : {true, false}) {
-    SCOPED_TRACE(restarts ? "restart after each MCU" : "no restarts");
-    std::vector<uint8_t> stream = wholeFFBeforeEachRestart(30, restarts);
-    DecodeResult whole = decodeStream(stream, DecodeOptions{});
-    ASSERT_EQ(whole.status, 0);
-    // Every MCU holds one AC coefficient of 255: a horizontal cosine.
-    EXPECT_NE(whole.picture.pixels[0], whole.picture.pixels[7]);
-    for (uint32_t piece = 64; piece < 80; ++piece) {
-        for (bool useInput : {false, true}) {
-            DecodeOptions split;
-            split.pieceSize = piece;
-            split.useInput = useInput;
-            DecodeResult run = decodeStream(stream, split);
-            ASSERT_EQ(run.status, 0) << "piece " << piece;
-            EXPECT_EQ(run.picture.pixels, whole.picture.pixels) << "piece " << piece;
+    std::vector<std::vector<uint8_t>> streams;
+    std::vector<std::vector<uint8_t>> ffMcus(30, {0x01, 0xFF, 0x00});
+    streams.push_back(handMadeStream(30, 0x00, 0x00, 0x08, ffMcus));
+    std::vector<uint8_t> joined;
+    for (const auto& mcu : ffMcus) joined.insert(joined.end(), mcu.begin(), mcu.end());
+    streams.push_back(handMadeStream(30, 0x00, 0x00, 0x08, {joined}));
+    std::vector<uint8_t> ones;
+    for (int byte = 0; byte < (13 * 30 + 7) / 8; ++byte) ones.insert(ones.end(), {0xFF, 0x00});
+    streams.push_back(handMadeStream(30, 0x00, 0x0B, 0x01, {ones}));
+    return streams;
+}
+
+TEST(DecoderDriver, StuffedFFAtEveryPieceEnd)
+{
+    for (const std::vector<uint8_t>& stream : everyPieceEndCases()) {
+        DecodeResult whole = decodeStream(stream, DecodeOptions{});
+        ASSERT_EQ(whole.status, 0);
+        const std::vector<uint8_t>& pixels = whole.picture.pixels;
+        EXPECT_NE(std::count(pixels.begin(), pixels.end(), pixels[0]), std::ptrdiff_t(pixels.size()));
+        for (uint32_t piece = 64; piece < 100; ++piece) {
+            for (bool useInput : {false, true}) {
+                DecodeOptions split;
+                split.pieceSize = piece;
+                split.useInput = useInput;
+                DecodeResult run = decodeStream(stream, split);
+                SCOPED_TRACE(testing::Message() << "stream of " << stream.size() << " bytes, piece " << piece);
+                ASSERT_EQ(run.status, 0);
+                ASSERT_TRUE(run.picture.pixels == pixels) << "pixels differ from the one-piece decode";
+            }
         }
     }
-  }
 }
 
 }  // namespace
