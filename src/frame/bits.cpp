@@ -116,6 +116,7 @@ int32_t getJpgValue(BitCursor* cursor, int32_t n)
 int32_t getvelaValue(BitCursor* cursor, int32_t n)
 {
     if (n > 16) return MOX_FAIL("getvelaValue", MOX_ERR_CORRUPT, nullptr);
+    if (n <= 0) return 0;  // nothing to read; the shift below needs n >= 1
     int64_t index = cursor->byteIndex;
     int64_t available = cursor->available;
     if (index >= available) return 0;
@@ -189,7 +190,7 @@ int32_t checkVelaBytes(BitCursor* cursor, int32_t n, int32_t* indexSlot)
 int32_t setValue(uint32_t value, int32_t n, uint8_t* buffer, int32_t* byteIndex, int32_t* bitPos)
 {
     if (n == 0) return 0;
-    if (n > 16) return MOX_FAIL("setValue", MOX_ERR_ALLOC, nullptr);
+    if (n < 0 || n > 16) return MOX_FAIL("setValue", MOX_ERR_ALLOC, nullptr);
     if (n > 8) {
         putBits(value >> 8, n - 8, buffer, byteIndex, bitPos);
         putBits(value, 8, buffer, byteIndex, bitPos);

@@ -99,6 +99,10 @@ TEST(BoundedReader, ReadsAndEnds)
     EXPECT_EQ(c.byteIndex, 3);
     EXPECT_EQ(c.bitPos, 7);
     EXPECT_EQ(mox::getvelaValue(&c, 17), -99999);
+    c = cursorOver(bytes);  // a width of 0 reads nothing (no shift by 32)
+    EXPECT_EQ(mox::getvelaValue(&c, 0), 0);
+    EXPECT_EQ(c.byteIndex, 0);
+    EXPECT_EQ(c.bitPos, 7);
 }
 
 TEST(DataCheck, PieceEndRules)
@@ -171,6 +175,7 @@ TEST(Writers, StuffingAndStraddling)
     EXPECT_EQ(index, 1);
     EXPECT_EQ(pos, 6);
     EXPECT_EQ(mox::setValue(0, 17, raw.data(), &index, &pos), -1);
+    EXPECT_EQ(mox::setValue(0, -1, raw.data(), &index, &pos), -1);
 }
 
 // Random widths and values written with the JPEG writer read back with the
