@@ -1,45 +1,43 @@
 #include "encoder/encode_support.h"
 
-#include "support/allocator.h"
-
 #include <algorithm>
 #include <cstring>
+
+#include "support/allocator.h"
 
 namespace enctest {
 
 namespace {
 
-struct Feeder {
+struct Job {
     const EncodeSetup* setup;
     uint32_t lineBytes;
+    EncodeRun* run;
     uint32_t nextLine = 0;
 
-    void fill(uint8_t* buffer, uint32_t lines)
+    // The next `lines` lines of the picture (fewer past its end).
+    void feed(uint8_t* buffer, uint32_t lines)
     {
         const auto& pixels = setup->picture.pixels;
-        size_t from = size_t(nextLine) * lineBytes;
-        size_t bytes = std::min(size_t(lines) * lineBytes, pixels.size() - from);
-        std::memcpy(buffer, pixels.data() + from, bytes);
+        size_t from = std::min(pixels.size(), size_t(nextLine) * lineBytes);
+        std::memcpy(buffer, pixels.data() + from,
+                    std::min(size_t(lines) * lineBytes, pixels.size() - from));
         nextLine += lines;
     }
 };
 
-struct Collector {
-    EncodeRun* run;
-};
-
 int32_t pullIn(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* user)
 {
-    auto* feeder = static_cast<Feeder*>(user);
-    feeder->fill(buffer, length / feeder->lineBytes);
+    auto* job = static_cast<Job*>(user);
+    job->feed(buffer, length / job->lineBytes);
     return 0;
 }
 
 int32_t pullOut(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* user)
 {
-    auto* collector = static_cast<Collector*>(user);
-    collector->run->stream.insert(collector->run->stream.end(), buffer, buffer + length);
-    collector->run->handOvers.push_back(length);
+    EncodeRun* run = static_cast<Job*>(user)->run;
+    run->stream.insert(run->stream.end(), buffer, buffer + length);
+    run->handOvers.push_back(length);
     return 0;
 }
 
@@ -47,28 +45,17 @@ int32_t pullOut(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* user
 
 int bytesPerPixel(int pixelFormat)
 {
-    switch (pixelFormat) {
-    case MOX_PIXEL_RGB:
-    case MOX_PIXEL_FIRST_OF_3:
-    case MOX_PIXEL_FIRST_OF_3_SHIFTED: return 3;
-    case MOX_PIXEL_CMYK: return 4;
-    default: return 1;
-    }
+    if (pixelFormat == MOX_PIXEL_CMYK) return 4;
+    bool three = pixelFormat >= MOX_PIXEL_RGB && pixelFormat <= MOX_PIXEL_FIRST_OF_3_SHIFTED;
+    return three ? 3 : 1;
 }
 
 EncodeSetup makeSetup(int width, int height, int pixelFormat, int quality, uint32_t seed)
 {
     EncodeSetup setup;
     setup.picture = moxtest::makePicture(width, height, bytesPerPixel(pixelFormat), seed);
-    setup.pic.width = width;
-    setup.pic.height = height;
-    setup.pic.regionWidth = width;
-    setup.pic.regionHeight = height;
-    setup.pic.qualityLevel = quality;
-    setup.pic.pixelFormat = pixelFormat;
-    setup.pic.densityX = 72;
-    setup.pic.densityY = 72;
-    setup.pic.densityUnit = 1;
+    setup.pic = EncodePicture{width, height, width, height, 0, 0, quality, pixelFormat,
+                              0,     72,     72,    1,      0};
     MoxEncClearParam(&setup.param);
     return setup;
 }
@@ -86,34 +73,27 @@ EncodeRun runEncode(const EncodeSetup& setup)
     EncoderContext* ctx = MoxEncInit(&setup.pic, &sys, &setup.param, &run.initStatus);
     if (ctx == nullptr) return run;
 
-    Feeder feeder{&setup, lineBytes};
-    Collector collector{&run};
+    Job job{&setup, lineBytes, &run};
     if (setup.pullInput) {
-        MoxEncSetInFunc(ctx, pullIn, &feeder);
+        MoxEncSetInFunc(ctx, pullIn, &job);
     } else {
-        feeder.fill(sys.inBuf, std::min<uint32_t>(bandLines, uint32_t(setup.pic.height)));
+        job.feed(sys.inBuf, std::min<uint32_t>(bandLines, uint32_t(setup.pic.height)));
     }
-    if (setup.pullOutput) MoxEncSetOutFunc(ctx, pullOut, &collector);
+    if (setup.pullOutput) MoxEncSetOutFunc(ctx, pullOut, &job);
 
     // The count survives a return of 1: the output buffer keeps its bytes.
     uint32_t outBytes = 0;
-    for (int guard = 0; guard < 10000000; ++guard) {
-        int32_t cbError = 0;
-        run.status = MoxEncode(ctx, &outBytes, &cbError);
+    for (int calls = 0; calls < (1 << 24); ++calls) {  // a stuck job fails, not hangs
+        run.status = MoxEncode(ctx, &outBytes, nullptr);
         if (run.status == MOX_NEED_INPUT) {
             ++run.needInput;
-            feeder.fill(sys.inBuf, uint32_t(MoxGetCurrentBandHeight(ctx)));
+            job.feed(sys.inBuf, uint32_t(MoxGetCurrentBandHeight(ctx)));
             continue;
         }
-        if (run.status == MOX_OUTPUT_READY) {
-            ++run.outputFull;
-            run.pushed.push_back(outBytes);
+        if (run.status == MOX_OUTPUT_READY) run.pushed.push_back(outBytes);
+        if (run.status == MOX_OUTPUT_READY || (run.status == MOX_OK && !setup.pullOutput))
             run.stream.insert(run.stream.end(), sys.outBuf, sys.outBuf + outBytes);
-            continue;
-        }
-        if (run.status == MOX_OK && !setup.pullOutput)
-            run.stream.insert(run.stream.end(), sys.outBuf, sys.outBuf + outBytes);
-        break;
+        if (run.status != MOX_OUTPUT_READY) break;
     }
     MoxEncFinalize(ctx);
     return run;
@@ -127,7 +107,7 @@ LibraryDecoded decodeWithLibrary(const std::vector<uint8_t>& stream)
     DecodeParam param;
     MoxDecClearParam(&pic, &sys, &param);
     MoxDecSetupMalloc(moxtest::plainAlloc, moxtest::plainFree, &sys);
-    std::vector<uint8_t> input(stream.begin(), stream.end());
+    std::vector<uint8_t> input(stream);
     input.resize(std::max<size_t>(input.size(), 64));
     sys.inputBuffer = input.data();
     sys.pieceSize = uint32_t(input.size());
@@ -145,10 +125,8 @@ LibraryDecoded decodeWithLibrary(const std::vector<uint8_t>& stream)
     result.status = MoxDecode(ctx, 0, &slot);
     if (result.status == MOX_OK || result.status == MOX_OUTPUT_READY) {
         result.status = MOX_OK;
-        result.picture.width = pic.width;
-        result.picture.height = pic.height;
-        result.picture.components = pic.componentCount;
-        result.picture.pixels.assign(sys.bandBuffer, sys.bandBuffer + sys.bandBufferSize);
+        result.picture = {pic.width, pic.height, pic.componentCount,
+                          std::vector<uint8_t>(sys.bandBuffer, sys.bandBuffer + sys.bandBufferSize)};
     }
     MoxDecFinalize(ctx);
     return result;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "moxcodec.h"
@@ -12,10 +11,10 @@
 namespace enctest {
 
 struct EncodeSetup {
-    moxtest::Picture picture;     // components = bytes per pixel of pixelFormat
-    EncodePicture pic{};          // filled by makeSetup
-    EncodeParam param{};          // cleared by makeSetup
-    uint32_t bandLines = 0;       // 0: the whole picture in one band
+    moxtest::Picture picture;  // components = bytes per pixel of pixelFormat
+    EncodePicture pic{};
+    EncodeParam param{};       // cleared by makeSetup
+    uint32_t bandLines = 0;    // 0: the whole picture in one band
     uint32_t outBufSize = 1u << 20;
     bool pullInput = false;
     bool pullOutput = false;
@@ -23,25 +22,21 @@ struct EncodeSetup {
 
 struct EncodeRun {
     int32_t initStatus = 0;
-    int32_t status = 0;           // last MoxEncode result
+    int32_t status = 0;                // last MoxEncode result
     std::vector<uint8_t> stream;
-    std::vector<uint32_t> handOvers;  // lengths given to OutputFunc
-    std::vector<uint32_t> pushed;     // *outBytes at each return of 2
-    int needInput = 0;            // returns of 1
-    int outputFull = 0;           // returns of 2
+    std::vector<uint32_t> handOvers;   // lengths given to OutputFunc
+    std::vector<uint32_t> pushed;      // *outBytes at each return of 2
+    int needInput = 0;                 // returns of 1
 };
 
-// A picture of width x height in `pixelFormat` (bytes per pixel from the
-// format), quality row `quality`, the whole picture as region.
-EncodeSetup makeSetup(int width, int height, int pixelFormat, int quality = 5,
-                      uint32_t seed = 1);
-
+int bytesPerPixel(int pixelFormat);
+// A synthetic picture in `pixelFormat`, quality row `quality`, the whole
+// picture as region.
+EncodeSetup makeSetup(int width, int height, int pixelFormat, int quality = 5, uint32_t seed = 1);
 EncodeRun runEncode(const EncodeSetup& setup);
 
-int bytesPerPixel(int pixelFormat);
-
-// Decodes a whole stream with this library's decoder (one piece, one band,
-// colour output). status is MoxDecode's last result, or the failing step's.
+// This library's decoder over a whole stream (one piece, one band, colour
+// output); status is the failing step's result.
 struct LibraryDecoded {
     int32_t status = 0;
     moxtest::Picture picture;
