@@ -103,52 +103,11 @@ TEST(DecoderDriver, FailureRecordCarriesTheMcuPosition)
         << "want column 2 of 4 and row 0 of 2 in:\n" << log.substr(record);
 }
 
-}  // namespace
-}  // namespace moxtest
 
-namespace moxtest {
-namespace {
-
-// Where the data before a restart marker ends in a padded 0xFF, its
-// stuffing 0x00 follows; a piece boundary between the two must not lose it.
-TEST(DecoderDriver, PaddedFFBeforeRestartSplitFromItsStuffing)
-{
-    int found = 0;
-    for (uint32_t seed = 1; seed < 200 && found < 3; ++seed) {
-        RefEncodeOptions options;
-        options.quality = 100;
-        options.restartInterval = 1;
-        std::vector<uint8_t> stream = refEncode(makePicture(64, 48, 1, seed), options);
-        size_t scan = scanStart(stream);
-        for (size_t p = scan + 66; p + 1 < stream.size(); ++p) {
-            bool rst = stream[p] == 0xFF && stream[p + 1] >= 0xD0 && stream[p + 1] <= 0xD7;
-            if (!rst || stream[p - 2] != 0xFF || stream[p - 1] != 0x00) continue;
-            ++found;
-            DecodeResult whole = decodeStream(stream, DecodeOptions{});
-            for (bool useInput : {false, true}) {
-                DecodeOptions split;
-                split.pieceSize = static_cast<uint32_t>(p - 1 - scan);  // ends after the 0xFF
-                split.useInput = useInput;
-                DecodeResult run = decodeStream(stream, split);
-                ASSERT_EQ(run.status, 0) << "seed " << seed << " marker at " << p;
-                EXPECT_EQ(run.picture.pixels, whole.picture.pixels) << "seed " << seed;
-            }
-            break;
-        }
-    }
-    EXPECT_GT(found, 0) << "no stream with a stuffed 0xFF before a restart marker";
-}
-
-}  // namespace
-}  // namespace moxtest
-
-namespace moxtest {
-namespace {
-
-// A grey picture of `mcus` blocks stacked vertically, quantiser 1, with
-// two one-bit codes per table (DC: 0 -> dc0, 1 -> dc1; AC: 0 -> ac0,
-// 1 -> EOB) and the given entropy-coded data; with more than one `chunks`
-// a restart interval of 1 puts RST markers between them.
+// A grey picture of `mcus` blocks stacked vertically, quantiser 1, two
+// one-bit codes per table (DC: 0 -> dc0, 1 -> dc1; AC: 0 -> ac0, 1 -> EOB)
+// and the given entropy-coded data; more than one chunk puts a restart
+// interval of 1 and RST markers between them.
 std::vector<uint8_t> handMadeStream(size_t mcus, uint8_t dc0, uint8_t dc1, uint8_t ac0,
                                     const std::vector<std::vector<uint8_t>>& chunks)
 {
@@ -171,45 +130,36 @@ std::vector<uint8_t> handMadeStream(size_t mcus, uint8_t dc0, uint8_t dc1, uint8
     return s;
 }
 
-// Each MCU 0x01 0xFF (DC 0, AC 0x08 code 0 with value bits 11111111, EOB):
-// the data before each restart marker ends in a whole 0xFF whose stuffing
-// byte lies ahead of the marker. Without restarts every MCU starts right
-// behind a 0xFF, on its stuffing byte.
-// One scan of 13-bit MCUs of 1-bits only (DC category 11 with 11 value
-// bits, EOB): every byte is 0xFF 0x00, and the value bits of an MCU cross
-// two stuffing bytes wherever the piece ends.
-std::vector<std::vector<uint8_t>> everyPieceEndCases()
-{
-    std::vector<std::vector<uint8_t>> streams;
-    std::vector<std::vector<uint8_t>> ffMcus(30, {0x01, 0xFF, 0x00});
-    streams.push_back(handMadeStream(30, 0x00, 0x00, 0x08, ffMcus));
-    std::vector<uint8_t> joined;
-    for (const auto& mcu : ffMcus) joined.insert(joined.end(), mcu.begin(), mcu.end());
-    streams.push_back(handMadeStream(30, 0x00, 0x00, 0x08, {joined}));
-    std::vector<uint8_t> ones;
-    for (int byte = 0; byte < (13 * 30 + 7) / 8; ++byte) ones.insert(ones.end(), {0xFF, 0x00});
-    streams.push_back(handMadeStream(30, 0x00, 0x0B, 0x01, {ones}));
-    return streams;
-}
-
+// Streams dense in stuffed 0xFF bytes, each decoded with every piece end:
+// - MCUs 0x81 0xFF (DC category 5; AC 0x08 with value bits 11111111; EOB), with a
+//   restart after each: the data before the marker ends in a whole 0xFF;
+//   without restarts each MCU starts on the stuffing byte of a 0xFF;
+// - MCUs 0x8x 0xFF (DC category 7, EOB, padding) with restarts: a padded 0xFF;
+// - 13-bit MCUs of 1-bits only (DC category 11, EOB): every byte 0xFF 0x00,
+//   and values read across two stuffing bytes.
 TEST(DecoderDriver, StuffedFFAtEveryPieceEnd)
 {
-    for (const std::vector<uint8_t>& stream : everyPieceEndCases()) {
-        DecodeResult whole = decodeStream(stream, DecodeOptions{});
-        ASSERT_EQ(whole.status, 0);
-        const std::vector<uint8_t>& pixels = whole.picture.pixels;
+    const std::vector<std::vector<uint8_t>> whole(30, {0x81, 0xFF, 0x00});
+    std::vector<std::vector<uint8_t>> padded;
+    std::vector<uint8_t> joined, ones;
+    for (int m = 0; m < 30; ++m) padded.push_back({uint8_t(0x80 + 3 * m), 0xFF, 0x00});
+    for (const auto& mcu : whole) joined.insert(joined.end(), mcu.begin(), mcu.end());
+    for (int byte = 0; byte < (13 * 30 + 7) / 8; ++byte) ones.insert(ones.end(), {0xFF, 0x00});
+    const std::vector<uint8_t> streams[] = {
+        handMadeStream(30, 0x00, 0x05, 0x08, whole),  handMadeStream(30, 0x00, 0x05, 0x08, {joined}),
+        handMadeStream(30, 0x00, 0x07, 0x08, padded), handMadeStream(30, 0x00, 0x0B, 0x01, {ones})};
+    for (const std::vector<uint8_t>& stream : streams) {
+        DecodeResult one = decodeStream(stream, DecodeOptions{});
+        ASSERT_EQ(one.status, 0);
+        const std::vector<uint8_t>& pixels = one.picture.pixels;
         EXPECT_NE(std::count(pixels.begin(), pixels.end(), pixels[0]), std::ptrdiff_t(pixels.size()));
-        for (uint32_t piece = 64; piece < 100; ++piece) {
+        for (uint32_t piece = 64; piece < 100; ++piece)
             for (bool useInput : {false, true}) {
-                DecodeOptions split;
-                split.pieceSize = piece;
-                split.useInput = useInput;
-                DecodeResult run = decodeStream(stream, split);
+                DecodeResult run = decodeStream(stream, DecodeOptions{piece, 0, useInput});
                 SCOPED_TRACE(testing::Message() << "stream of " << stream.size() << " bytes, piece " << piece);
                 ASSERT_EQ(run.status, 0);
                 ASSERT_TRUE(run.picture.pixels == pixels) << "pixels differ from the one-piece decode";
             }
-        }
     }
 }
 
