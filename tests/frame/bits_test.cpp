@@ -105,32 +105,6 @@ TEST(BoundedReader, ReadsAndEnds)
     EXPECT_EQ(c.bitPos, 7);
 }
 
-TEST(DataCheck, PieceEndRules)
-{
-    std::vector<uint8_t> bytes = {0x11, 0x22, 0x33, 0x44, 0xFF, 0x00};
-    struct Case {
-        int32_t byteIndex, bitPos, n;
-        uint32_t available;
-        int32_t want;
-    } cases[] = {
-        {3, 3, 4, 4, 0},                    // last byte, 4 bits left
-        {3, 3, 5, 4, mox::kNeedMoreData},
-        {2, 7, 16, 4, 0},                   // one byte after: 8 + 8
-        {2, 7, 17, 4, mox::kNeedMoreData},
-        {1, 0, 17, 4, 0},                   // two bytes after: 1 + 16
-        {1, 0, 18, 4, mox::kNeedMoreData},
-        {0, 0, 16, 4, 0},                   // more than two after
-        {4, 7, 1, 4, mox::kNeedMoreData},   // past the end
-        {5, 7, 1, 6, mox::kNeedMoreData},   // 0x00 after 0xFF cut by the end
-    };
-    for (const Case& k : cases) {
-        BitCursor c = cursorOver(bytes, k.bitPos, k.byteIndex);
-        c.available = k.available;
-        EXPECT_EQ(mox::checkJpgBits(&c, k.n), k.want)
-            << "byteIndex " << k.byteIndex << " bitPos " << k.bitPos << " n " << k.n;
-    }
-}
-
 TEST(DataCheck, SwitchesFromSpliceToPieceAfterTheTail)
 {
     std::vector<uint8_t> piece = {0xA1, 0xA2, 0xA3, 0xA4};

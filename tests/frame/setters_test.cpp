@@ -49,11 +49,6 @@ TEST(AllocatorSchemes, UserPointerChoosesTheScheme)
 
     mox::Allocator partial{nullptr, plainFree, countingAlloc, countingFree, nullptr};
     EXPECT_FALSE(mox::hasScheme(partial));
-
-    uint32_t size = 0;
-    EXPECT_TRUE(mox::fitsSize(UINT32_MAX, &size));
-    EXPECT_EQ(size, UINT32_MAX);
-    EXPECT_FALSE(mox::fitsSize(uint64_t(UINT32_MAX) + 1, &size));
 }
 
 TEST(CallbackSetters, NullArgumentsAreRefused)

@@ -29,11 +29,7 @@ public:
         bytes_.insert(bytes_.end(), data.begin(), data.end());
         return *this;
     }
-    StreamBuilder& text(const std::string& data)
-    {
-        bytes_.insert(bytes_.end(), data.begin(), data.end());
-        return *this;
-    }
+    StreamBuilder& text(const std::string& data) { return raw({data.begin(), data.end()}); }
     StreamBuilder& marker(uint8_t code) { return byte(0xFF).byte(code); }
     // A marker segment: code, length (body + 2), body.
     StreamBuilder& segment(uint8_t code, const std::vector<uint8_t>& body)
@@ -86,10 +82,7 @@ public:
     {
         return segment(0xC4, huffmanTable(classAndId, spec));
     }
-    StreamBuilder& comment(const std::string& value)
-    {
-        return segment(0xFE, std::vector<uint8_t>(value.begin(), value.end()));
-    }
+    StreamBuilder& comment(const std::string& value) { return segment(0xFE, {value.begin(), value.end()}); }
     // JFIF APP0: version 1.01, units, densities, thumbnail w x h (3 bytes a pixel).
     StreamBuilder& jfif(uint8_t units, uint16_t densityX, uint16_t densityY, uint8_t thumbWidth = 0,
                         uint8_t thumbHeight = 0)
@@ -115,6 +108,12 @@ public:
         std::vector<uint8_t> luminance(mox::kLuminanceQuant, mox::kLuminanceQuant + 64);
         return soi().dqt8(0, luminance).sof(width, height, {{0x11, 0}})
             .dht(0x00, mox::kLuminanceDc).dht(0x10, mox::kLuminanceAc).sos({{0x11, 0x00}});
+    }
+
+    // A one-component frame over the K.1 table, without the scan header.
+    StreamBuilder& grayFrame(std::vector<Component> frame = {{0x11, 0}})
+    {
+        return soi().dqt8(0, {mox::kLuminanceQuant, mox::kLuminanceQuant + 64}).sof(8, 8, frame);
     }
 
     size_t size() const { return bytes_.size(); }
@@ -150,6 +149,12 @@ struct Analysis {
         return MoxAnalysisHeader(&sys, input, user, &pic, &param, error);
     }
 };
+
+// Checks a stored table against the BITS and HUFFVAL it was read from:
+// count, lengths and symbols in segment order, and codes that form a prefix
+// code of those lengths.
+void expectPrefixCode(const HuffDecodeTable& have, const uint8_t* bits, const uint8_t* values,
+                      const std::string& what);
 
 // Names and codes of the error-log records written while `action` runs,
 // read back from MoxDispMsgTraceM's dump. The ring is first brought to slot
