@@ -11,20 +11,17 @@ struct Job {
     const std::vector<uint8_t>* stream;
     uint32_t pieceSize;
     size_t delivered = 0;     // stream bytes handed to the decoder
-    uint32_t lineStride = 0;
     std::vector<uint8_t> lines;  // delivered band bytes, in order
     std::vector<uint32_t> bandLengths;
     int32_t inputResult = 0;
     int32_t outputResult = 0;
 };
 
-uint32_t fill(Job* job, uint8_t* buffer, uint32_t length)
+void fill(Job* job, uint8_t* buffer, uint32_t length)
 {
-    size_t left = job->stream->size() - job->delivered;
-    size_t n = std::min<size_t>({left, job->pieceSize, length});
+    size_t n = std::min<size_t>(job->stream->size() - job->delivered, length);
     std::memcpy(buffer, job->stream->data() + job->delivered, n);
     job->delivered += n;
-    return static_cast<uint32_t>(n);
 }
 
 // The pieces after the header do not start at a multiple of the piece size,
@@ -64,33 +61,25 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
     CountingAllocator counter;
     useCounting(&sys, &counter);
 
-    uint32_t pieceSize = options.pieceSize == 0 ? static_cast<uint32_t>(std::max<size_t>(stream.size(), 64))
-                                                : options.pieceSize;
-    // The header must fit the first piece; the tests pick sizes accordingly
-    // by starting with a piece large enough for it.
-    Job job{&stream, pieceSize};
-    std::vector<uint8_t> input0(std::max<uint32_t>(pieceSize, 4096));
-    job.pieceSize = static_cast<uint32_t>(input0.size());
-    fill(&job, input0.data(), job.pieceSize);
-    job.pieceSize = pieceSize;
-    sys.inputBuffer = input0.data();
-    sys.pieceSize = static_cast<uint32_t>(input0.size());
+    // The header is read from one large piece; decoding then continues with
+    // the caller's piece size from the first unread byte.
+    std::vector<uint8_t> head(std::max<size_t>(stream.size(), 4096));
+    Job job{&stream, static_cast<uint32_t>(head.size())};
+    fill(&job, head.data(), job.pieceSize);
+    sys.inputBuffer = head.data();
+    sys.pieceSize = job.pieceSize;
     sys.totalSize = static_cast<uint32_t>(stream.size());
     int32_t error = 0;
     result.headerStatus = MoxAnalysisHeader(&sys, nullptr, nullptr, &pic, &param, &error);
     if (result.headerStatus != 0 && result.headerStatus != 10) return result;
 
-    // Continue with the caller's piece size from the first unread byte: the
-    // bytes after the header are moved to the buffer's start.
-    std::vector<uint8_t> buffer(std::max<uint32_t>(pieceSize, 64));
-    size_t next = sys.consumedTotal;
-    job.delivered = next;
+    job.pieceSize = options.pieceSize == 0 ? std::max<uint32_t>(sys.totalSize, 64) : options.pieceSize;
+    std::vector<uint8_t> buffer(job.pieceSize);
+    job.delivered = sys.consumedTotal;
+    fill(&job, buffer.data(), job.pieceSize);
     sys.inputBuffer = buffer.data();
-    sys.pieceSize = static_cast<uint32_t>(buffer.size());
+    sys.pieceSize = job.pieceSize;
     sys.pieceOffset = 0;
-    job.pieceSize = sys.pieceSize;
-    fill(&job, buffer.data(), sys.pieceSize);
-    sys.firstFill = 0;
 
     pic.mode = MOX_MODE_JPEG;
     pic.outFormat = options.outFormat;
@@ -116,7 +105,7 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
             continue;
         }
         if (status == MOX_OUTPUT_READY) {
-                job.lines.insert(job.lines.end(), sys.bandBuffer, sys.bandBuffer + sys.bandBufferSize);
+            job.lines.insert(job.lines.end(), sys.bandBuffer, sys.bandBuffer + sys.bandBufferSize);
             continue;
         }
         break;
