@@ -1,5 +1,4 @@
-// The mode-2 default tables: the rows the format fixes, and the invariants
-// every mb_len_TBL row must keep for the tag-section decoder to use it.
+// The mode-2 default tables: rows the format fixes.
 #include <gtest/gtest.h>
 
 #include "decoder/decoder.h"
@@ -75,36 +74,6 @@ TEST(DecoderBpTables, FixedRows)
             EXPECT_EQ(row[3 + i], c.want[i]) << "mb_len_TBL (" << c.key[0] << "," << c.key[1] << ","
                                              << c.key[2] << ") byte " << 3 + i;
     }
-}
-
-TEST(DecoderBpTables, MapRowsFitTheirEntities)
-{
-    int used = 0;
-    for (int r = 0; r < 288; ++r) {
-        const uint8_t* row = kTables + kMbLen + r * 18;
-        int a = row[0];
-        if (a == 0xFF) continue;  // unused row
-        ++used;
-        ASSERT_LT(a, 34);
-        const uint8_t* sizes = kTables + kMs + a * 6 + 1;
-        EXPECT_LE(row[7], 20) << "row " << r << ": more permutation bits than the format allows";
-        if (row[1] != 15 && row[1] != 14) {
-            EXPECT_GE(addLenBits(a, row[1]), 0) << "row " << r << ": (A, D) has no add_len_TBL row";
-        }
-        for (int e = 0; e < 5; ++e) {
-            int map = row[13 + e];
-            bool present = sizes[e] != 5;
-            if (!present) {
-                EXPECT_EQ(map, 4) << "row " << r << ": absent entity " << e << " has a map";
-                continue;
-            }
-            if (a == 33 || map == 4) continue;
-            int type = row[3 + map];
-            EXPECT_NE(type, 0) << "row " << r << ": entity " << e << " on a map that is not read";
-            if (type == 1) EXPECT_EQ(sizes[e], 1) << "row " << r << ": 1-bit map for entity " << e;
-        }
-    }
-    EXPECT_GT(used, 250) << "have " << used << " rows in use";
 }
 
 }  // namespace
