@@ -42,6 +42,9 @@ public:
     {
         file_ = std::fopen(path.c_str(), "rb");
         if (file_ == nullptr) return fail("cannot open " + path + ": " + std::strerror(errno));
+        long size = std::fseek(file_, 0, SEEK_END) == 0 ? std::ftell(file_) : -1;
+        if (size < 0 || std::fseek(file_, 0, SEEK_SET) != 0) return fail("cannot size " + path);
+        fileSize_ = size_t(size);
         png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
         if (png_ == nullptr) return fail("libpng cannot start");
         info_ = png_create_info_struct(png_);
@@ -86,7 +89,9 @@ private:
         // Reduce everything to 8-bit gray, RGB or RGBA.
         png_set_expand(png_);
         png_set_strip_16(png_);
-        if (colorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_strip_alpha(png_);
+        // Gray stays one channel: its alpha, or the one a tRNS colour key
+        // expands to, is dropped.
+        if ((colorType & PNG_COLOR_MASK_COLOR) == 0) png_set_strip_alpha(png_);
         passes_ = png_set_interlace_handling(png_);
         png_read_update_info(png_, info_);
         int channels = png_get_channels(png_, info_);
@@ -103,9 +108,15 @@ private:
     }
 
     // Interlaced files deliver lines only after the last pass: keep them whole.
+    // Deflate expands at most 1032 times, so a picture larger than that many
+    // times the file is a damaged (or hostile) size field, not memory to take.
     bool readInterlaced()
     {
         size_t packed = size_t(header_.width) * header_.channels;
+        if (packed * header_.height / 1032 > fileSize_) {
+            lastPngMessage = "the picture size exceeds what the file can hold";
+            return false;
+        }
         whole_.assign(packed * header_.height, 0);
         rows_.resize(header_.height);
         for (int y = 0; y < header_.height; ++y) rows_[y] = whole_.data() + y * packed;
@@ -117,6 +128,7 @@ private:
     FILE* file_ = nullptr;
     png_structp png_ = nullptr;
     png_infop info_ = nullptr;
+    size_t fileSize_ = 0;
     int passes_ = 1;
     int linesRead_ = 0;
     std::vector<uint8_t> whole_;

@@ -21,6 +21,10 @@ TEST(ToolCommandLine, ExitStatusAndMessages)
                                                 '\n', '0', ' ', '0', ' ', '0', '\n'});
     tooltest::writeFile(dir.path("deep.pgm"), {'P', '5', '\n', '1', ' ', '1', '\n', '6', '5', '5',
                                                '3', '5', '\n', 0, 0});
+    // 74 bytes claiming a 10^6 x 10^6 interlaced RGBA picture: refused, not
+    // taken as a reason to hold 4 TB.
+    tooltest::writeFile(dir.path("huge.png"), tooltest::handBuiltPng(1000000, 1000000, 6, true,
+                                                                      std::vector<uint8_t>(1000)));
     struct Case {
         std::vector<std::string> args;
         int exitCode;
@@ -51,6 +55,7 @@ TEST(ToolCommandLine, ExitStatusAndMessages)
         {{"encode", dir.path("in.bmp"), dir.path("b.jpg")}, 1, "", "unknown picture format"},
         {{"encode", dir.path("ascii.ppm"), dir.path("b.jpg")}, 1, "", "not a binary PGM (P5) or PPM (P6)"},
         {{"encode", dir.path("deep.pgm"), dir.path("b.jpg")}, 1, "", "maxval must be 255"},
+        {{"encode", dir.path("huge.png"), dir.path("b.jpg")}, 1, "", "huge.png: "},
     };
     for (const Case& c : cases) {
         std::string line;

@@ -302,6 +302,17 @@ TEST(ToolEncode, OptionsReachTheStream)
     moxtest::RefDecoded grayBack = moxtest::refDecode(grayStream);
     ASSERT_TRUE(grayBack.ok) << grayBack.message;
     EXPECT_GE(moxtest::psnr(gray, grayBack.picture), 30.0);
+    // A gray PNG with a transparent colour key is still a gray picture.
+    std::vector<uint8_t> scanlines;
+    for (int y = 0; y < gray.height; ++y) {
+        scanlines.push_back(0);
+        auto row = gray.pixels.begin() + long(y) * gray.width;
+        scanlines.insert(scanlines.end(), row, row + gray.width);
+    }
+    tooltest::writeFile(dir.path("keyed.png"),
+                        tooltest::handBuiltPng(70, 45, 0, false, scanlines, {0, 0}));
+    EXPECT_EQ(toolEncode(dir, "keyed.png", {"--quality", "9"}), grayStream)
+        << "gray PNG with tRNS: have another stream than from the same PGM";
 
     // A region on MCU boundaries (16x8 at 2x1) codes the same blocks as the
     // whole picture does, so it decodes to the same pixels as that crop.

@@ -1,6 +1,7 @@
 #include "tools/tool_support.h"
 
 #include <png.h>
+#include <zlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -141,6 +142,42 @@ void writePng(const std::string& path, const moxtest::Picture& picture)
                    : picture.components == 3 ? PNG_FORMAT_RGB
                                              : PNG_FORMAT_RGBA;
     png_image_write_to_file(&image, path.c_str(), 0, picture.pixels.data(), 0, nullptr);
+}
+
+namespace {
+
+void putBigEndian(std::vector<uint8_t>& bytes, uint32_t value)
+{
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(uint8_t(value >> shift));
+}
+
+}  // namespace
+
+std::vector<uint8_t> handBuiltPng(uint32_t width, uint32_t height, uint8_t colorType,
+                                  bool interlaced, const std::vector<uint8_t>& scanlines,
+                                  const std::vector<uint8_t>& trns)
+{
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto chunk = [&png](const char* type, const std::vector<uint8_t>& body) {
+        putBigEndian(png, uint32_t(body.size()));
+        size_t start = png.size();
+        png.insert(png.end(), type, type + 4);
+        png.insert(png.end(), body.begin(), body.end());
+        putBigEndian(png, uint32_t(crc32(0, png.data() + start, uInt(png.size() - start))));
+    };
+    std::vector<uint8_t> header;
+    putBigEndian(header, width);
+    putBigEndian(header, height);
+    header.insert(header.end(), {8, colorType, 0, 0, uint8_t(interlaced ? 1 : 0)});
+    chunk("IHDR", header);
+    if (!trns.empty()) chunk("tRNS", trns);
+    uLongf size = compressBound(uLong(scanlines.size()));
+    std::vector<uint8_t> data(size);
+    compress(data.data(), &size, scanlines.data(), uLong(scanlines.size()));
+    data.resize(size);
+    chunk("IDAT", data);
+    chunk("IEND", {});
+    return png;
 }
 
 int maxDifference(const moxtest::Picture& a, const moxtest::Picture& b)

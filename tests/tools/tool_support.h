@@ -41,6 +41,12 @@ bool readPnm(const std::string& path, moxtest::Picture& picture);
 // PNG through libpng's simplified interface (gray, RGB or RGBA as stored).
 bool readPng(const std::string& path, moxtest::Picture& picture);
 void writePng(const std::string& path, const moxtest::Picture& picture);
+// A PNG assembled chunk by chunk (8-bit samples), for files libpng's writer
+// is never asked for: `scanlines` are the raw lines with their filter bytes,
+// `trns` the body of a tRNS chunk (none when empty).
+std::vector<uint8_t> handBuiltPng(uint32_t width, uint32_t height, uint8_t colorType,
+                                  bool interlaced, const std::vector<uint8_t>& scanlines,
+                                  const std::vector<uint8_t>& trns = {});
 
 // Largest absolute sample difference; -1 when the sizes differ.
 int maxDifference(const moxtest::Picture& a, const moxtest::Picture& b);
