@@ -126,7 +126,7 @@ LibraryDecoded decodeWithLibrary(const std::vector<uint8_t>& stream)
     if (result.status == MOX_OK || result.status == MOX_OUTPUT_READY) {
         result.status = MOX_OK;
         result.picture = {pic.width, pic.height, pic.componentCount,
-                          std::vector<uint8_t>(sys.bandBuffer, sys.bandBuffer + sys.bandBufferSize)};
+                          {sys.bandBuffer, sys.bandBuffer + sys.bandBufferSize}};
     }
     MoxDecFinalize(ctx);
     return result;

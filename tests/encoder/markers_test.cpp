@@ -111,7 +111,8 @@ TEST(EncodeMarkers, DqtSegments)
             EXPECT_EQ(dqt[t][0], c.tables[t]);
         }
         const int firstNatural[] = {0, 1, 8, 16, 9, 2, 3, 10};
-        for (int k = 0; k < 8; ++k) EXPECT_EQ(dqt[0][1 + k], firstNatural[k] + 1) << "position " << k;
+        for (int k = 0; k < 8; ++k)
+            EXPECT_EQ(dqt[0][1 + k], firstNatural[k] + 1) << "position " << k;
         EXPECT_EQ(dqt[0][64], 64);
         if (dqt.size() == 2) EXPECT_EQ(dqt[1][1], 9);  // preset row 8: (17 * 50 + 50) / 100
         if (dqt.size() == 3) {
