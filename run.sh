@@ -6,8 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libjpeg62-turbo-dev libpng-dev
-          libbenchmark-dev)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libjpeg62-turbo-dev libpng-dev)
 
 install_missing() {
     local missing=()
@@ -20,19 +19,20 @@ install_missing() {
         local sudo=""
         [ "$(id -u)" -eq 0 ] || sudo="sudo"
         $sudo apt-get update -q
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+        # Through env: sudo would drop a variable set in front of it.
+        $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
     fi
 }
 
 build() {
     cmake --preset "$1"
-    cmake --build --preset "$1"
+    cmake --build --preset "$1" "${@:2}"
 }
 
 case "${1:-}" in
 demo)
     install_missing
-    build release
+    build release --target moxcodec_tool
     ./build/release/tools/moxcodec demo "${@:2}"
     ;;
 test)
