@@ -58,7 +58,7 @@ void startHeader(EncoderContext* ctx)
     uint32_t length = headerLength(ctx);
     bool viaSpill = ctx->outBufSize < kSmallOutputBuffer || ctx->outBufSize < length;
     if (viaSpill) {
-        std::memset(ctx->spill, 0, kSpillSize);
+        std::memset(ctx->spill, 0, ctx->spillCapacity);
         ctx->writer.data = ctx->spill;
         ctx->writer.byteIndex = 0;
         ctx->writer.bitPos = 7;

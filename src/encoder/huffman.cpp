@@ -115,7 +115,7 @@ int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuCo
     // is still coded only while its worst case fits the buffer, so that no
     // caller table or picture can make the writer run past it.
     const uint32_t capacity =
-        ctx->writer.data == ctx->spill ? kSpillSize : ctx->outBufSize;
+        ctx->writer.data == ctx->spill ? ctx->spillCapacity : ctx->outBufSize;
     uint32_t k = 0;
     for (uint32_t c = 0; c < config->components; ++c) {
         const McuComponent& component = config->component[c];

@@ -317,14 +317,18 @@ uint64_t requiredWorkSize(const EncoderContext* ctx)
     return size;
 }
 
-// Carves the work area. The 32-bit areas come first so they stay aligned;
-// the byte areas (MCU row buffer, spill, VELA area) follow.
+// Carves the work area. The spill comes first and gives up the 0..3 bytes
+// that align the 32-bit areas after it, whatever the area's address; the
+// other byte areas (MCU row buffer, VELA area) follow the 32-bit ones.
 void carveWorkArea(EncoderContext* ctx, uint8_t* base)
 {
     uint32_t hv = uint32_t{ctx->hMax} * ctx->vMax;
     ctx->planeSamples = 64 * hv;
     ctx->blocksPerMcu = blocksPerMcu(ctx);
-    auto* words = reinterpret_cast<int32_t*>(base);
+    uint32_t misalign = static_cast<uint32_t>((reinterpret_cast<uintptr_t>(base) + kSpillSize) & 3u);
+    ctx->spill = base;
+    ctx->spillCapacity = kSpillSize - misalign;
+    auto* words = reinterpret_cast<int32_t*>(base + ctx->spillCapacity);
     for (int c = 0; c < 4; ++c, words += ctx->planeSamples) ctx->convertedPlane[c] = words;
     for (int c = 0; c < 4; ++c, words += ctx->planeSamples) ctx->rawPlane[c] = words;
     for (int c = 0; c < 4; ++c) {
@@ -342,8 +346,6 @@ void carveWorkArea(EncoderContext* ctx, uint8_t* base)
     uint8_t* bytes = reinterpret_cast<uint8_t*>(ctx->positions + ctx->blocksPerMcu);
     ctx->mcuRowBuf = bytes;
     bytes += 8u * ctx->vMax * ctx->lineBytes;
-    ctx->spill = bytes;
-    bytes += kSpillSize;
     ctx->velaArea = ctx->codingMode == kCodingVela ? bytes : nullptr;
 }
 
@@ -385,19 +387,14 @@ int32_t E_entrysystem(EncoderContext* ctx, EncodeSystemParam* sys)
         ctx->workBufSupplied = false;
         sys->workBuf = area;
     } else {
-        // A caller area that is not 4-byte aligned needs the slack to align it.
-        uint32_t misalignment = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(area) % 4);
-        uint32_t skip = misalignment == 0 ? 0 : 4 - misalignment;
-        if (sys->workSize < required || sys->workSize - required < skip)
-            return MOX_FAIL("E_entrysystem", MOX_ERR_WORK_AREA, ctx);
+        if (sys->workSize < required) return MOX_FAIL("E_entrysystem", MOX_ERR_WORK_AREA, ctx);
         ctx->workBufSupplied = true;
         areaSize = sys->workSize;
     }
     ctx->workBuf = area;
     ctx->workSize = areaSize;
     std::memset(area, 0, areaSize);
-    uint8_t* aligned = area + (4 - reinterpret_cast<uintptr_t>(area) % 4) % 4;
-    carveWorkArea(ctx, aligned);
+    carveWorkArea(ctx, area);
 
     ctx->inBufSize = sys->inBufSize;
     if (sys->inBuf == nullptr) {

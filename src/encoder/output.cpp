@@ -38,8 +38,8 @@ void moveFromSpill(EncoderContext* ctx, uint32_t count)
 {
     std::memcpy(ctx->outBuf + *ctx->callerCount, ctx->spill, count);
     *ctx->callerCount += count;
-    std::memmove(ctx->spill, ctx->spill + count, kSpillSize - count);
-    std::memset(ctx->spill + kSpillSize - count, 0, count);
+    std::memmove(ctx->spill, ctx->spill + count, ctx->spillCapacity - count);
+    std::memset(ctx->spill + ctx->spillCapacity - count, 0, count);
     ctx->spillPending -= count;
     ctx->writer.byteIndex = static_cast<int32_t>(ctx->spillPending);
 }
@@ -50,7 +50,7 @@ void switchToDirect(EncoderContext* ctx)
 {
     uint32_t carried = ctx->spillPending + (ctx->writer.bitPos != 7 ? 1 : 0);
     std::memcpy(ctx->outBuf, ctx->spill, carried);
-    std::memset(ctx->spill, 0, kSpillSize);
+    std::memset(ctx->spill, 0, ctx->spillCapacity);
     ctx->outputMode = OutputMode::direct;
     ctx->writer.data = ctx->outBuf;
     ctx->writer.byteIndex = static_cast<int32_t>(ctx->spillPending);
@@ -61,7 +61,7 @@ void switchToSpill(EncoderContext* ctx)
 {
     BitCursor& w = ctx->writer;
     *ctx->callerCount += static_cast<uint32_t>(w.byteIndex);
-    std::memset(ctx->spill, 0, kSpillSize);
+    std::memset(ctx->spill, 0, ctx->spillCapacity);
     if (w.bitPos != 7) {
         ctx->spill[0] = w.data[w.byteIndex];
         w.data[w.byteIndex] = 0;

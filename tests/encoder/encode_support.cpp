@@ -70,6 +70,8 @@ EncodeRun runEncode(const EncodeSetup& setup)
     sys.lineBytes = lineBytes;
     sys.inBufSize = bandLines * lineBytes;
     sys.outBufSize = setup.outBufSize;
+    sys.workBuf = setup.workBuf;
+    sys.workSize = setup.workSize;
     EncoderContext* ctx = MoxEncInit(&setup.pic, &sys, &setup.param, &run.initStatus);
     if (ctx == nullptr) return run;
 

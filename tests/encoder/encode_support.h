@@ -18,6 +18,8 @@ struct EncodeSetup {
     uint32_t outBufSize = 1u << 20;
     bool pullInput = false;
     bool pullOutput = false;
+    uint8_t* workBuf = nullptr;  // caller work area, or null: the library's
+    uint32_t workSize = 0;
 };
 
 struct EncodeRun {

@@ -297,6 +297,7 @@ TEST(EncodeForward, McuCoderKeepsInsideItsBuffer)
         EncoderContext ctx{};
         CodePositions positions{};
         ctx.spill = spill.data();
+        ctx.spillCapacity = kSpillSize;
         ctx.positions = &positions;
         ctx.blocksPerMcu = 1;
         ctx.writer.data = spill.data();

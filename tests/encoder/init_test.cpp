@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "encoder/context.h"
@@ -226,6 +227,22 @@ TEST(EncodeInit, WorkAreaAndBandSizes)
     ASSERT_NE(ctx, nullptr);
     EXPECT_EQ(job.sys.workBuf, area.data());
     MoxEncFinalize(ctx);  // does not release the caller's area (ASan would object)
+
+    // An area of exactly the required size serves at any address: the
+    // stream is the same and nothing is touched past its end (ASan).
+    std::vector<uint8_t> want;
+    for (uint32_t offset = 0; offset < 4; ++offset) {
+        enctest::EncodeSetup setup = enctest::makeSetup(37, 21, MOX_PIXEL_RGB, 0);
+        uint32_t lineBytes = 37 * 3;
+        std::unique_ptr<uint8_t[]> block(new uint8_t[offset + 16 * lineBytes + 14934]);
+        setup.workBuf = block.get() + offset;
+        setup.workSize = 16 * lineBytes + 14934;
+        setup.outBufSize = 200;  // the spill is in use at every hand-over
+        enctest::EncodeRun run = enctest::runEncode(setup);
+        ASSERT_EQ(run.status, 0) << "offset " << offset;
+        if (offset == 0) want = run.stream;
+        EXPECT_EQ(run.stream, want) << "offset " << offset;
+    }
 
     // Band advice for 40-byte lines; 10 lines with room for 12: the
     // small-band rule comes first.
