@@ -311,8 +311,11 @@ int runDecode(const Arguments& args)
         ok = false;
     }
     if (!ok) {
-        writer.reset();
-        std::remove(files[1].c_str());
+        // Only a file this job created is removed; an older one stays.
+        if (writer != nullptr) {
+            writer.reset();
+            std::remove(files[1].c_str());
+        }
         return reportFailure("decode", error, trace);
     }
     if (report.missingEoi) complain("warning: the stream has no end-of-image marker");

@@ -130,6 +130,10 @@ TEST(ToolCommandLine, ExitStatusAndMessages)
         EXPECT_FALSE(std::filesystem::exists(out) || std::filesystem::exists(pic))
             << line << ": a failed job leaves its output file behind";
     }
+    // A job that fails before it opens its output leaves an older file alone.
+    std::string older = file("older.ppm", ppm);
+    EXPECT_EQ(runTool({"decode", dir.path("t.jpg"), older}).exitCode, 1);
+    EXPECT_EQ(tooltest::readFile(older), ppm) << "decode removed a file it never wrote";
 }
 
 // Reads the value after "label:" on its line of the info report.
