@@ -74,10 +74,10 @@ uint32_t acIndexOfSymbol(uint8_t symbol)
 
 void defaultHuffmanTable(bool ac, int id, HuffDecodeTable* table)
 {
-    const HuffmanSpec& spec =
+    const HuffmanDefinition& standard =
         ac ? (id == 0 ? kLuminanceAc : kChrominanceAc) : (id == 0 ? kLuminanceDc : kChrominanceDc);
     HuffDecodeTable segmentOrder{};
-    buildHuffmanTable(spec.bits, spec.values, &segmentOrder);
+    buildHuffmanTable(standard.bits, standard.values, &segmentOrder);
     *table = HuffDecodeTable{};
     table->count = ac ? kAcSymbols : kDcSymbols;
     for (uint32_t j = 0; j < segmentOrder.count; ++j) {

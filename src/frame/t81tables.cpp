@@ -66,11 +66,11 @@ const uint8_t kChrominanceAcValues[162] = {
 
 }  // namespace
 
-const HuffmanSpec kLuminanceDc = {{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}, kDcValues};
-const HuffmanSpec kChrominanceDc = {{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0}, kDcValues};
-const HuffmanSpec kLuminanceAc = {{0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d},
+const HuffmanDefinition kLuminanceDc = {{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}, kDcValues};
+const HuffmanDefinition kChrominanceDc = {{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0}, kDcValues};
+const HuffmanDefinition kLuminanceAc = {{0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d},
                                   kLuminanceAcValues};
-const HuffmanSpec kChrominanceAc = {{0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77},
+const HuffmanDefinition kChrominanceAc = {{0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77},
                                     kChrominanceAcValues};
 
 void generateHuffmanCodes(HuffDecodeTable* table)

@@ -16,15 +16,15 @@ extern const uint8_t kZigzagToNatural[64];
 extern const uint8_t kLuminanceQuant[64];    // K.1, natural order
 extern const uint8_t kChrominanceQuant[64];  // K.2, natural order
 
-struct HuffmanSpec {
+struct HuffmanDefinition {
     uint8_t bits[16];     // BITS(1..16): codes of each length
     const uint8_t* values;  // HUFFVAL, in code order
 };
 
-extern const HuffmanSpec kLuminanceDc;    // K.3
-extern const HuffmanSpec kChrominanceDc;  // K.4
-extern const HuffmanSpec kLuminanceAc;    // K.5
-extern const HuffmanSpec kChrominanceAc;  // K.6
+extern const HuffmanDefinition kLuminanceDc;    // K.3
+extern const HuffmanDefinition kChrominanceDc;  // K.4
+extern const HuffmanDefinition kLuminanceAc;    // K.5
+extern const HuffmanDefinition kChrominanceAc;  // K.6
 
 // Builds the segment-order form of a table (T.81 C.1 and C.2): lengths,
 // codes and symbols. Returns false, writing nothing past the table, when

@@ -109,9 +109,9 @@ TEST(Segments, FrameAndScanFields)
     EXPECT_EQ(lines.pic.height, 0x0321);
 }
 
-void expectTable(const HuffDecodeTable& have, const mox::HuffmanSpec& spec, const char* what)
+void expectTable(const HuffDecodeTable& have, const mox::HuffmanDefinition& definition, const char* what)
 {
-    headertest::expectPrefixCode(have, spec.bits, spec.values, what);
+    headertest::expectPrefixCode(have, definition.bits, definition.values, what);
 }
 
 TEST(Segments, AllFourAnnexKTablesInOneSegment)

@@ -67,20 +67,20 @@ public:
         return segment(0xDB, body);
     }
     // DHT body of one table: Tc/Th, BITS, HUFFVAL.
-    static std::vector<uint8_t> huffmanTable(uint8_t classAndId, const mox::HuffmanSpec& spec)
+    static std::vector<uint8_t> huffmanTable(uint8_t classAndId, const mox::HuffmanDefinition& definition)
     {
         std::vector<uint8_t> body = {classAndId};
         int count = 0;
-        for (uint8_t b : spec.bits) {
+        for (uint8_t b : definition.bits) {
             body.push_back(b);
             count += b;
         }
-        body.insert(body.end(), spec.values, spec.values + count);
+        body.insert(body.end(), definition.values, definition.values + count);
         return body;
     }
-    StreamBuilder& dht(uint8_t classAndId, const mox::HuffmanSpec& spec)
+    StreamBuilder& dht(uint8_t classAndId, const mox::HuffmanDefinition& definition)
     {
-        return segment(0xC4, huffmanTable(classAndId, spec));
+        return segment(0xC4, huffmanTable(classAndId, definition));
     }
     StreamBuilder& comment(const std::string& value) { return segment(0xFE, {value.begin(), value.end()}); }
     // JFIF APP0: version 1.01, units, densities, thumbnail w x h (3 bytes a pixel).
