@@ -16,14 +16,24 @@ constexpr uint8_t kReserved02 = 0x02;  // skipped by its length like APPn
 int skipSegment(HeaderCursor* cursor)
 {
     static constexpr const char* kName = "AnalysisMarker";
-    uint32_t length = 0;
-    MOX_READ_OR_RETURN(GetWord(&cursor->bytes, &length), kName);
-    if (length < 2) return MOX_FAIL(kName, kSegmentRefused, nullptr);
-    MOX_READ_OR_RETURN(SkipByte(&cursor->bytes, length - 2), kName);
+    uint32_t body = 0;
+    int result = readSegmentBody(&cursor->bytes, kName, &body);
+    if (result != MOX_OK) return result;
+    MOX_READ_OR_RETURN(SkipByte(&cursor->bytes, body), kName);
     return MOX_OK;
 }
 
 }  // namespace
+
+int readSegmentBody(ByteReader* in, const char* analyser, uint32_t* body)
+{
+    constexpr uint32_t kLengthField = 2;  // the length counts itself
+    uint32_t length = 0;
+    MOX_READ_OR_RETURN(GetWord(in, &length), analyser);
+    if (length < kLengthField) return MOX_FAIL(analyser, kSegmentRefused, nullptr);
+    *body = length - kLengthField;
+    return MOX_OK;
+}
 
 int AnalysisMarker(HeaderCursor* cursor, uint8_t marker, PictureInfo* pic, DecodeParam* param)
 {

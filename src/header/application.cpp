@@ -17,7 +17,6 @@ constexpr int32_t kJfifWithoutThumbnail = 9;   // fixed fields and two zero dime
 constexpr uint8_t kJfxxJpeg = 0x10;
 constexpr uint8_t kJfxxPalette = 0x11;
 constexpr uint8_t kJfxxRgb = 0x13;
-constexpr uint32_t kSegmentLengthField = 2;
 
 // The identifier is four letters and its terminating NUL.
 bool identifierIs(const ByteReader* in, const char (&identifier)[kIdentifierSize])
@@ -53,10 +52,9 @@ int AnalysisAPP(HeaderCursor* cursor, PictureInfo* pic)
 {
     static constexpr const char* kName = "AnalysisAPP";
     ByteReader* in = &cursor->bytes;
-    uint32_t length = 0;
-    MOX_READ_OR_RETURN(GetWord(in, &length), kName);
-    if (length < kSegmentLengthField) return MOX_FAIL(kName, kSegmentRefused, nullptr);
-    uint32_t body = length - kSegmentLengthField;
+    uint32_t body = 0;
+    int status = readSegmentBody(in, kName, &body);
+    if (status != MOX_OK) return status;
 
     if (bytesLeft(in) < kIdentifierNeed) return MOX_NEED_INPUT;
 
@@ -94,10 +92,9 @@ int AnalysisCOM(HeaderCursor* cursor, DecodeParam* param)
 {
     static constexpr const char* kName = "AnalysisCOM";
     ByteReader* in = &cursor->bytes;
-    uint32_t length = 0;
-    MOX_READ_OR_RETURN(GetWord(in, &length), kName);
-    if (length < kSegmentLengthField) return MOX_FAIL(kName, kSegmentRefused, nullptr);
-    uint32_t size = length - kSegmentLengthField;
+    uint32_t size = 0;
+    int status = readSegmentBody(in, kName, &size);
+    if (status != MOX_OK) return status;
     // Like a skip, the copy needs one byte beyond the text.
     if (bytesLeft(in) <= size) return MOX_FAIL(kName, MOX_NEED_INPUT, nullptr);
 

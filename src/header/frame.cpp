@@ -97,24 +97,33 @@ int AnalysisSOS(HeaderCursor* cursor, const PictureInfo* pic, DecodeParam* param
     return kSegmentScan;
 }
 
+namespace {
+
+// DRI and DNL: a length field (not used) and one 16-bit value.
+int readWordSegment(HeaderCursor* cursor, const char* name, uint32_t* value)
+{
+    uint32_t length = 0;
+    MOX_READ_OR_RETURN(GetWord(&cursor->bytes, &length), name);
+    MOX_READ_OR_RETURN(GetWord(&cursor->bytes, value), name);
+    return MOX_OK;
+}
+
+}  // namespace
+
 int AnalysisDRI(HeaderCursor* cursor, DecodeParam* param)
 {
-    static constexpr const char* kName = "AnalysisDRI";
-    uint32_t length = 0;
     uint32_t interval = 0;
-    MOX_READ_OR_RETURN(GetWord(&cursor->bytes, &length), kName);
-    MOX_READ_OR_RETURN(GetWord(&cursor->bytes, &interval), kName);
+    int result = readWordSegment(cursor, "AnalysisDRI", &interval);
+    if (result != MOX_OK) return result;
     param->restartInterval = static_cast<int32_t>(interval);
     return kSegmentRestart;
 }
 
 int AnalysisDNL(HeaderCursor* cursor, PictureInfo* pic)
 {
-    static constexpr const char* kName = "AnalysisDNL";
-    uint32_t length = 0;
     uint32_t lines = 0;
-    MOX_READ_OR_RETURN(GetWord(&cursor->bytes, &length), kName);
-    MOX_READ_OR_RETURN(GetWord(&cursor->bytes, &lines), kName);
+    int result = readWordSegment(cursor, "AnalysisDNL", &lines);
+    if (result != MOX_OK) return result;
     pic->height = static_cast<int32_t>(lines);
     return kSegmentLines;
 }

@@ -51,6 +51,10 @@ int AnalysisAPP(HeaderCursor* cursor, PictureInfo* pic);
 int AnalysisJFIF(HeaderCursor* cursor, PictureInfo* pic, int32_t rest);
 int AnalysisCOM(HeaderCursor* cursor, DecodeParam* param);
 
+// Reads a segment's length field into the byte count that follows it:
+// MOX_OK, 1 when the buffer ends, or kSegmentRefused for a length below 2.
+int readSegmentBody(ByteReader* in, const char* analyser, uint32_t* body);
+
 }  // namespace mox
 
 // A read that an analyser needs: when the reader reports the end of the
