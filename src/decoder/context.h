@@ -158,6 +158,7 @@ struct DecoderContext {
     uint32_t rowStarted;
     uint32_t rstPending;
     bool picturePassed;      // every MCU stored and the last band handed over
+    int32_t failure;         // the first failure of the job, 0 while there is none
     int32_t finalStatus;     // 0 or 1000 once the job is complete, else -1
     mox::BitCursor cursor;
     mox::McuParam mcuParam;

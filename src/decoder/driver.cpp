@@ -440,10 +440,10 @@ int32_t seekEOI(DecoderContext* ctx)
 
 using namespace mox;
 
-extern "C" MOX_API int32_t MoxDecode(DecoderContext* ctx, uintptr_t /*reserved*/, uint32_t* errorOut)
+namespace {
+
+int32_t decodeJob(DecoderContext* ctx)
 {
-    if (ctx == nullptr) return MOX_FAIL("MoxDecode", MOX_ERR_NULL, nullptr);
-    ctx->errorOut = errorOut;
     // The MCU decoders of the VELA modes are not part of this decoder yet.
     if (ctx->mode != MOX_MODE_JPEG) return MOX_FAIL("MoxDecode", MOX_ERR_MODE, ctx);
     if (ctx->finalStatus >= 0) return ctx->finalStatus;  // a complete job stays complete
@@ -457,5 +457,18 @@ extern "C" MOX_API int32_t MoxDecode(DecoderContext* ctx, uintptr_t /*reserved*/
     }
     status = findEndOfImage(ctx);
     if (status == MOX_OK || status == MOX_STREAM_NO_EOI) ctx->finalStatus = status;
+    return status;
+}
+
+}  // namespace
+
+extern "C" MOX_API int32_t MoxDecode(DecoderContext* ctx, uintptr_t /*reserved*/, uint32_t* errorOut)
+{
+    if (ctx == nullptr) return MOX_FAIL("MoxDecode", MOX_ERR_NULL, nullptr);
+    // The first failure wins: a failed job is only fit for MoxDecFinalize.
+    if (ctx->failure < 0) return MOX_FAIL("MoxDecode", ctx->failure, ctx);
+    ctx->errorOut = errorOut;
+    int32_t status = decodeJob(ctx);
+    if (status < 0) ctx->failure = status;
     return status;
 }

@@ -168,6 +168,7 @@ struct EncoderContext {
     uint32_t remainingTop;
     bool firstBandPulled;
     int32_t state;
+    int32_t failure;  // the first failure of the job, 0 while there is none
     mox::enc::OutputMode outputMode;
     uint32_t spillPending;   // complete bytes waiting at the spill start
     uint32_t* callerCount;

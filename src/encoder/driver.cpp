@@ -170,9 +170,10 @@ int32_t finishImage(EncoderContext* ctx, int32_t* cbError)
 using namespace mox;
 using namespace mox::enc;
 
-extern "C" MOX_API int32_t MoxEncode(EncoderContext* ctx, uint32_t* outBytes, int32_t* cbError)
+namespace {
+
+int32_t encodeJob(EncoderContext* ctx, uint32_t* outBytes, int32_t* cbError)
 {
-    if (ctx == nullptr || outBytes == nullptr) return MOX_FAIL("MoxEncode", MOX_ERR_NULL, ctx);
     ctx->callerCount = outBytes;
     if (ctx->state == kEncodeRunning || ctx->state == kEncodeWaitingOutput) *outBytes = 0;
     if (ctx->imageDone) return MOX_OK;
@@ -214,4 +215,16 @@ extern "C" MOX_API int32_t MoxEncode(EncoderContext* ctx, uint32_t* outBytes, in
     int32_t status = encodeMcus(ctx, cbError);
     if (status != MOX_OK) return status;
     return finishImage(ctx, cbError);
+}
+
+}  // namespace
+
+extern "C" MOX_API int32_t MoxEncode(EncoderContext* ctx, uint32_t* outBytes, int32_t* cbError)
+{
+    if (ctx == nullptr || outBytes == nullptr) return MOX_FAIL("MoxEncode", MOX_ERR_NULL, ctx);
+    // The first failure wins: a failed job is only fit for MoxEncFinalize.
+    if (ctx->failure < 0) return MOX_FAIL("MoxEncode", ctx->failure, ctx);
+    int32_t status = encodeJob(ctx, outBytes, cbError);
+    if (status < 0) ctx->failure = status;
+    return status;
 }

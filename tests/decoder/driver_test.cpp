@@ -61,6 +61,7 @@ TEST(DecoderDriver, CallbackFailuresStopTheJob)
         EXPECT_EQ(run.status, MOX_ERR_CALLBACK) << c.name << ": have " << run.status;
         uint32_t want = static_cast<uint32_t>(c.options.inputResult + c.options.outputResult);
         EXPECT_EQ(run.errorSlot, want) << c.name << ": have slot " << run.errorSlot;
+        EXPECT_EQ(run.statusAgain, MOX_ERR_CALLBACK) << c.name << ": the first failure wins";
         EXPECT_EQ(run.liveBlocks, 0);
     }
 }
@@ -97,7 +98,7 @@ TEST(DecoderDriver, FailureRecordCarriesTheMcuPosition)
     std::string log = testing::internal::GetCapturedStdout();
     EXPECT_EQ(run.status, MOX_ERR_RESTART);
     EXPECT_NE(log.find("Error : processRST -99998"), std::string::npos) << log;
-    size_t record = log.rfind("Error : MoxDecode -99998");
+    size_t record = log.find("Error : MoxDecode -99998", log.rfind("Error : processRST -99998"));
     ASSERT_NE(record, std::string::npos) << log;
     EXPECT_NE(log.find(" x 2/3 \n y 0/1 \n", record), std::string::npos)
         << "want column 2 of 4 and row 0 of 2 in:\n" << log.substr(record);

@@ -110,6 +110,11 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
         }
         break;
     }
+    if (result.status < 0) {
+        size_t bands = job.bandLengths.size();
+        result.statusAgain = MoxDecode(ctx, 0, nullptr);
+        if (job.bandLengths.size() != bands) result.statusAgain = 0;  // it went on
+    }
     if (!options.useOutput && (result.status == 0 || result.status == MOX_STREAM_NO_EOI)) {
         uint32_t lines = static_cast<uint32_t>(pic.height) % bandLines;
         if (lines == 0) lines = bandLines;

@@ -31,6 +31,7 @@ struct DecodeResult {
     uint32_t consumedTotal = 0;
     uint32_t pieceOffset = 0;
     int liveBlocks = 0;       // allocations not released after Finalize
+    int32_t statusAgain = 0;  // a further MoxDecode call after a failure
     uint32_t errorSlot = 0;   // MoxDecode's errorOut after the last call
     std::vector<uint32_t> bandLengths;  // byte counts handed to OutputFunc
 };

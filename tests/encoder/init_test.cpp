@@ -315,6 +315,16 @@ TEST(EncodeInit, EncodeCallFailures)
         int32_t cbError = 0;
         EXPECT_EQ(MoxEncode(ctx, &bytes, &cbError), MOX_ERR_CALLBACK) << "input " << input;
         EXPECT_EQ(cbError, 5) << "input " << input;
+        // The first failure wins: a working callback set afterwards is not
+        // called and the job stays failed.
+        int calls = 0;
+        auto counting = [](uint8_t*, uintptr_t, uint32_t, int32_t, void* user) {
+            ++*static_cast<int*>(user);
+            return 0;
+        };
+        (input ? MoxEncSetInFunc : MoxEncSetOutFunc)(ctx, counting, &calls);
+        EXPECT_EQ(MoxEncode(ctx, &bytes, &cbError), MOX_ERR_CALLBACK) << "input " << input;
+        EXPECT_EQ(calls, 0);
         MoxEncFinalize(ctx);
     }
 
