@@ -41,9 +41,6 @@ extern "C" MOX_API int32_t MoxDecClearParam(PictureInfo* pic, SystemParam* sys,
     pic->imageHeight = kNotSet;
     pic->auxX = kNotSet;
     pic->auxY = kNotSet;
-    pic->densityX = 0;
-    pic->densityY = 0;
-    pic->densityUnit = 0;
     pic->mode = kNotSet;
     pic->reduction = kNotSet;
     pic->componentCount = kNotSet;

@@ -444,16 +444,13 @@ void startLoopState(EncoderContext* ctx)
     for (int c = 0; c < 4; ++c) ctx->dcPred[c] = 0;
     ctx->writer = BitCursor{};
     ctx->writer.bitPos = 7;
-    ctx->writer.byteIndex = 0;
     ctx->writer.data = ctx->outBuf;
     ctx->spillPending = 0;
     ctx->outputMode = OutputMode::direct;
     ctx->state = kEncodeRunning;
-    ctx->inputFunc = nullptr;
-    ctx->inputUser = nullptr;
+    // The callbacks themselves are null in the fresh context; only the
+    // set flags have a non-zero "unset" value.
     ctx->inputSet = kCallbackUnset;
-    ctx->outputFunc = nullptr;
-    ctx->outputUser = nullptr;
     ctx->outputSet = kCallbackUnset;
 }
 
