@@ -56,6 +56,8 @@ enum {
     MOX_ERR_CODING_MODE = -18,  /* encoder coding mode out of range */
     MOX_ERR_VELA_MODE = -19,    /* encoder VELA mode out of range */
     MOX_ERR_SIZE = -20,         /* width/height below 1; region outside the picture */
+    MOX_ERR_BUFFER_LIMIT = -21, /* input piece or output buffer above 2 GiB - 1 bytes */
+    MOX_ERR_OUT_COUNT = -22,    /* *outBytes beyond outBufSize when the encoder resumes */
     MOX_ERR_EARLY_EOI = -30,    /* end of image before the end of the declared data */
     MOX_ERR_RUN_CODE = -40,     /* a run or Wyle code cannot be formed */
     MOX_ERR_RESUME_OFFSET = -44,/* pieceOffset beyond pieceSize */
@@ -100,6 +102,8 @@ static inline const char *MoxStatusText(int32_t status)
     case MOX_ERR_CODING_MODE: return "coding mode out of range";
     case MOX_ERR_VELA_MODE: return "VELA mode out of range";
     case MOX_ERR_SIZE: return "picture size or region out of range";
+    case MOX_ERR_BUFFER_LIMIT: return "buffer larger than 2 GiB - 1 bytes";
+    case MOX_ERR_OUT_COUNT: return "output byte count beyond the output buffer";
     case MOX_ERR_EARLY_EOI: return "end of image before the end of the data";
     case MOX_ERR_RUN_CODE: return "run code cannot be formed";
     case MOX_ERR_RESUME_OFFSET: return "piece offset beyond piece size";

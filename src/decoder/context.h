@@ -15,11 +15,20 @@ constexpr int kMaxComponents = 4;
 constexpr int kBlockSamples = 64;
 constexpr int kCommentBytes = MOX_COMMENT_SIZE;  // 100 characters and a NUL
 constexpr uint32_t kBpTableBytes = 6672;         // mode-2 tag-section tables
-constexpr uint32_t kSpliceAreaBytes = 2110;
+// The splice area carries an MCU that crosses a piece end, however many
+// pieces it spans. The longest MCU this decoder reads: 10 blocks, each a
+// 16-bit DC code with 16 extra bits and 63 16-bit AC codes with 15 extra
+// bits, begun in a byte with 7 bits used, every byte followed by a stuffing
+// byte. Beside it: a 0xFF carried in front, the 64 bytes behind the tail
+// that the VELA modes read, and the 0..3 bytes that align the work area.
+constexpr uint32_t kLongestMcuBits = 10 * (16 + 16 + 63 * (16 + 15));
+constexpr uint32_t kLongestMcuBytes = 2 * ((7 + kLongestMcuBits + 7) / 8);  // 4966
+constexpr uint32_t kSpliceAreaBytes = 5120;
+static_assert(kSpliceAreaBytes >= kLongestMcuBytes + 1 + 64 + 3);
 constexpr uint32_t kRangeLimitBytes = 1408;
 constexpr uint32_t kRangeLimitOrigin = 256;      // the table is addressed at its 257th byte
 constexpr uint32_t kColorTableEntries = 256;
-constexpr uint32_t kFixedWorkBytes = kSpliceAreaBytes + kRangeLimitBytes + 4 * 256 * 4;  // 7614
+constexpr uint32_t kFixedWorkBytes = kSpliceAreaBytes + kRangeLimitBytes + 4 * 256 * 4;  // 10624
 
 // What the MCU decoder of every mode needs of one component.
 struct McuComponent {

@@ -447,6 +447,8 @@ int32_t decodeJob(DecoderContext* ctx)
     // The MCU decoders of the VELA modes are not part of this decoder yet.
     if (ctx->mode != MOX_MODE_JPEG) return MOX_FAIL("MoxDecode", MOX_ERR_MODE, ctx);
     if (ctx->finalStatus >= 0) return ctx->finalStatus;  // a complete job stays complete
+    // The caller may move pieceOffset between calls; it must stay in the piece.
+    if (*ctx->pieceOffset > ctx->pieceSize) return MOX_FAIL("MoxDecode", MOX_ERR_RESUME_OFFSET, ctx);
     int32_t status = D_setStrCode(ctx);
     if (status != 0) return MOX_FAIL("MoxDecode", status, ctx);
     D_setMcuParam(ctx);

@@ -18,6 +18,7 @@ constexpr int32_t kNotSet = -1;
 constexpr int32_t kMaxBlocksPerMcu = 10;   // T.81 B.2.3
 constexpr int32_t kMaxSamplingFactor = 2;
 constexpr uint32_t kMinPieceSize = 64;
+constexpr uint32_t kMaxPieceSize = INT32_MAX;
 constexpr uint64_t kMaxPixelsPerLine = 12000;
 
 int32_t failEntry(const char* name, int32_t code, DecoderContext* ctx, int line, int32_t* error)
@@ -319,6 +320,8 @@ uint64_t decoderWorkAreaSize(const DecoderContext* ctx, uint32_t lineStride)
 int32_t D_entrysystem(DecoderContext* ctx, SystemParam* sys, int32_t* error)
 {
     if (sys->pieceSize < kMinPieceSize) return ENTRY_FAIL("D_entrysystem", MOX_ERR_IN_BUFFER);
+    // The bit cursor indexes a piece with a signed 32-bit byte index.
+    if (sys->pieceSize > kMaxPieceSize) return ENTRY_FAIL("D_entrysystem", MOX_ERR_BUFFER_LIMIT);
     if (sys->bandBufferSize == 0) return ENTRY_FAIL("D_entrysystem", MOX_ERR_OUT_BUFFER);
     uint64_t minStride = uint64_t(ctx->width) * ctx->bytesPerPixel;
     uint64_t maxStride = kMaxPixelsPerLine * ctx->bytesPerPixel;

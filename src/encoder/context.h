@@ -144,7 +144,7 @@ struct EncoderContext {
     // Work area carving (see carveWorkArea).
     uint8_t* mcuRowBuf;
     uint8_t* spill;
-    uint32_t spillCapacity;  // 2110 less the 0..3 bytes that align the work area
+    uint32_t spillCapacity;  // kSpillSize less the 0..3 bytes that align the work area
     int32_t* convertedPlane[4];
     int32_t* rawPlane[4];
     int32_t* blockBuf[4];

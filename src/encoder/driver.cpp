@@ -85,7 +85,8 @@ uint32_t fill(const EncoderContext* ctx)
 
 int32_t encodeMcus(EncoderContext* ctx, int32_t* cbError)
 {
-    const uint32_t room = ctx->codingMode == kCodingVela ? kRoomPerMcuVela : kRoomPerMcuBaseline;
+    const uint32_t room =
+        ctx->codingMode == kCodingVela ? kRoomPerMcuVela : worstMcuBytes(ctx->blocksPerMcu);
     const bool pull = ctx->inputSet == kCallbackSet;
     while (ctx->mcuRow < ctx->mcuRows) {
         if (ctx->outBufSize < uint64_t{*ctx->callerCount} + fill(ctx) + room) {
@@ -176,6 +177,8 @@ int32_t encodeJob(EncoderContext* ctx, uint32_t* outBytes, int32_t* cbError)
 {
     ctx->callerCount = outBytes;
     if (ctx->state == kEncodeRunning || ctx->state == kEncodeWaitingOutput) *outBytes = 0;
+    // After a return of 1 the count is the caller's: it must fit the buffer.
+    if (*outBytes > ctx->outBufSize) return MOX_FAIL("MoxEncode", MOX_ERR_OUT_COUNT, ctx);
     if (ctx->imageDone) return MOX_OK;
 
     // Pull input keeps its band across re-entries; only the first band is

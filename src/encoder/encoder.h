@@ -39,11 +39,27 @@ extern const float kDefaultColorMatrix[16];
 
 // ---- init.cpp --------------------------------------------------------------
 
-constexpr uint32_t kSpillSize = 2110;
+// Worst case of one coded block: DC code and bits (16 + 11), 63 AC codes
+// with bits (16 + 10 each) = 1665 bits.
+constexpr uint32_t kWorstBlockBits = 16 + 11 + 63 * (16 + 10);
+
+// Worst case of one baseline MCU of `blocks` blocks and the restart marker
+// after it: the bytes its bits touch (from a partial byte with 7 bits used),
+// each doubled for a stuffing byte, then FF Dn. The padded last byte is one
+// of the bytes touched, and its stuffing byte is counted with it.
+constexpr uint32_t worstMcuBytes(uint32_t blocks)
+{
+    return 2 * ((7 + kWorstBlockBits * blocks + 7) / 8) + 2;
+}
+
+// The spill holds the largest MCU (4168 bytes) or the largest header (875),
+// plus the 0..3 bytes it gives up to align the work area.
+constexpr uint32_t kSpillSize = worstMcuBytes(kMaxBlocksPerMcu) + 4;
 constexpr uint32_t kVelaAreaSize = 1000;
-constexpr uint32_t kRoomPerMcuBaseline = 2110;
 constexpr uint32_t kRoomPerMcuVela = 64;
-constexpr uint32_t kRoomForEnd = 3;
+// End of image: the partial byte padded with 1-bits, its stuffing byte when
+// that makes it 0xFF, and FF D9.
+constexpr uint32_t kRoomForEnd = 4;
 constexpr uint32_t kSmallOutputBuffer = 700;  // below this the header goes via the spill
 
 // ---- band.cpp --------------------------------------------------------------
@@ -118,11 +134,6 @@ constexpr int32_t kHuffAcBits = -7;
 constexpr int32_t kHuffEob = -8;
 constexpr int32_t kBlockCodingFailed = -10;
 constexpr int32_t kHuffNoRoom = -9;      // the buffer cannot take a worst-case block
-
-// Worst case of one coded block: DC code and bits (16 + 11), 63 AC codes
-// with bits (16 + 10 each) = 1665 bits, doubled for stuffing, the partial
-// byte, and a restart or end marker after it.
-constexpr uint32_t kWorstBlockBytes = 2 * 209 + 1 + 3;
 
 int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuConfig* config);
 int32_t codeJpgBlk(const int32_t block[64], const ComponentRecord* component, int32_t* predictor,

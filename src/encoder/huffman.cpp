@@ -111,11 +111,14 @@ int32_t codeJpgBlk(const int32_t block[64], const ComponentRecord* component, in
 int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuConfig* config)
 {
     std::memset(ctx->positions, 0, sizeof(CodePositions) * ctx->blocksPerMcu);
-    // The room reserved per MCU covers every MCU of real pictures; a block
-    // is still coded only while its worst case fits the buffer, so that no
-    // caller table or picture can make the writer run past it.
+    // The driver reserves a worst-case MCU before each one; the MCU is still
+    // coded only when that room is there, so that no caller table or
+    // picture can make the writer run past its buffer.
     const uint32_t capacity =
         ctx->writer.data == ctx->spill ? ctx->spillCapacity : ctx->outBufSize;
+    const bool room = capacity >= static_cast<uint32_t>(ctx->writer.byteIndex) &&
+                      capacity - static_cast<uint32_t>(ctx->writer.byteIndex) >=
+                          worstMcuBytes(ctx->blocksPerMcu);
     uint32_t k = 0;
     for (uint32_t c = 0; c < config->components; ++c) {
         const McuComponent& component = config->component[c];
@@ -123,7 +126,7 @@ int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuCo
         for (uint32_t b = 0; b < count; ++b, ++k) {
             if (config->dcReset) ctx->dcPred[c] = 0;
             int32_t status = kHuffNoRoom;
-            if (capacity - static_cast<uint32_t>(ctx->writer.byteIndex) >= kWorstBlockBytes) {
+            if (room) {
                 status = codeJpgBlk(blocks->blocks[c] + 64 * b, &component.record,
                                     &ctx->dcPred[c], &ctx->writer, &ctx->positions[k]);
             }

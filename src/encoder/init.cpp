@@ -15,6 +15,7 @@ namespace {
 
 constexpr uint32_t kMaxPitchPerComponent = 12000;
 constexpr uint32_t kMaxRestartInterval = 65535;
+constexpr uint32_t kMaxOutBufSize = INT32_MAX;
 constexpr size_t kMaxCommentText = 98;
 constexpr char kMakerComment[] = "VELA IMAGING LAB";
 
@@ -374,6 +375,9 @@ int32_t E_entrysystem(EncoderContext* ctx, EncodeSystemParam* sys)
     if (sys->inBufSize == 0 || sys->inBufSize / sys->lineBytes == 0)
         return MOX_FAIL("E_entrysystem", MOX_ERR_IN_BUFFER, ctx);
     if (sys->outBufSize == 0) return MOX_FAIL("E_entrysystem", MOX_ERR_OUT_BUFFER, ctx);
+    // The bit writer indexes the output buffer with a signed 32-bit byte index.
+    if (sys->outBufSize > kMaxOutBufSize)
+        return MOX_FAIL("E_entrysystem", MOX_ERR_BUFFER_LIMIT, ctx);
     ctx->lineBytes = sys->lineBytes;
 
     uint32_t required = 0;
@@ -561,7 +565,8 @@ extern "C" MOX_API int32_t MoxEncCalcWorkSize(const EncodePicture* picture,
 {
     if (picture == nullptr || sys == nullptr || param == nullptr)
         return MOX_FAIL("CalcBandsiz", MOX_ERR_NULL, nullptr);
-    uint64_t size = 16ull * sys->lineBytes + 14398;
+    // 16 lines, the spill and 12288 bytes of planes, blocks and code records.
+    uint64_t size = 16ull * sys->lineBytes + 12288 + kSpillSize;
     if (size > INT32_MAX) return MOX_FAIL("CalcBandsiz", MOX_ERR_LINE_PITCH, nullptr);
     return static_cast<int32_t>(size);
 }

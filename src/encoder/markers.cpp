@@ -154,14 +154,18 @@ void writeHeader(EncoderContext* ctx)
 
 namespace {
 
-// Pads a partly written byte with 1-bits (T.81 F.1.2.3). No stuffing byte
-// follows: a marker comes next.
+// Pads a partly written byte with 1-bits (T.81 F.1.2.3). A byte that
+// becomes 0xFF is still data and gets its stuffing 0x00 (T.81 F.1.2.3,
+// B.1.1.5) like any other; otherwise a decoder takes it for a fill byte
+// in front of the marker that follows and loses its data bits.
 void padPartialByte(EncoderContext* ctx)
 {
     BitCursor& w = ctx->writer;
     if (w.bitPos == 7) return;
-    w.data[w.byteIndex] |= static_cast<uint8_t>((1u << (w.bitPos + 1)) - 1);
+    uint8_t& byte = w.data[w.byteIndex];
+    byte |= static_cast<uint8_t>((1u << (w.bitPos + 1)) - 1);
     ++w.byteIndex;
+    if (byte == kMarkerPrefix) w.data[w.byteIndex++] = 0x00;
     w.bitPos = 7;
 }
 

@@ -278,8 +278,9 @@ TEST(EncodeForward, CodePositionsAndStuffing)
 
 TEST(EncodeForward, McuCoderKeepsInsideItsBuffer)
 {
-    // A block is coded only while its worst case (two bytes per coded byte
-    // for stuffing) still fits the spill; otherwise the MCU fails cleanly.
+    // An MCU is coded only while its worst case (two bytes per coded byte
+    // for stuffing, and the marker after it) still fits the spill;
+    // otherwise it fails cleanly.
     std::vector<uint8_t> spill(kSpillSize, 0);
     int32_t block[64];
     for (int i = 0; i < 64; ++i) block[i] = (i * 37) % 256 - 128;
@@ -291,8 +292,8 @@ TEST(EncodeForward, McuCoderKeepsInsideItsBuffer)
     const struct {
         int32_t fill;
         int32_t want;
-    } cases[] = {{0, 0}, {int32_t(kSpillSize - kWorstBlockBytes), 0},
-                 {int32_t(kSpillSize - kWorstBlockBytes + 1), MOX_ERR_CODING_8}};
+    } cases[] = {{0, 0}, {int32_t(kSpillSize - worstMcuBytes(1)), 0},
+                 {int32_t(kSpillSize - worstMcuBytes(1) + 1), MOX_ERR_CODING_8}};
     for (const auto& c : cases) {
         EncoderContext ctx{};
         CodePositions positions{};
