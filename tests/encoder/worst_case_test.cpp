@@ -1,0 +1,263 @@
+// Valid input never fails: a padded 0xFF before a marker keeps its stuffing
+// byte, and any picture, however large its MCUs, encodes at any output
+// buffer size into the stream a large buffer gives.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+
+#include "encoder/encode_support.h"
+#include "encoder/encoder.h"
+#include "support/refjpeg.h"
+
+namespace {
+
+using enctest::EncodeRun;
+using enctest::EncodeSetup;
+using enctest::makeSetup;
+using enctest::runEncode;
+
+// Canonical codes for lengths given per symbol index, in the order the
+// header lists them (by length, then by index), as every decoder rebuilds
+// them.
+void canonicalTable(HuffDecodeTable* table, uint32_t count, uint32_t (*lengthOf)(uint32_t))
+{
+    *table = HuffDecodeTable{};
+    table->count = count;
+    for (uint32_t i = 0; i < count; ++i) {
+        table->lengths[i] = lengthOf(i);
+        table->symbols[i] = i;
+    }
+    uint32_t code = 0;
+    for (uint32_t length = 1; length <= 16; ++length, code <<= 1)
+        for (uint32_t i = 0; i < count; ++i)
+            if (table->lengths[i] == length) table->codes[i] = code++;
+}
+
+// Noise in every sample.
+void fillNoise(EncodeSetup* setup, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    for (uint8_t& v : setup->picture.pixels) v = uint8_t(random());
+}
+
+std::vector<uint8_t> encodeOk(const EncodeSetup& setup, const std::string& where)
+{
+    EncodeRun run = runEncode(setup);
+    EXPECT_EQ(run.initStatus, MOX_OK) << where;
+    EXPECT_EQ(run.status, MOX_OK) << where;
+    return run.stream;
+}
+
+int countStuffedBeforeMarker(const std::vector<uint8_t>& s)
+{
+    int count = 0;
+    for (size_t i = 0; i + 3 < s.size(); ++i)
+        count += s[i] == 0xFF && s[i + 1] == 0x00 && s[i + 2] == 0xFF &&
+                 (s[i + 3] == 0xD9 || (s[i + 3] & 0xF8) == 0xD0);
+    return count;
+}
+
+// Restart markers change no pixel: with interval `interval` both decoders
+// must give what they give for the stream without markers.
+void expectSamePixelsAsWithoutRestarts(EncodeSetup setup, int interval, const std::string& where)
+{
+    setup.param.restartInterval = 0;
+    std::vector<uint8_t> plain = encodeOk(setup, where);
+    setup.param.restartInterval = interval;
+    std::vector<uint8_t> stream = encodeOk(setup, where);
+    moxtest::RefDecoded refPlain = moxtest::refDecode(plain);
+    moxtest::RefDecoded ref = moxtest::refDecode(stream);
+    ASSERT_TRUE(ref.ok) << where << ": " << ref.message;
+    EXPECT_EQ(ref.warnings, 0) << where;
+    EXPECT_TRUE(ref.picture.pixels == refPlain.picture.pixels) << where;
+    enctest::LibraryDecoded ours = enctest::decodeWithLibrary(stream);
+    enctest::LibraryDecoded oursPlain = enctest::decodeWithLibrary(plain);
+    ASSERT_EQ(ours.status, MOX_OK) << where;
+    EXPECT_TRUE(ours.picture.pixels == oursPlain.picture.pixels) << where;
+}
+
+TEST(EncodeWorstCase, PaddedFFBeforeMarkerKeepsItsStuffingByte)
+{
+    // Every block is one coefficient: 127 at zig-zag position 63 (the only
+    // table entry of 1), so it codes as DC size 0 (2 bits), three ZRL
+    // (8 bits each) and run 14 / size 7 (6 bits), a whole 4 bytes, then the
+    // 7 extra bits 1111111. Seven blocks: with no restarts and with
+    // intervals 1..7 the last byte before every marker and before EOI holds
+    // 1..7 of those ones, padded to 0xFF.
+    EncodeSetup setup = makeSetup(56, 8, MOX_PIXEL_GRAY, 5);
+    for (int n = 0; n < 64; ++n) setup.param.quantTable[0][n] = n == 63 ? 1 : 255;
+    canonicalTable(&setup.param.dcHuff[0], 12, [](uint32_t i) { return i == 0 ? 2u : 5u; });
+    canonicalTable(&setup.param.acHuff[0], 162, [](uint32_t i) {
+        return i == 147 ? 6u : i == mox::enc::kAcIndexZrl ? 8u : i == 0 ? 4u : 12u;
+    });
+    // The highest-frequency pattern whose coefficient quantises to 127
+    // alone.
+    bool found = false;
+    for (double amplitude = 30.0; amplitude < 34.0 && !found; amplitude += 0.01) {
+        int32_t samples[64];
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                samples[y * 8 + x] = int32_t(std::lround(
+                    amplitude * std::cos((2 * x + 1) * 7 * M_PI / 16) *
+                    std::cos((2 * y + 1) * 7 * M_PI / 16)));
+        float coefficients[64];
+        int32_t quantized[64];
+        mox::enc::forwardDct(samples, coefficients);
+        mox::enc::quantize(coefficients, setup.param.quantTable[0], quantized);
+        found = quantized[63] == 127;
+        for (int n = 0; n < 63; ++n) found = found && quantized[n] == 0;
+        for (int i = 0; i < 56 * 8; ++i)
+            setup.picture.pixels[i] = uint8_t(128 + samples[(i / 56) * 8 + i % 8]);
+    }
+    ASSERT_TRUE(found);
+    for (int interval = 0; interval <= 7; ++interval) {
+        std::string where = "interval " + std::to_string(interval);
+        setup.param.restartInterval = interval;
+        std::vector<uint8_t> stream = encodeOk(setup, where);
+        ASSERT_GE(stream.size(), 4u) << where;
+        EXPECT_TRUE(std::equal(stream.end() - 4, stream.end(),
+                               std::vector<uint8_t>{0xFF, 0x00, 0xFF, 0xD9}.begin()))
+            << where << ": EOI must follow the padded FF and its stuffing byte";
+        int markers = interval == 0 ? 0 : (7 - 1) / interval;
+        EXPECT_EQ(countStuffedBeforeMarker(stream), markers + 1) << where;
+        if (interval > 0) expectSamePixelsAsWithoutRestarts(setup, interval, where);
+    }
+    // Bare entropy-coded data ends the same way.
+    setup.pic.omitMarkers = 1;
+    std::vector<uint8_t> bare = encodeOk(setup, "bare");
+    ASSERT_GE(bare.size(), 2u);
+    EXPECT_EQ(bare[bare.size() - 2], 0xFF);
+    EXPECT_EQ(bare.back(), 0x00);
+}
+
+TEST(EncodeWorstCase, NoisePicturesAtEveryRestartInterval)
+{
+    // Noise with caller quantisation tables: many restart markers, some
+    // after a padded 0xFF. Both decoders read every stream without a
+    // warning and with the pixels of the stream without markers.
+    int stuffedBeforeMarkers = 0;
+    for (int quant : {1, 3, 16}) {
+        EncodeSetup setup = makeSetup(48, 40, MOX_PIXEL_RGB, 5, 9);
+        fillNoise(&setup, 7 + quant);
+        const int h[3] = {2, 1, 1};
+        for (int c = 0; c < 3; ++c) {
+            setup.param.hSamp[c] = h[c];
+            setup.param.vSamp[c] = 1;
+        }
+        for (int t = 0; t < 2; ++t)
+            for (int n = 0; n < 64; ++n) setup.param.quantTable[t][n] = quant + n % 5;
+        for (int interval = 1; interval <= 8; ++interval) {
+            std::string where = "quant " + std::to_string(quant) + " interval " +
+                                std::to_string(interval);
+            expectSamePixelsAsWithoutRestarts(setup, interval, where);
+            setup.param.restartInterval = interval;
+            stuffedBeforeMarkers += countStuffedBeforeMarker(runEncode(setup).stream);
+        }
+    }
+    EXPECT_GT(stuffedBeforeMarkers, 0) << "the sweep never met a stuffed byte before a marker";
+}
+
+// The largest MCUs: ten blocks of noise with quantisers of 1, coded with
+// 16-bit codes (FFFF, FFFE, ...: two bytes for most coded bytes).
+EncodeSetup largestMcus(int pixelFormat, const int (&h)[4], const int (&v)[4], bool denseCodes)
+{
+    EncodeSetup setup = makeSetup(32, 16, pixelFormat, 5, 3);
+    fillNoise(&setup, 11);
+    for (int c = 0; c < 4; ++c) {
+        setup.param.hSamp[c] = h[c];
+        setup.param.vSamp[c] = v[c];
+        setup.param.quantSel[c] = 0;
+    }
+    for (int n = 0; n < 64; ++n) setup.param.quantTable[0][n] = 1;
+    if (denseCodes) {
+        for (HuffDecodeTable* table : {&setup.param.dcHuff[0], &setup.param.acHuff[0]}) {
+            table->count = table == &setup.param.dcHuff[0] ? 12 : 162;
+            for (uint32_t i = 0; i < table->count; ++i) {
+                table->lengths[i] = 16;
+                table->codes[i] = 0xFFFF - i;
+                table->symbols[i] = i;
+            }
+        }
+    }
+    return setup;
+}
+
+TEST(EncodeWorstCase, LargestMcusAtAnyOutputBufferSize)
+{
+    // Every output buffer from 1 to 2300 bytes, push and callback output:
+    // the stream of a large buffer, handed over in whole buffers.
+    const struct {
+        const char* name;
+        EncodeSetup setup;
+        uint32_t step;
+    } cases[] = {
+        {"rgb_10_blocks_dense", largestMcus(MOX_PIXEL_RGB, {2, 2, 2, 1}, {2, 2, 1, 1}, true), 1},
+        {"cmyk_10_blocks_dense", largestMcus(MOX_PIXEL_CMYK, {2, 2, 1, 1}, {2, 2, 1, 1}, true), 7},
+        {"rgb_10_blocks_k_tables", largestMcus(MOX_PIXEL_RGB, {2, 2, 2, 1}, {2, 2, 1, 1}, false), 5},
+    };
+    for (const auto& c : cases) {
+        EncodeRun reference = runEncode(c.setup);
+        ASSERT_EQ(reference.initStatus, MOX_OK) << c.name;
+        ASSERT_EQ(reference.status, MOX_OK) << c.name;
+        for (uint32_t outSize = 1; outSize <= 2300; outSize += c.step) {
+            for (bool pull : {false, true}) {
+                EncodeSetup setup = c.setup;
+                setup.outBufSize = outSize;
+                setup.pullOutput = pull;
+                std::string where = std::string(c.name) + " out " + std::to_string(outSize) +
+                                    (pull ? " callback" : " push");
+                EncodeRun run = runEncode(setup);
+                ASSERT_EQ(run.status, MOX_OK) << where;
+                ASSERT_TRUE(run.stream == reference.stream) << where << ": bytes differ";
+                for (uint32_t pushed : run.pushed) ASSERT_EQ(pushed, outSize) << where;
+            }
+        }
+    }
+}
+
+TEST(EncodeWorstCase, SpillIsZeroBeyondItsFillAfterMovingOn)
+{
+    // The writer ORs bits into the spill, so after its bytes move on to the
+    // output buffer everything behind the waiting bytes and the partial
+    // byte must be zero again, also where the moved bytes used to lie.
+    const struct {
+        uint32_t fill;     // complete bytes in the spill
+        int32_t bitPos;    // 7: no partial byte
+        uint32_t room;     // free bytes in the output buffer
+    } cases[] = {{3000, 7, 3000}, {3000, 3, 5000}, {4100, 0, 4100}, {2500, 7, 1000},
+                 {100, 5, 50}};
+    for (const auto& c : cases) {
+        std::vector<uint8_t> spill(mox::enc::kSpillSize, 0);
+        const uint32_t capacity = uint32_t(spill.size());
+        for (uint32_t i = 0; i < c.fill; ++i) spill[i] = uint8_t(0xA5 ^ i);
+        if (c.bitPos != 7) spill[c.fill] = 0xF0;
+        std::vector<uint8_t> out(8000, 0);
+        uint32_t outBytes = uint32_t(out.size()) - c.room;
+        EncoderContext ctx{};
+        ctx.spill = spill.data();
+        ctx.spillCapacity = capacity;
+        ctx.outBuf = out.data();
+        ctx.outBufSize = uint32_t(out.size());
+        ctx.callerCount = &outBytes;
+        ctx.outputMode = mox::enc::OutputMode::spill;
+        ctx.writer.data = spill.data();
+        ctx.writer.byteIndex = int32_t(c.fill);
+        ctx.writer.bitPos = c.bitPos;
+        int32_t status = mox::enc::saveOutput(&ctx, false, nullptr);
+        std::string where = "fill " + std::to_string(c.fill) + " room " + std::to_string(c.room);
+        uint32_t moved = std::min(c.fill, c.room);
+        EXPECT_EQ(status, moved == c.room ? MOX_OUTPUT_READY : MOX_OK) << where;
+        EXPECT_EQ(ctx.spillPending, c.fill - moved) << where;
+        uint32_t kept = ctx.spillPending + (c.bitPos != 7 ? 1 : 0);
+        for (uint32_t i = 0; i < kept; ++i)
+            ASSERT_EQ(spill[i], i < ctx.spillPending ? uint8_t(0xA5 ^ (i + moved)) : 0xF0)
+                << where << " at " << i;
+        for (uint32_t i = kept; i < capacity; ++i)
+            ASSERT_EQ(spill[i], 0) << where << ": stale byte at " << i;
+    }
+}
+
+}  // namespace
