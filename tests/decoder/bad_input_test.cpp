@@ -2,12 +2,16 @@
 // never a crash (the sanitizer build runs these).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <functional>
 #include <random>
 #include <set>
 
 #include "decoder/harness.h"
 #include "support/picture.h"
 #include "support/refjpeg.h"
+#include "support/allocator.h"
 
 namespace moxtest {
 namespace {
@@ -115,6 +119,111 @@ TEST(DecoderBadInput, MissingEndOfImage)
         EXPECT_EQ(digest(run.picture.pixels), digest(good.picture.pixels)) << "all pixels delivered";
         EXPECT_EQ(run.consumedTotal, stream.size());
     }
+}
+
+
+// Sizes and positions from the caller that the cursors cannot address: a
+// piece or output buffer above 2 GiB - 1 (signed 32-bit byte indexes), a
+// pieceOffset moved beyond the piece between calls, an output count beyond
+// the buffer after a return of 1. Each is refused with its status, at Init
+// or at the call, and the job stays failed.
+TEST(DecoderBadInput, CallerSizesAndPositionsOutsideTheBuffers)
+{
+    const std::vector<uint8_t> stream = smallStream(0);
+
+    // Decoder: header read, pieces of 64 bytes pushed by the caller; `alter`
+    // changes the records before Init (0) or after the first return of 1.
+    auto decode = [&](const std::function<void(SystemParam&)>& beforeInit,
+                      const std::function<void(SystemParam&)>& afterRefill) {
+        PictureInfo pic;
+        SystemParam sys;
+        DecodeParam param;
+        MoxDecClearParam(&pic, &sys, &param);
+        MoxDecSetupMalloc(plainAlloc, plainFree, &sys);
+        std::vector<uint8_t> head(stream);
+        sys.inputBuffer = head.data();
+        sys.pieceSize = uint32_t(head.size());
+        sys.totalSize = uint32_t(stream.size());
+        int32_t error = 0;
+        if (MoxAnalysisHeader(&sys, nullptr, nullptr, &pic, &param, &error) != MOX_OK) return 1;
+        std::vector<uint8_t> piece(64);
+        size_t delivered = sys.consumedTotal;
+        auto refill = [&] {
+            size_t n = std::min<size_t>(64, stream.size() - delivered);
+            std::memcpy(piece.data(), stream.data() + delivered, n);
+            delivered += n;
+        };
+        refill();
+        sys.inputBuffer = piece.data();
+        sys.pieceSize = 64;
+        sys.pieceOffset = 0;
+        pic.mode = MOX_MODE_JPEG;
+        pic.outFormat = 1;
+        sys.lineStride = uint32_t(pic.width * 3);
+        sys.bandBufferSize = sys.lineStride * uint32_t(pic.height);
+        beforeInit(sys);
+        DecoderContext* ctx = MoxDecInit(&pic, &sys, &param, &error);
+        if (ctx == nullptr) return error;
+        int32_t status = MoxDecode(ctx, 0, nullptr);
+        EXPECT_EQ(status, MOX_NEED_INPUT);
+        refill();
+        afterRefill(sys);
+        while ((status = MoxDecode(ctx, 0, nullptr)) == MOX_NEED_INPUT) refill();
+        if (status < 0) EXPECT_EQ(MoxDecode(ctx, 0, nullptr), status) << "the first failure wins";
+        MoxDecFinalize(ctx);
+        return status;
+    };
+    // Encoder: push input in bands of 8 lines; after the first return of 1
+    // the caller's count is replaced.
+    auto encode = [&](uint32_t outBufSize, const std::function<void(uint32_t&)>& afterBand) {
+        EncodePicture pic{16, 24, 16, 24, 0, 0, 5, MOX_PIXEL_GRAY, 0, 72, 72, 1, 0};
+        EncodeParam param;
+        MoxEncClearParam(&param);
+        std::vector<uint8_t> out(4096);
+        EncodeSystemParam sys{};
+        MoxEncSetupMalloc(plainAlloc, plainFree, &sys);
+        sys.lineBytes = 16;
+        sys.inBufSize = 16 * 8;
+        sys.outBuf = out.data();  // never touched when its size is refused
+        sys.outBufSize = outBufSize;
+        int32_t status = 0;
+        EncoderContext* ctx = MoxEncInit(&pic, &sys, &param, &status);
+        if (ctx == nullptr) return status;
+        uint32_t outBytes = 0;
+        status = MoxEncode(ctx, &outBytes, nullptr);
+        EXPECT_EQ(status, MOX_NEED_INPUT);
+        afterBand(outBytes);
+        while ((status = MoxEncode(ctx, &outBytes, nullptr)) == MOX_NEED_INPUT) {}
+        if (status < 0) EXPECT_EQ(MoxEncode(ctx, &outBytes, nullptr), status) << "the first failure wins";
+        MoxEncFinalize(ctx);
+        return status;
+    };
+    auto keep = [](SystemParam&) {};
+    const struct {
+        const char* name;
+        std::function<int32_t()> run;
+        int32_t want;
+    } cases[] = {
+        {"decoder as given", [&] { return decode(keep, keep); }, MOX_OK},
+        {"piece of 2 GiB", [&] { return decode([](SystemParam& s) { s.pieceSize = 0x80000000u; }, keep); },
+         MOX_ERR_BUFFER_LIMIT},
+        {"piece of 4 GiB - 1", [&] { return decode([](SystemParam& s) { s.pieceSize = 0xFFFFFFFFu; }, keep); },
+         MOX_ERR_BUFFER_LIMIT},
+        {"pieceOffset beyond the piece before a later call",
+         [&] { return decode(keep, [](SystemParam& s) { s.pieceOffset = s.pieceSize + 1; }); },
+         MOX_ERR_RESUME_OFFSET},
+        {"pieceOffset of 4 GiB - 1 before a later call",
+         [&] { return decode(keep, [](SystemParam& s) { s.pieceOffset = 0xFFFFFFFFu; }); },
+         MOX_ERR_RESUME_OFFSET},
+        {"encoder as given", [&] { return encode(4096, [](uint32_t&) {}); }, MOX_OK},
+        {"output buffer of 2 GiB", [&] { return encode(0x80000000u, [](uint32_t&) {}); },
+         MOX_ERR_BUFFER_LIMIT},
+        {"output count beyond the buffer after a return of 1",
+         [&] { return encode(4096, [](uint32_t& n) { n = 4097; }); }, MOX_ERR_OUT_COUNT},
+        {"output count of 4 GiB - 1 after a return of 1",
+         [&] { return encode(4096, [](uint32_t& n) { n = 0xFFFFFFFFu; }); }, MOX_ERR_OUT_COUNT},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.run(), c.want) << c.name;
 }
 
 }  // namespace
