@@ -10,7 +10,7 @@
 #include "decoder/decoder.h"
 #include "frame/markers.h"
 #include "frame/errlog.h"
-#include "header/reader.h"
+#include "frame/reader.h"
 
 namespace mox {
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "header/reader.h"
+#include "frame/reader.h"
 #include "moxcodec.h"
 
 namespace mox {

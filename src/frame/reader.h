@@ -1,4 +1,6 @@
-// Byte-level readers over a buffer that is never refilled while they run:
+// Byte-level and marker readers shared by the header analysis and the
+// decoder's restart handling, over a buffer that is never refilled while
+// they run:
 // every read is bounded by `size`. Words and skips keep one byte of slack
 // (they need strictly more bytes than they take); single bytes do not.
 // Each reader records its own failure ("GetByte", "GetWord", "SkipByte",

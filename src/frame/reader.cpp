@@ -1,6 +1,6 @@
-// Byte and marker readers of the header analysis, also used by the decoder
-// to find restart markers. Markers follow T.81 B.1.1.2: 0xFF then a code.
-#include "header/reader.h"
+// Byte and marker readers of the header analysis and of the decoder's
+// restart handling. Markers follow T.81 B.1.1.2: 0xFF then a code.
+#include "frame/reader.h"
 
 #include "frame/errlog.h"
 #include "frame/markers.h"

@@ -1,7 +1,6 @@
-// Allocator and callback setters of both job kinds. Every argument is
-// required; a null one changes nothing.
-#include "decoder/context.h"
-#include "encoder/context.h"
+// Allocator setters of both job kinds: they fill the five allocator fields
+// of a system record before Init. Every argument is required; a null one
+// changes nothing.
 #include "frame/errlog.h"
 #include "moxcodec.h"
 
@@ -65,45 +64,5 @@ extern "C" MOX_API int32_t MoxEncSetupPartMalloc(MoxPartAllocFunc partAllocFunc,
     if (partAllocFunc == nullptr || partFreeFunc == nullptr || user == nullptr || sys == nullptr)
         return MOX_FAIL("EncSetupPartMalloc", MOX_ERR_NULL, nullptr);
     setUserScheme(sys, partAllocFunc, partFreeFunc, user);
-    return MOX_OK;
-}
-
-extern "C" MOX_API int32_t MoxDecSetInFunc(DecoderContext* ctx, InputFunc func, void* user)
-{
-    if (ctx == nullptr || func == nullptr || user == nullptr)
-        return MOX_FAIL("MoxDecSetInFunc", MOX_ERR_NULL, nullptr);
-    ctx->inputFunc = func;
-    ctx->inputUser = user;
-    // A first piece already in the buffer counts as read.
-    ctx->piecesRead = ctx->firstFill == 0 ? 1 : 0;
-    return MOX_OK;
-}
-
-extern "C" MOX_API int32_t MoxDecSetOutFunc(DecoderContext* ctx, OutputFunc func, void* user)
-{
-    if (ctx == nullptr || func == nullptr || user == nullptr)
-        return MOX_FAIL("MoxSetOutFunc", MOX_ERR_NULL, nullptr);
-    ctx->outputFunc = func;
-    ctx->outputUser = user;
-    return MOX_OK;
-}
-
-extern "C" MOX_API int32_t MoxEncSetInFunc(EncoderContext* ctx, InputFunc func, void* user)
-{
-    if (ctx == nullptr || func == nullptr || user == nullptr)
-        return MOX_FAIL("MoxEncSetInFunc", MOX_ERR_NULL, ctx);
-    ctx->inputFunc = func;
-    ctx->inputUser = user;
-    ctx->inputSet = mox::kCallbackSet;
-    return MOX_OK;
-}
-
-extern "C" MOX_API int32_t MoxEncSetOutFunc(EncoderContext* ctx, OutputFunc func, void* user)
-{
-    if (ctx == nullptr || func == nullptr || user == nullptr)
-        return MOX_FAIL("MoxEncSetOutFunc", MOX_ERR_NULL, ctx);
-    ctx->outputFunc = func;
-    ctx->outputUser = user;
-    ctx->outputSet = mox::kCallbackSet;
     return MOX_OK;
 }

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "header/reader.h"
+#include "frame/reader.h"
 
 namespace {
 
