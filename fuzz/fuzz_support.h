@@ -54,4 +54,20 @@ inline uint32_t touch(const uint8_t* data, size_t size)
     return sum;
 }
 
+// Whether any frame header in the bytes declares more than 512 x 512
+// pixels (such pictures only make a run slow, not more thorough).
+inline bool pictureTooLarge(const std::vector<uint8_t>& s)
+{
+    for (size_t i = 0; i + 8 < s.size(); ++i) {
+        uint8_t code = s[i + 1];
+        bool frame = s[i] == 0xFF && code >= 0xC0 && code <= 0xCF && code != 0xC4 &&
+                     code != 0xC8 && code != 0xCC;
+        if (!frame) continue;
+        uint32_t height = uint32_t(s[i + 5]) << 8 | s[i + 6];
+        uint32_t width = uint32_t(s[i + 7]) << 8 | s[i + 8];
+        if (uint64_t{width} * height > 512 * 512) return true;
+    }
+    return false;
+}
+
 }  // namespace moxfuzz

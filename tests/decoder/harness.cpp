@@ -81,9 +81,14 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
     sys.pieceSize = job.pieceSize;
     sys.pieceOffset = 0;
 
-    pic.mode = MOX_MODE_JPEG;
+    pic.mode = options.mode;
+    pic.reduction = options.reduction;
     pic.outFormat = options.outFormat;
-    int32_t bpp = (options.outFormat == 0) ? 1 : pic.componentCount;
+    if (options.components != 0) pic.componentCount = options.components;
+    param.velaParam = options.velaWords;
+    param.velaBpParam = options.velaWords;
+    param.velaCopierParam = options.velaCopier;
+    int32_t bpp = options.outFormat == 0 ? 1 : options.outFormat == 1 ? pic.componentCount : 4;
     sys.lineStride = static_cast<uint32_t>(pic.width * bpp);
     uint32_t bandLines = options.bandLines == 0 ? static_cast<uint32_t>(pic.height) : options.bandLines;
     sys.bandBufferSize = sys.lineStride * bandLines;

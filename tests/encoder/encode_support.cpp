@@ -35,10 +35,10 @@ int32_t pullIn(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* user)
 
 int32_t pullOut(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* user)
 {
-    EncodeRun* run = static_cast<Job*>(user)->run;
-    run->stream.insert(run->stream.end(), buffer, buffer + length);
-    run->handOvers.push_back(length);
-    return 0;
+    auto* job = static_cast<Job*>(user);
+    job->run->stream.insert(job->run->stream.end(), buffer, buffer + length);
+    job->run->handOvers.push_back(length);
+    return job->setup->outputResult;
 }
 
 }  // namespace
@@ -86,7 +86,7 @@ EncodeRun runEncode(const EncodeSetup& setup)
     // The count survives a return of 1: the output buffer keeps its bytes.
     uint32_t outBytes = 0;
     for (int calls = 0; calls < (1 << 24); ++calls) {  // a stuck job fails, not hangs
-        run.status = MoxEncode(ctx, &outBytes, nullptr);
+        run.status = MoxEncode(ctx, &outBytes, &run.callbackError);
         if (run.status == MOX_NEED_INPUT) {
             ++run.needInput;
             job.feed(sys.inBuf, uint32_t(MoxGetCurrentBandHeight(ctx)));

@@ -18,6 +18,7 @@ struct EncodeSetup {
     uint32_t outBufSize = 1u << 20;
     bool pullInput = false;
     bool pullOutput = false;
+    int32_t outputResult = 0;    // what OutputFunc returns
     uint8_t* workBuf = nullptr;  // caller work area, or null: the library's
     uint32_t workSize = 0;
 };
@@ -29,6 +30,7 @@ struct EncodeRun {
     std::vector<uint32_t> handOvers;   // lengths given to OutputFunc
     std::vector<uint32_t> pushed;      // *outBytes at each return of 2
     int needInput = 0;                 // returns of 1
+    int32_t callbackError = 0;         // MoxEncode's cbError slot
 };
 
 int bytesPerPixel(int pixelFormat);
