@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Quick start for libmoxcodec.
 #   ./run.sh demo   build and run the demo job on its embedded test page
-#   ./run.sh test   build both presets and run the whole test suite, then
-#                   the fuzz targets (corpus replay, 30 s each) and the
+#   ./run.sh test   build the native presets and the aarch64 cross build, run all tests,
+#                   then the fuzz targets (corpus replay, 30 s each) and the
 #                   thread tests under ThreadSanitizer
 #   ./run.sh fuzz [SECONDS]
 #                   fuzz every target for SECONDS (default 60) from its seeds
@@ -10,12 +10,16 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libjpeg62-turbo-dev libpng-dev
-          clang-14 libclang-rt-14-dev)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libjpeg62-turbo-dev libpng-dev)
+# The aarch64 cross build: compiler, emulator and the arm64 libraries.
+arm64_packages=(g++-aarch64-linux-gnu qemu-user
+                libgtest-dev:arm64 libjpeg62-turbo-dev:arm64 libpng-dev:arm64)
+# The fuzz targets (libFuzzer) and the ThreadSanitizer build.
+clang_packages=(clang-14 libclang-rt-14-dev)
 
 install_missing() {
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' \
             || missing+=("$p")
     done
@@ -23,6 +27,9 @@ install_missing() {
         echo "installing: ${missing[*]}"
         local sudo=""
         [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        if [[ "${missing[*]}" == *:arm64* ]] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+            $sudo dpkg --add-architecture arm64
+        fi
         $sudo apt-get update -q
         # Through env: sudo would drop a variable set in front of it.
         $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
@@ -36,18 +43,21 @@ build() {
 
 case "${1:-}" in
 demo)
-    install_missing
+    install_missing "${packages[@]}"
     build release --target moxcodec_tool
     ./build/release/tools/moxcodec demo "${@:2}"
     ;;
 test)
-    install_missing
+    install_missing "${packages[@]}" "${arm64_packages[@]}" "${clang_packages[@]}"
     # The sanitizer build runs everything; the release build runs it again
-    # with the optimiser's code paths.
+    # with the optimiser's code paths; the aarch64 build must give the same
+    # bytes under qemu.
     build debug
     ctest --preset debug
     build release
     ctest --preset release
+    build arm64
+    ctest --preset arm64
     # libFuzzer targets: every seed replayed, then a short run from them.
     build fuzz
     ctest --preset fuzz
@@ -56,7 +66,7 @@ test)
     ctest --preset tsan
     ;;
 fuzz)
-    install_missing
+    install_missing "${packages[@]}" "${clang_packages[@]}"
     build fuzz
     for target in header decode encode; do
         fuzz/run_target.sh "build/fuzz/fuzz/fuzz_$target" "${2:-60}" \
