@@ -18,13 +18,13 @@ struct DecodeOptions {
     bool useInput = false;    // InputFunc set, else refill on return 1
     bool useOutput = false;   // OutputFunc set, else take the band on return 2
     int32_t outFormat = 1;
+    int32_t inputResult = 0;   // what InputFunc returns after filling
+    int32_t outputResult = 0;  // what OutputFunc returns
     int32_t mode = MOX_MODE_JPEG;
     int32_t reduction = -1;     // -1: not set
     int32_t components = 0;     // VELA modes: the caller's component count; 0: the header's
     const uint32_t* velaWords = nullptr;              // modes 1 and 2
     const VelaCopierParam* velaCopier = nullptr;      // mode 3
-    int32_t inputResult = 0;   // what InputFunc returns after filling
-    int32_t outputResult = 0;  // what OutputFunc returns
 };
 
 struct DecodeResult {
