@@ -104,6 +104,14 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
     tooltest::writePicture(dir.path("gray4.pgm"), gray4);
     file("bare.pgm", text(std::string("P5 1 1 0\n\0", 10)));
     file("notes.txt", text("plain text, not a picture"));
+    // 74 bytes claiming a 10^6 x 10^6 interlaced RGBA picture: refused, not
+    // taken as a reason to hold 4 TB.
+    file("huge.png", tooltest::handBuiltPng(1000000, 1000000, 6, true, Bytes(1000)));
+    Bytes ppm = tooltest::readFile(dir.path("in.ppm"));
+    file("short.ppm", Bytes(ppm.begin(), ppm.begin() + long(ppm.size() / 2)));
+    file("eoi.jpg", {0xFF, 0xD8, 0xFF, 0xD9});
+    file("empty.jpg", {});
+    file("head.jpg", Bytes(ycc.begin(), ycc.begin() + 100));
     Bytes ppmStream, grayStream;
     {
         tooltest::RunResult a = tooltest::runTool({"encode", dir.path("in.ppm"), dir.path("a.jpg")});
@@ -196,6 +204,13 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
         {{"encode", "@plain4.pgm", "@plain4.jpg"}, 0, {}, {}, Check::SameBytes, "plain4.jpg", &grayStream},
         {{"encode", "@bare.pgm", "@bare.jpg"}, 1, {}, {"bare.pgm: PNM maxval must be 1 to 65535"}},
         {{"encode", "@in.ppm", "@q.jpg", "--quality", "11"}, 1, {}, {"encode: MoxEncInit failed: status -17 (quality level out of range)"}},
+        {{"encode", "@huge.png", "@h.jpg"}, 1, {}, {"huge.png: the picture size exceeds what the file can hold"}},
+        {{"encode", "@short.ppm", "@s.jpg", "--band", "8"}, 1, {},
+         {"encode: MoxEncode failed: status -111 (callback failed), callback returned 1: ", "short.ppm: the PNM file ends early"}},
+        {{"decode", "@ycc.jpg", "@v.ppm", "--mode", "1"}, 1, {}, {"decode: VELA decoding needs --width and --height"}},
+        {{"info", "@eoi.jpg"}, 1, {}, {"info: the stream ends before any scan: no picture"}},
+        {{"info", "-"}, 1, {}, {"info: the stream is empty"}, Check::None, "", nullptr, "empty.jpg"},
+        {{"info", "@head.jpg"}, 1, {}, {"status 1 (more input needed): the stream ends inside its header"}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args;
