@@ -83,6 +83,7 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
 
     pic.mode = MOX_MODE_JPEG;
     pic.outFormat = options.outFormat;
+    param.colorTransform = options.colorTransform;
     int32_t bpp = (options.outFormat == 0) ? 1 : pic.componentCount;
     sys.lineStride = static_cast<uint32_t>(pic.width * bpp);
     uint32_t bandLines = options.bandLines == 0 ? static_cast<uint32_t>(pic.height) : options.bandLines;
