@@ -266,6 +266,14 @@ bool streamCut(const DecodeState& state)
     return state.delivered >= state.source->size() && !(state.tail[0] == 0xFF && state.tail[1] == 0xD9);
 }
 
+// Failures of MoxDecode that the stream's bytes cause (rather than the job's
+// set-up): the picture up to them is worth keeping.
+bool isStreamFault(int32_t status)
+{
+    return status == MOX_ERR_CORRUPT || status == MOX_ERR_RESTART || status == MOX_ERR_MARKER ||
+           status == MOX_ERR_EARLY_EOI || status == MOX_ERR_ALLOC || status == MOX_ERR_RUN_CODE;
+}
+
 int32_t decodeInput(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* user)
 {
     auto& state = *static_cast<DecodeState*>(user);
@@ -440,8 +448,9 @@ bool decodeJob(ByteSource& source, const DecodeOptions& options, const LayoutSin
             lastBandWaits = options.push;
             report.missingEoi = status == MOX_STREAM_NO_EOI;
             break;
-        } else if (state.outputFailed) {
-            ok = fail(error, "MoxDecode", status, state.failure, callbackValue);
+        } else if (state.outputFailed || !(state.streamEnded || streamCut(state) || isStreamFault(status))) {
+            ok = fail(error, "MoxDecode", status,
+                      status == MOX_ERR_CALLBACK ? state.failure : std::string(), callbackValue);
         } else {
             // The stream ended early or is corrupt: keep what was decoded.
             report.damage = describe(JobError{"MoxDecode", status, 0, {}});
