@@ -18,9 +18,9 @@ struct DecodeOptions {
     bool useInput = false;    // InputFunc set, else refill on return 1
     bool useOutput = false;   // OutputFunc set, else take the band on return 2
     int32_t outFormat = 1;
-    int32_t colorTransform = -1;  // 0: three components delivered as coded (RGB)
     int32_t inputResult = 0;   // what InputFunc returns after filling
     int32_t outputResult = 0;  // what OutputFunc returns
+    int32_t colorTransform = -1;  // 0: three components delivered as coded (RGB)
 };
 
 struct DecodeResult {
