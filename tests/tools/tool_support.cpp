@@ -41,7 +41,7 @@ uint32_t pngFormat(int components)
 RunResult runTool(const std::vector<std::string>& args, const std::string& stdinPath)
 {
     ScratchDir scratch;
-    std::string command = shellQuote(MOXCODEC_TOOL);
+    std::string command = MOXCODEC_TOOL_LAUNCHER " " + shellQuote(MOXCODEC_TOOL);
     for (const std::string& arg : args) command += " " + shellQuote(arg);
     command += " >" + shellQuote(scratch.path("out")) + " 2>" + shellQuote(scratch.path("err"));
     // Through cat, so that the tool reads a pipe, not a file it could seek.
