@@ -157,7 +157,8 @@ namespace {
 // Pads a partly written byte with 1-bits (T.81 F.1.2.3). A byte that
 // becomes 0xFF is still data and gets its stuffing 0x00 (T.81 F.1.2.3,
 // B.1.1.5) like any other; otherwise a decoder takes it for a fill byte
-// in front of the marker that follows and loses its data bits.
+// in front of the marker that follows and loses its data bits. VELA data
+// knows no stuffing.
 void padPartialByte(EncoderContext* ctx)
 {
     BitCursor& w = ctx->writer;
@@ -165,7 +166,7 @@ void padPartialByte(EncoderContext* ctx)
     uint8_t& byte = w.data[w.byteIndex];
     byte |= static_cast<uint8_t>((1u << (w.bitPos + 1)) - 1);
     ++w.byteIndex;
-    if (byte == kMarkerPrefix) w.data[w.byteIndex++] = 0x00;
+    if (byte == kMarkerPrefix && ctx->codingMode != kCodingVela) w.data[w.byteIndex++] = 0x00;
     w.bitPos = 7;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "moxcodec.h"
@@ -20,11 +21,12 @@ struct DecodeOptions {
     int32_t outFormat = 1;
     int32_t inputResult = 0;   // what InputFunc returns after filling
     int32_t outputResult = 0;  // what OutputFunc returns
-    int32_t mode = MOX_MODE_JPEG;
-    int32_t reduction = -1;     // -1: not set
-    int32_t components = 0;     // VELA modes: the caller's component count; 0: the header's
-    const uint32_t* velaWords = nullptr;              // modes 1 and 2
-    const VelaCopierParam* velaCopier = nullptr;      // mode 3
+    int32_t colorTransform = -1;  // 0: three components delivered as coded (RGB)
+    // For a stream without a header (the VELA modes): fills the records in
+    // place of the header analysis, and the whole stream is MCU data. Such
+    // a job fetches even its first piece through InputFunc.
+    std::function<void(PictureInfo&, DecodeParam&)> records;
+    int32_t reduction = -1;  // -1: as the records say
 };
 
 struct DecodeResult {

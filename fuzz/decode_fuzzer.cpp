@@ -1,9 +1,10 @@
 // Decoding hostile streams in every mode, with the piece size, band height,
 // callbacks, output form and reduction taken from the input's last bytes.
-// A stream may get a valid header of our own encoder in front, so that the
-// fuzzer spends its time in the entropy-coded data. Whatever the pieces and
-// bands, a successful decode must give the pixels of a decode from one
-// whole buffer.
+// A JPEG stream may get a valid header of our own encoder in front, so that
+// the fuzzer spends its time in the entropy-coded data; a VELA stream has no
+// header, its picture and parameters come from the last bytes too.
+// Whatever the pieces and bands, a successful decode must give the pixels
+// of a decode from one whole buffer.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -66,9 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     moxfuzz::Options o(data, size, kOptionBytes);
     // Option bytes: 0 mode, header and callbacks; 1 piece size; 2 band
     // lines; 3 output form, reduction and component count; 4..6 the layout
-    // and size of our own header; 7 VELA words.
+    // and size of our own header (VELA: quantisers, width, height); 7 VELA
+    // words.
     moxtest::DecodeOptions s;
-    s.mode = o[0] & 3;
+    const int32_t mode = o[0] & 3;
     const bool ownHeaderFirst = (o[0] & 4) != 0;
     s.useInput = (o[0] & 8) != 0;
     s.useOutput = (o[0] & 16) != 0;
@@ -76,12 +78,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     s.bandLines = o[2];
     static const int32_t kReductions[4] = {1, 2, 4, 8};
     s.reduction = (o[3] & 0x0C) == 0x0C ? -1 : kReductions[(o[3] >> 2) & 3];
-    const bool vela12 = s.mode == MOX_MODE_VELA || s.mode == MOX_MODE_VELA_BP;
+    const bool vela12 = mode == MOX_MODE_VELA || mode == MOX_MODE_VELA_BP;
     s.outFormat = vela12 ? 4 + (o[3] & 1) : (o[3] & 1);
-    if (s.mode != MOX_MODE_JPEG) s.components = vela12 ? ((o[3] & 2) ? 4 : 1) : ((o[3] & 2) ? 3 : 1);
     uint32_t velaWords[5] = {};
     VelaCopierParam copier{};
-    switch (s.mode) {
+    switch (mode) {
     case MOX_MODE_VELA:  // size mode 0/1, rotation 0..3
         velaWords[0] = o[7] & 1;
         velaWords[1] = (o[7] >> 1) & 3;
@@ -99,11 +100,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     default:
         break;
     }
-    s.velaWords = velaWords;
-    s.velaCopier = &copier;
+    if (mode != MOX_MODE_JPEG) {
+        // VELA streams carry no header: the caller's records describe them.
+        s.records = [&](PictureInfo& pic, DecodeParam& param) {
+            pic.mode = mode;
+            pic.width = 1 + o[5] % 64;
+            pic.height = 1 + o[6] % 64;
+            pic.componentCount = vela12 ? ((o[3] & 2) ? 4 : 1) : ((o[3] & 2) ? 3 : 1);
+            for (int c = 0; c < 4; ++c) param.quantSel[c] = c & 1;
+            for (int i = 0; i < 64; ++i) {
+                param.quantTable[0][i] = 1 + (i * o[4]) % 255;
+                param.quantTable[1][i] = 1 + o[4] % 32;
+            }
+            param.velaParam = velaWords;
+            param.velaBpParam = velaWords;
+            param.velaCopierParam = &copier;
+        };
+        s.useInput = true;  // even the first piece comes through InputFunc
+    }
 
     std::vector<uint8_t> stream;
-    if (ownHeaderFirst) stream = ownHeader(o);
+    if (ownHeaderFirst && mode == MOX_MODE_JPEG) stream = ownHeader(o);
     stream.insert(stream.end(), data, data + o.dataSize());
     if (stream.empty()) return 0;
 
@@ -113,11 +130,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (pieces.pieceOffset > std::max<uint32_t>(s.pieceSize, uint32_t(stream.size()))) std::abort();
     const bool complete = pieces.status == MOX_OK || pieces.status == MOX_STREAM_NO_EOI;
     if (complete) moxfuzz::touch(pieces.picture.pixels.data(), pieces.picture.pixels.size());
-    if (s.mode == MOX_MODE_JPEG && complete) {
+    if (complete) {
         moxtest::DecodeOptions whole = s;
         whole.pieceSize = 0;
         whole.bandLines = 0;
-        whole.useInput = whole.useOutput = false;
+        whole.useInput = mode != MOX_MODE_JPEG;
+        whole.useOutput = false;
         moxtest::DecodeResult reference = moxtest::decodeStream(stream, whole);
         if (reference.status != pieces.status || reference.picture.pixels != pieces.picture.pixels)
             std::abort();
