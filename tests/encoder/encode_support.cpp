@@ -101,6 +101,18 @@ EncodeRun runEncode(const EncodeSetup& setup)
     return run;
 }
 
+void useDenseCodes(EncodeParam* param)
+{
+    for (HuffDecodeTable* table : {&param->dcHuff[0], &param->acHuff[0]}) {
+        table->count = table == &param->dcHuff[0] ? 12 : 162;
+        for (uint32_t i = 0; i < table->count; ++i) {
+            table->lengths[i] = 16;
+            table->codes[i] = 0xFFFF - i;
+            table->symbols[i] = i;
+        }
+    }
+}
+
 LibraryDecoded decodeWithLibrary(const std::vector<uint8_t>& stream)
 {
     LibraryDecoded result;

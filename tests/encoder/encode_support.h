@@ -39,6 +39,11 @@ int bytesPerPixel(int pixelFormat);
 EncodeSetup makeSetup(int width, int height, int pixelFormat, int quality = 5, uint32_t seed = 1);
 EncodeRun runEncode(const EncodeSetup& setup);
 
+// Caller tables 0 of 16-bit codes FFFF, FFFE, ... (not a prefix code a
+// decoder could rebuild): nearly every coded byte is 0xFF and stuffed, for
+// tests of the output discipline.
+void useDenseCodes(EncodeParam* param);
+
 // This library's decoder over a whole stream (one piece, one band, colour
 // output); status is the failing step's result.
 struct LibraryDecoded {

@@ -27,14 +27,7 @@ TEST(EncodeResume, AnySplitGivesTheSameStream)
     // output buffers and dense in 0xFF, so that stuffing bytes meet every
     // buffer and spill boundary and direct writing resumes after hand-overs.
     EncodeSetup dense = makeSetup(64, 48, MOX_PIXEL_GRAY, 10, 6);
-    for (HuffDecodeTable* table : {&dense.param.dcHuff[0], &dense.param.acHuff[0]}) {
-        table->count = table == &dense.param.dcHuff[0] ? 12 : 162;
-        for (uint32_t i = 0; i < table->count; ++i) {
-            table->lengths[i] = 16;
-            table->codes[i] = 0xFFFF - i;
-            table->symbols[i] = i;
-        }
-    }
+    enctest::useDenseCodes(&dense.param);
     const std::pair<const char*, EncodeSetup> sweeps[] = {
         {"rgb_2x2", makeSetup(37, 29, MOX_PIXEL_RGB, 0, 3)},
         {"gray_region_restart", region},
