@@ -285,6 +285,7 @@ void D_setMcuParam(DecoderContext* ctx)
     case MOX_MODE_VELA_BP:
         std::memcpy(p.velaWords, ctx->velaBpParam, sizeof(p.velaWords));
         p.rotation = ctx->velaBpParam[1];
+        p.bpTables = ctx->bpTables;
         break;
     case MOX_MODE_VELA_COPIER:
         p.copier = ctx->velaCopierParam;

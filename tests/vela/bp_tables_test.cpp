@@ -1,7 +1,7 @@
 // The mode-2 default tables: rows the format fixes.
 #include <gtest/gtest.h>
 
-#include "decoder/decoder.h"
+#include "vela/bp.h"
 
 namespace moxtest {
 namespace {

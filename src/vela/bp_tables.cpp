@@ -11,22 +11,23 @@
 #include <array>
 #include <cstring>
 
-#include "decoder/decoder.h"
+#include "vela/bp.h"
 
 namespace mox {
 
 namespace {
 
-constexpr uint32_t kCnLenOffset = 0, kCnLenRows = 89, kCnLenBytes = 3;
-constexpr uint32_t kAddLenOffset = 267, kAddLenRows = 99, kAddLenBytes = 3;
-constexpr uint32_t kMbLenOffset = 564, kMbLenRows = 288, kMbLenBytes = 18;
-constexpr uint32_t kMsOffset = 5748, kMsRows = 34, kMsBytes = 6;
-constexpr uint32_t kColPosiOffset = 5952, kColPosiRows = 120, kColPosiBytes = 6;
-static_assert(kColPosiOffset + kColPosiRows * kColPosiBytes == kBpTableBytes);
+constexpr uint32_t kCnLenOffset = kBpCnLenOffset, kCnLenRows = kBpCnLenRows, kCnLenBytes = kBpCnLenBytes;
+constexpr uint32_t kAddLenOffset = kBpAddLenOffset, kAddLenRows = kBpAddLenRows,
+                   kAddLenBytes = kBpAddLenBytes;
+constexpr uint32_t kMbLenOffset = kBpMbLenOffset, kMbLenRows = kBpMbLenRows, kMbLenBytes = kBpMbLenBytes;
+constexpr uint32_t kMsOffset = kBpMsOffset, kMsRows = kBpMsRows, kMsBytes = kBpMsBytes;
+constexpr uint32_t kColPosiOffset = kBpColPosiOffset, kColPosiRows = kBpColPosiRows,
+                   kColPosiBytes = kBpColPosiBytes;
 
-constexpr uint8_t kAny = 15;       // D wildcard
-constexpr uint8_t kAnyK = 25;      // K wildcard
-constexpr uint8_t kAbsent = 5;     // ms_TBL: entity not present
+constexpr uint8_t kAny = kBpAnyD;
+constexpr uint8_t kAnyK = kBpAnyK;
+constexpr uint8_t kAbsent = kBpAbsent;
 constexpr uint8_t kNoRow = 0xFF;   // key of an unused row: matches no A
 
 // Palette size codes (palette of s + 1 values) of the present entities.
@@ -96,7 +97,7 @@ constexpr uint8_t kModeTypes[15][4] = {
     {2, 0, 0, 0}, {1, 2, 0, 0}, {1, 1, 2, 0}, {2, 2, 0, 0}, {2, 0, 0, 0},
     {1, 2, 0, 0}, {1, 1, 2, 0}, {2, 2, 0, 0}, {2, 2, 0, 0}, {1, 0, 0, 0},
 };
-constexpr uint8_t kNoMap = 4;
+constexpr uint8_t kNoMap = kBpNoMap;
 
 // One assignment: map index and permutation group per entity.
 struct Assignment {
