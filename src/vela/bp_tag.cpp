@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "vela/bp.h"
+#include "vela/format.h"
 
 namespace mox {
 
@@ -51,38 +52,8 @@ struct BitSpan {
     }
 };
 
-// Scan orders of a run-coded map: scan position -> pixel.
-constexpr uint32_t kLastScanOrder = 5;
+constexpr uint32_t kLastScanOrder = kVelaScanOrders - 1;
 constexpr uint32_t kRunPrefixLimit = 5;  // five 1-bits are no run-code prefix
-
-struct ScanOrders {
-    uint8_t order[6][kBlockSamples];
-};
-
-constexpr ScanOrders buildScanOrders()
-{
-    ScanOrders s{};
-    for (int t = 0; t < kBlockSamples; ++t) {
-        int row = t / 8, col = t % 8;
-        s.order[0][t] = uint8_t(t);
-        s.order[1][t] = uint8_t(row * 8 + (row % 2 == 0 ? col : 7 - col));
-        s.order[2][t] = uint8_t(col * 8 + row);  // t = column * 8 + row
-        s.order[3][t] = uint8_t((row % 2 == 0 ? col : 7 - col) * 8 + row);
-    }
-    // Zig-zag: walk the anti-diagonals, alternating direction.
-    int t = 0;
-    for (int sum = 0; sum < 15; ++sum)
-        for (int i = 0; i < 8; ++i) {
-            int row = sum % 2 == 0 ? sum - i : i;
-            int col = sum - row;
-            if (row < 0 || row > 7 || col < 0 || col > 7) continue;
-            s.order[4][t] = uint8_t(row * 8 + col);
-            s.order[5][t] = uint8_t(row * 8 + 7 - col);
-            ++t;
-        }
-    return s;
-}
-constexpr ScanOrders kScanOrders = buildScanOrders();
 
 uint32_t runSuffixBits(uint32_t ones)
 {
@@ -152,7 +123,7 @@ bool decodeRunMap(BitSpan map, uint32_t order, uint8_t* classes)
         done += run;
         value ^= 1;
     }
-    const uint8_t* scan = kScanOrders.order[order];
+    const uint8_t* scan = velaScanOrder(int32_t(order));
     for (int t = 0; t < kBlockSamples; ++t) classes[scan[t]] = sequence[t];
     return true;
 }
