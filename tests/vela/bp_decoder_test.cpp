@@ -7,10 +7,15 @@
 #include <cstdio>
 #include <functional>
 #include <random>
+#include <algorithm>
+#include <array>
 #include <string>
 
+#include "decoder/decoder.h"
+#include "frame/t81tables.h"
 #include "vela/bp.h"
 #include "vela/variant_writer.h"
+#include "vela_support.h"
 
 namespace moxtest {
 namespace {
@@ -87,36 +92,187 @@ std::string captureStdout(const std::function<void()>& run)
     return testing::internal::GetCapturedStdout();
 }
 
-TEST(VelaBpTag, EveryKeyRoundTrips)
+// McuParam of modes 2 and 3 as the driver builds it: T.81 K.3/K.5 for
+// every bp component, K.4/K.6 for copier components 1 and 2.
+struct Variant {
+    HuffDecodeTable dc[2]{}, ac[2]{};
+    int32_t quant[64];
+    uint8_t rangeLimit[1408];
+    mox::McuParam param{};
+    explicit Variant(int mode, int size = 64, int outFormat = 4)
+    {
+        mox::buildHuffmanTable(mox::kLuminanceDc.bits, mox::kLuminanceDc.values, &dc[0]);
+        mox::buildHuffmanTable(mox::kLuminanceAc.bits, mox::kLuminanceAc.values, &ac[0]);
+        mox::buildHuffmanTable(mox::kChrominanceDc.bits, mox::kChrominanceDc.values, &dc[1]);
+        mox::buildHuffmanTable(mox::kChrominanceAc.bits, mox::kChrominanceAc.values, &ac[1]);
+        for (int i = 0; i < 64; ++i) quant[i] = 1 + i % 5;
+        mox::buildRangeLimit(rangeLimit);
+        param.componentCount = mode == 3 ? 3 : 4;
+        param.mcuSize = size;
+        param.outFormat = outFormat;
+        param.rangeLimit = rangeLimit + 256;
+        param.bpTables = kTables;
+        param.copier.words[1] = 1;  // fixed rotation 0, the only setting Init admits
+        for (int c = 0; c < 4; ++c) {
+            bool chroma = mode == 3 && (c == 1 || c == 2);
+            param.component[c] = {1, 1, &dc[chroma], &ac[chroma], quant};
+        }
+    }
+    // What the block decoder and inverse transform make of a coefficient list.
+    std::array<int32_t, 64> samples(const int32_t* coefficients, int c) const
+    {
+        std::array<int32_t, 64> out{};
+        mox::D_idctBlock(coefficients, &param, &param.component[c], out.data());
+        return out;
+    }
+};
+
+// Coefficients of a test block: a DC and a few AC values.
+std::array<int32_t, 64> someCoefficients(uint32_t seed)
+{
+    std::array<int32_t, 64> z{};
+    z[0] = int32_t(seed % 61) - 30;
+    z[1 + seed % 5] = int32_t(seed % 7) - 3;
+    z[9 + seed % 11] = (seed & 1) ? 2 : 0;
+    return z;
+}
+
+TEST(VelaBp, EveryKeyRoundTripsThroughAnMcu)
 {
     std::vector<Key> keys = validKeys();
     bool seenA[34] = {};
     for (const Key& key : keys) seenA[key.a] = true;
     for (int a = 0; a <= 33; ++a) EXPECT_TRUE(seenA[a]) << "no valid key for A = " << a;
+    int decoded[2] = {};  // MCUs of 64 and 128 bytes
 
     for (const Key& key : keys)
         for (int e : {0, 119, (key.a * 7 + key.d * 3 + key.k) % 120}) {
-            BpTag tag = makeTag(kTables, key.a, key.d, key.k, e, (key.a + e) % 3 == 0,
-                                uint32_t(key.a * 1000 + key.d * 50 + key.k + e));
+            const uint32_t seed = uint32_t(key.a * 1000 + key.d * 50 + key.k + e);
+            BpTag tag = makeTag(kTables, key.a, key.d, key.k, e, seed % 5 == 0, seed);
             std::vector<uint8_t> section = writeBpTag(kTables, tag);
             BpPlanes want = bpExpected(kTables, tag);
-            uint8_t tagPlane[64];
-            int32_t palettes[4][64];
-            uint32_t flags = 99;
-            std::string printed = captureStdout([&] {
-                mox::decodeBpTag(kTables, section.data(), uint32_t(section.size()), tagPlane, palettes, &flags);
-            });
-            std::string where = "A " + std::to_string(key.a) + " D " + std::to_string(key.d) + " K " +
-                                std::to_string(key.k) + " E " + std::to_string(e);
-            ASSERT_EQ(printed, "") << where;
-            ASSERT_EQ(flags, want.flags) << where;
-            for (int p = 0; p < 64; ++p) {
-                ASSERT_EQ(tagPlane[p], want.values[0][p]) << where << " tag pixel " << p;
+            const bool shortForm = seed % 3 == 0;
+            for (int size : {64, 128}) {
+                Variant v(2, size);
+                std::vector<uint8_t> blocks[4];
+                std::array<std::array<int32_t, 64>, 4> wantSamples{};
+                for (int b = shortForm ? 3 : 0; b < 4; ++b) {
+                    std::array<int32_t, 64> z = someCoefficients(seed + b);
+                    blocks[b] = writeBlock(z.data(), false);  // a palette block's data is skipped
+                    if (!(want.flags >> (3 - b) & 1)) wantSamples[b] = v.samples(z.data(), b);
+                }
                 for (int b = 0; b < 4; ++b)
                     if (want.flags >> (3 - b) & 1)
-                        ASSERT_EQ(palettes[b][p], want.values[b + 1][p]) << where << " block " << b << " pixel " << p;
+                        for (int p = 0; p < 64; ++p) wantSamples[b][p] = want.values[b + 1][p];
+                std::vector<uint8_t> stream = writeBpMcu(section, blocks, shortForm, size);
+                if (stream.size() > size_t(size)) {
+                    ASSERT_EQ(size, 64) << "every section fits an MCU of 128 bytes";
+                    continue;
+                }
+                stream.push_back(0x5A);  // the next MCU's first byte
+                velatest::Mcu mcu;
+                mox::BitCursor cursor = velatest::cursorOver(stream);
+                std::string where = "A " + std::to_string(key.a) + " D " + std::to_string(key.d) + " K " +
+                                    std::to_string(key.k) + " E " + std::to_string(e) + " size " +
+                                    std::to_string(size) + (shortForm ? " short" : " long");
+                std::string printed = captureStdout([&] {
+                    ASSERT_EQ(mox::vela_bp_decodemcu(&cursor, &v.param, mcu.planes()), 0) << where;
+                });
+                ASSERT_EQ(printed, "") << where;
+                EXPECT_EQ(cursor.byteIndex, size) << where;
+                for (int p = 0; p < 64; ++p) ASSERT_EQ(mcu.tags[p], want.values[0][p]) << where << " tag " << p;
+                for (int b = 0; b < 4; ++b) ASSERT_EQ(mcu.samples[b], wantSamples[b]) << where << " block " << b;
+                ++decoded[size / 64 - 1];
             }
         }
+    EXPECT_GT(decoded[0], 200) << "MCUs of 64 bytes";
+    EXPECT_EQ(decoded[1], int(keys.size()) * 3) << "MCUs of 128 bytes";
+}
+
+// The layout rules of both variants, one case per rule: the status, where
+// the cursor ends and which planes hold decoded data.
+TEST(VelaVariants, LayoutEdgeCases)
+{
+    const std::array<int32_t, 64> z = someCoefficients(17);
+    const std::vector<uint8_t> block = writeBlock(z.data(), false);           // 2 bytes
+    const std::vector<uint8_t> chromaBlock = writeBlock(z.data(), true);
+    std::vector<uint8_t> ten = block;
+    ten.resize(10, 0xFF);  // b3 = 10: the block's codes, then bytes it never reaches
+    const std::vector<uint8_t> none;
+    const std::vector<uint8_t> uniformTag = {0x84, 0x03};  // A 33, B 0, E 0, tag value 3
+    std::vector<uint8_t> threeBytes = uniformTag;
+    threeBytes.push_back(0xFF);
+
+    struct Case {
+        const char* name;
+        int mode, size, outFormat;
+        uint32_t rule;  // copier rotation rule (1: fixed rotation 0)
+        bool variable;
+        std::vector<uint8_t> stream;
+        int32_t status;
+        int32_t cursorAfter;
+        std::array<bool, 4> decoded;  // planes that hold the block's samples
+        uint32_t rotation;            // applied to the decoded planes
+        uint8_t tag;                  // uniform tag value expected
+    };
+    const std::vector<uint8_t> bp4[4] = {block, block, block, block};
+    const std::vector<uint8_t> bpShort[4] = {none, none, none, ten};
+    std::vector<uint8_t> tag53 = uniformTag;
+    tag53.resize(53, 0xFF);  // 4 + 53 + 4 x 2 = 65 bytes
+    std::vector<uint8_t> over65 = writeBpMcu(tag53, bp4, false, 128);
+    std::vector<uint8_t> truncated = writeBpMcu(threeBytes, bp4, false, 64);
+    truncated.resize(40);
+    // Copier header 0x20 0x41 0x05: R = 2, b0 = 4, b1 = 4, b2 = 5.
+    std::vector<uint8_t> b0 = block, b1 = chromaBlock, b2 = chromaBlock;
+    b0.resize(4, 0xFF), b1.resize(4, 0xFF), b2.resize(5, 0xFF);
+    const std::vector<uint8_t> copierBlocks[3] = {b0, b1, b2};
+    std::vector<uint8_t> copier = writeCopierMcu(2, copierBlocks, false);
+    std::vector<uint8_t> copierVariable = writeCopierMcu(2, copierBlocks, true);
+    std::vector<uint8_t> copierOver = {0x0F, 0xFF, 0xFF};  // 3 + 63 + 63 + 63 bytes
+    copierOver.resize(64, 0);
+
+    const Case cases[] = {
+        {"short form, L 3, b3 10: 49 filler bytes", 2, 64, 4, 1, false, writeBpMcu(threeBytes, bpShort, true, 64),
+         0, 64, {false, false, false, true}, 0, 3},
+        {"65 bytes against S 64", 2, 64, 4, 1, false, over65, MOX_ERR_CORRUPT, 0, {}, 0, 0},
+        {"65 bytes against S 128 (map data past 264 bits: tag 0)", 2, 128, 4, 1, false, over65, 0, 128,
+         {true, true, true, true}, 0, 0},
+        {"outFormat 5 decodes block 3 only", 2, 64, 5, 1, false, writeBpMcu(threeBytes, bp4, false, 64), 0, 64,
+         {false, false, false, true}, 0, 3},
+        {"MCU not all present: retry from its start", 2, 64, 4, 1, false, truncated, mox::kNeedMoreData, 0, {}, 0,
+         0},
+        {"copier R 2 under rule 1 is not rotated", 3, 64, 1, 1, false, copier, 0, 64, {true, true, true, false}, 0,
+         0},
+        {"copier R 2 under rule 0 turns half way", 3, 64, 1, 0, false, copier, 0, 64, {true, true, true, false}, 2,
+         0},
+        {"copier outFormat 0: component 0, cursor after block 2", 3, 64, 0, 1, true, copierVariable, 0, 16,
+         {true, false, false, false}, 0, 0},
+        {"copier blocks beyond 64 bytes", 3, 64, 1, 1, false, copierOver, MOX_ERR_CORRUPT, 0, {}, 0, 0},
+    };
+    ASSERT_EQ((std::vector<uint8_t>(copier.begin(), copier.begin() + 3)), (std::vector<uint8_t>{0x20, 0x41, 0x05}));
+    for (const Case& c : cases) {
+        Variant v(c.mode, c.size, c.outFormat);
+        v.param.copier.words[1] = c.rule;
+        v.param.copier.variableSize = c.variable ? 1 : 0;
+        std::vector<uint8_t> stream = c.stream;
+        velatest::Mcu mcu;
+        for (auto& plane : mcu.samples) plane.fill(77);
+        mox::BitCursor cursor = velatest::cursorOver(stream);
+        int32_t status = c.mode == 2 ? mox::vela_bp_decodemcu(&cursor, &v.param, mcu.planes())
+                                     : mox::vela_copier_decodeMcu(&cursor, &v.param, mcu.planes());
+        ASSERT_EQ(status, c.status) << c.name;
+        EXPECT_EQ(cursor.byteIndex, c.cursorAfter) << c.name;
+        if (status != 0) continue;
+        for (int b = 0; b < 4; ++b) {
+            std::array<int32_t, 64> want{};
+            if (c.decoded[b]) want = v.samples(z.data(), b);
+            if (c.decoded[b] && c.rotation == 2) std::reverse(want.begin(), want.end());
+            if (c.mode == 3 && b == 3) want.fill(77);  // the copier has no fourth plane
+            EXPECT_EQ(mcu.samples[b], want) << c.name << ": plane " << b;
+        }
+        if (c.mode == 2)
+            for (uint8_t t : mcu.tags) ASSERT_EQ(t, c.tag) << c.name;
+    }
 }
 
 }  // namespace
