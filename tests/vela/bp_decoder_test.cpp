@@ -275,5 +275,80 @@ TEST(VelaVariants, LayoutEdgeCases)
     }
 }
 
+// Malformed sections: the message printed, and what is left of the outputs.
+// A key that does not resolve (or a section too short for its fields, or
+// map data past the 264-bit map area) zeroes everything; a broken map or
+// palette keeps what was read before it.
+TEST(VelaBpTag, MalformedSectionsPrintTheirReason)
+{
+    std::vector<uint8_t> badPosition(kTables, kTables + mox::kBpTableBytes);
+    badPosition[mox::kBpColPosiOffset + 1] = 7;  // E 0: entity 0 at position 7
+    std::vector<uint8_t> bigTagPalette(kTables, kTables + mox::kBpTableBytes);
+    bigTagPalette[mox::kBpMsOffset + 1] = 3;  // A 0: four values, (A, t) = (0, 3) has no row
+    std::vector<uint8_t> shortPalette(kTables, kTables + mox::kBpTableBytes);
+    shortPalette[mox::kBpCnLenOffset + 3 + 2] = 3;  // (0, 1): 3 bits for two 2-bit values
+
+    // Fields: A, D, E, then the palette bits, K, and map bits, as (value, bits) pairs.
+    using Fields = std::vector<std::pair<uint32_t, uint32_t>>;
+    const Fields runHeader = {{3, 6}, {0, 1}, {14, 4}, {0, 7}, {2, 2}, {1, 2}, {0xAB, 8}, {0xCD, 8}};
+    auto with = [](Fields f, const Fields& more) {
+        f.insert(f.end(), more.begin(), more.end());
+        return f;
+    };
+    struct Case {
+        const char* name;
+        const uint8_t* tables;
+        Fields fields;
+        uint32_t length;  // section bytes (0: as written)
+        const char* printed;
+        uint32_t flags;
+        int tagValue;     // uniform tag value expected
+        int block0Value;  // uniform block 0 value, -1: all zero, -2: not checked
+    };
+    const Case cases[] = {
+        {"A 34", kTables, {{34, 6}, {0, 1}, {1, 4}, {0, 7}, {0, 8}}, 0, "ms_TBL not found\n", 0, 0, -1},
+        {"E 120", kTables, {{0, 6}, {0, 1}, {1, 4}, {120, 7}, {0, 8}}, 0, "col_posi TBL not found\n", 0, 0, -1},
+        {"position 7", badPosition.data(), {{0, 6}, {0, 1}, {1, 4}, {0, 7}, {0, 8}}, 0, "DEC_wc_TBL search error\n",
+         0, 0, -1},
+        {"no palette row", bigTagPalette.data(), {{0, 6}, {0, 1}, {1, 4}, {0, 7}, {0, 16}}, 0,
+         "cn_len_TBL not found\n", 0, 0, -1},
+        {"A 3 has no D 5", kTables, {{3, 6}, {0, 1}, {5, 4}, {0, 7}, {0, 20}, {0, 8}}, 0,
+         "add_len_TBL search error\n", 0, 0, -1},
+        {"A 9 D 2 has no K 3", kTables, {{9, 6}, {0, 1}, {2, 4}, {0, 7}, {0, 36}, {3, 2}, {0, 8}}, 0,
+         "mb_len_TBL search error\n", 0, 0, -1},
+        {"fields cut short", kTables, {{3, 6}, {0, 1}, {14, 4}}, 0, "", 0, 0, -1},
+        {"map data of 266 bits", kTables, {{0, 6}, {0, 1}, {1, 4}, {0, 7}, {2, 2}, {3, 2}, {0, 2}}, 36, "", 0, 0, -1},
+        {"map data of 258 bits", kTables, {{0, 6}, {0, 1}, {1, 4}, {0, 7}, {2, 2}, {3, 2}, {0, 2}}, 35, "", 0, 2, -1},
+        {"palette short of its values", shortPalette.data(), {{0, 6}, {0, 1}, {1, 4}, {0, 7}, {2, 2}, {1, 1}, {0, 3}},
+         9, "cen val decode error,over cn_bit \n", 0, 2, -1},
+        {"scan order 6", kTables, with(runHeader, {{6, 3}, {0xF7C0, 16}}), 0, "code broken,RLE scan range 0-5\n", 8,
+         2, 0xAB},
+        {"prefix of five ones", kTables, with(runHeader, {{0, 3}, {0x1F, 5}, {0, 8}}), 0,
+         "Wyle code broken,code header over\n", 8, 2, 0xAB},
+        {"runs 60 + 5", kTables, with(runHeader, {{0, 3}, {0x3DB, 10}, {0x8, 4}}), 0, "RLE data unmatch\n", 8, 2,
+         0xAB},
+        {"runs 32 + 32 decode", kTables, with(runHeader, {{2, 3}, {0xEF, 8}, {0xEF, 8}}), 0, "", 8, -1, -2},
+    };
+    for (const Case& c : cases) {
+        Bits bits;
+        for (auto [value, count] : c.fields) bits.put(value, count);
+        std::vector<uint8_t> section = bits.padded();
+        if (c.length != 0) section.resize(c.length, 0x00);
+        uint8_t tagPlane[64];
+        int32_t palettes[4][64];
+        uint32_t flags = 99;
+        std::string printed = captureStdout([&] {
+            mox::decodeBpTag(c.tables, section.data(), uint32_t(section.size()), tagPlane, palettes, &flags);
+        });
+        EXPECT_EQ(printed, c.printed) << c.name;
+        EXPECT_EQ(flags, c.flags) << c.name;
+        if (c.tagValue >= 0)
+            for (uint8_t t : tagPlane) ASSERT_EQ(t, c.tagValue) << c.name;
+        for (int b = c.block0Value == -2 ? 1 : 0; b < 4; ++b)
+            for (int p = 0; p < 64; ++p)
+                ASSERT_EQ(palettes[b][p], b == 0 && c.block0Value >= 0 ? c.block0Value : 0) << c.name << " block " << b;
+    }
+}
+
 }  // namespace
 }  // namespace moxtest

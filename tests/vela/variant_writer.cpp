@@ -70,7 +70,7 @@ void putValue(Bits& bits, const mox::HuffmanDefinition& table, uint8_t run, int3
 
 }  // namespace
 
-void Bits::put(uint32_t value, uint32_t n)
+void Bits::put(uint64_t value, uint32_t n)
 {
     for (uint32_t i = n; i-- > 0; ++count) {
         if (count % 8 == 0) bytes.push_back(0);

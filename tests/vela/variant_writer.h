@@ -15,7 +15,7 @@ namespace moxtest {
 struct Bits {
     std::vector<uint8_t> bytes;
     uint32_t count = 0;
-    void put(uint32_t value, uint32_t n);
+    void put(uint64_t value, uint32_t n);
     std::vector<uint8_t> padded() const;  // last byte completed with 1-bits
 };
 
