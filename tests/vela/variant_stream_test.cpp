@@ -1,0 +1,212 @@
+// Modes 2 and 3 through MoxDecode: a picture decodes to the same pixels in
+// any piece size and band height, corrupt streams end in a clean status,
+// and a caller table block changes exactly what its value bytes say.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <random>
+
+#include "support/allocator.h"
+#include "vela/bp.h"
+#include "vela/variant_writer.h"
+
+namespace moxtest {
+namespace {
+
+const uint8_t* const kTables = mox::bpDefaultTables();
+
+struct Stream {
+    int mode = 2;
+    int width = 48, height = 40;  // 6 x 5 MCUs
+    int componentCount = 4;
+    int outFormat = 4;
+    uint32_t bpSize = 0;          // velaBpParam word 2: 0 (64 bytes) or 1 (128)
+    uint32_t variable = 0;        // copier variable-size flag
+    const uint8_t* tables = nullptr;
+    std::vector<uint8_t> bytes;
+};
+
+struct Outcome {
+    int32_t status = 0;
+    std::vector<uint8_t> pixels;
+    int live = 0;
+};
+
+struct Feed {
+    const std::vector<uint8_t>* bytes;
+    size_t delivered = 0;
+    std::vector<uint8_t>* pixels;
+};
+
+int32_t input(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* user)
+{
+    auto* feed = static_cast<Feed*>(user);
+    size_t n = std::min<size_t>(feed->bytes->size() - feed->delivered, length);
+    std::memcpy(buffer, feed->bytes->data() + feed->delivered, n);
+    feed->delivered += n;
+    return 0;
+}
+
+int32_t output(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* user)
+{
+    auto* feed = static_cast<Feed*>(user);
+    feed->pixels->insert(feed->pixels->end(), buffer, buffer + length);
+    return 0;
+}
+
+// The variant decoders fetch every piece through InputFunc; bands go to
+// OutputFunc or are taken on return 2.
+Outcome decode(const Stream& s, uint32_t pieceSize, uint32_t bandLines, bool useOutput)
+{
+    Outcome out;
+    PictureInfo pic;
+    SystemParam sys;
+    DecodeParam param;
+    MoxDecClearParam(&pic, &sys, &param);
+    CountingAllocator counter;
+    useCounting(&sys, &counter);
+    pic.width = s.width;
+    pic.height = s.height;
+    pic.mode = s.mode;
+    pic.componentCount = s.componentCount;
+    pic.outFormat = s.outFormat;
+    for (int t = 0; t < 4; ++t)
+        for (int i = 0; i < 64; ++i) param.quantTable[t][i] = 1 + (i + t) % 7;
+    for (int c = 0; c < 4; ++c) param.quantSel[c] = c % 2;
+    const uint32_t bpWords[5] = {0, 0, s.bpSize, 0, 1};
+    VelaCopierParam copier{};
+    copier.words[1] = 1;
+    copier.variableSize = s.variable;
+    param.velaBpParam = bpWords;
+    param.velaBpTables = s.tables;
+    param.velaCopierParam = &copier;
+    const int bpp = s.outFormat == 0 || s.outFormat == 5 ? 1 : s.componentCount;
+    sys.pieceSize = pieceSize;
+    sys.totalSize = uint32_t(s.bytes.size());
+    sys.lineStride = uint32_t(s.width * bpp);
+    sys.bandBufferSize = sys.lineStride * bandLines;
+    int32_t error = 0;
+    DecoderContext* ctx = MoxDecInit(&pic, &sys, &param, &error);
+    if (ctx == nullptr) {
+        out.status = error;
+        return out;
+    }
+    Feed feed{&s.bytes, 0, &out.pixels};
+    MoxDecSetInFunc(ctx, input, &feed);
+    if (useOutput) MoxDecSetOutFunc(ctx, output, &feed);
+    for (;;) {
+        out.status = MoxDecode(ctx, 0, nullptr);
+        if (out.status != MOX_OUTPUT_READY) break;
+        out.pixels.insert(out.pixels.end(), sys.bandBuffer, sys.bandBuffer + sys.bandBufferSize);
+    }
+    if (out.status == 0 && !useOutput) {
+        uint32_t lines = uint32_t(s.height) % bandLines;
+        out.pixels.insert(out.pixels.end(), sys.bandBuffer,
+                          sys.bandBuffer + (lines == 0 ? bandLines : lines) * sys.lineStride);
+    }
+    MoxDecFinalize(ctx);
+    out.live = counter.live;
+    return out;
+}
+
+std::array<int32_t, 64> coefficients(std::mt19937& rng)
+{
+    std::array<int32_t, 64> z{};
+    z[0] = int32_t(rng() % 101) - 50;
+    for (int i = 0; i < 3; ++i) z[1 + rng() % 20] = int32_t(rng() % 9) - 4;
+    return z;
+}
+
+// A bp picture: every MCU a different entity set, with palette blocks,
+// run-coded and raw maps, both header forms.
+Stream bpPicture(uint32_t bpSize)
+{
+    Stream s;
+    s.bpSize = bpSize;
+    const int size = bpSize == 1 ? 128 : 64;
+    std::mt19937 rng(7 + bpSize);
+    struct Key {
+        int a, d, k;
+    };
+    const Key keys[] = {{33, 0, 31}, {0, 14, 4}, {3, 2, 31}, {4, 9, 31}, {19, 4, 31}, {6, 5, 31}, {1, 5, 31}};
+    for (int m = 0; m < 30; ++m) {
+        const Key& key = keys[m % 7];
+        BpTag tag;
+        tag.a = key.a, tag.d = key.d, tag.k = key.k, tag.e = int(rng() % 120);
+        for (auto& p : tag.palette)
+            for (auto& v : p) v = uint8_t(rng() % (key.a == 33 ? 4 : 256));
+        for (auto& e : tag.mapping) e[0] = 1, e[1] = 0, e[2] = 1, e[3] = 0;
+        for (int p = 0; p < 64; ++p) tag.maps[0][p] = uint8_t((p / 8 + m) % 2), tag.maps[1][p] = uint8_t(p % 2);
+        tag.maps[0][0] = 0;
+        tag.uniformTag = uint8_t(m % 4);
+        // Two-bit map classes only where the entities have the values.
+        if (key.d == 5 || key.d == 9)
+            for (int p = 0; p < 64; ++p) tag.maps[0][p] = uint8_t(p % 3);
+        const BpLayout l = bpLayout(kTables, tag.a, tag.d, tag.k, tag.e);
+        for (int i = 0; i < 5; ++i)
+            if (l.size[i] != 5 && l.position[i] == 0)
+                for (auto& v : tag.palette[i]) v &= 3;
+        std::vector<uint8_t> section = writeBpTag(kTables, tag);
+        bool shortForm = m % 4 == 1 && section.size() < 40;
+        std::vector<uint8_t> blocks[4];
+        for (int b = shortForm ? 3 : 0; b < 4; ++b) {
+            std::array<int32_t, 64> z = coefficients(rng);
+            blocks[b] = writeBlock(z.data(), false);
+        }
+        std::vector<uint8_t> mcu = writeBpMcu(section, blocks, shortForm, size);
+        if (mcu.size() > size_t(size)) {  // too big for 64 bytes: a uniform tag instead
+            mcu = writeBpMcu({0x84, uint8_t(m % 4)}, blocks, shortForm, size);
+        }
+        s.bytes.insert(s.bytes.end(), mcu.begin(), mcu.end());
+    }
+    return s;
+}
+
+Stream copierPicture(uint32_t variable, int components)
+{
+    Stream s;
+    s.mode = 3;
+    s.componentCount = components;
+    s.outFormat = 1;
+    s.variable = variable;
+    std::mt19937 rng(11 + variable);
+    for (int m = 0; m < 30; ++m) {
+        std::vector<uint8_t> blocks[3];
+        for (int b = 0; b < 3; ++b) {
+            std::array<int32_t, 64> z = coefficients(rng);
+            blocks[b] = writeBlock(z.data(), b != 0);
+        }
+        std::vector<uint8_t> mcu = writeCopierMcu(m % 4, blocks, variable != 0);
+        s.bytes.insert(s.bytes.end(), mcu.begin(), mcu.end());
+    }
+    return s;
+}
+
+TEST(VelaVariantStream, AnyPieceSizeAndBandHeightGiveTheSamePixels)
+{
+    const Stream streams[] = {bpPicture(0), bpPicture(1), copierPicture(0, 3), copierPicture(1, 3),
+                              copierPicture(1, 1)};
+    for (const Stream& s : streams) {
+        std::string name = "mode " + std::to_string(s.mode) + " size " + std::to_string(s.bpSize) +
+                           " variable " + std::to_string(s.variable) + " components " +
+                           std::to_string(s.componentCount);
+        Outcome whole = decode(s, uint32_t(s.bytes.size()), uint32_t(s.height), true);
+        ASSERT_EQ(whole.status, 0) << name;
+        ASSERT_EQ(whole.pixels.size(), size_t(s.width * s.height * (s.componentCount == 1 ? 1 : s.componentCount)))
+            << name;
+        ASSERT_NE(std::count(whole.pixels.begin(), whole.pixels.end(), whole.pixels[0]), ptrdiff_t(whole.pixels.size()))
+            << name << ": a picture of one value proves nothing";
+        for (uint32_t piece = 64; piece <= 200; ++piece) {
+            uint32_t band = std::array<uint32_t, 5>{1, 3, 8, 13, 40}[piece % 5];
+            Outcome parts = decode(s, piece, band, piece % 2 == 0);
+            ASSERT_EQ(parts.status, 0) << name << " piece " << piece << " band " << band;
+            ASSERT_EQ(parts.pixels, whole.pixels) << name << " piece " << piece << " band " << band;
+            ASSERT_EQ(parts.live, 0) << name;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace moxtest
