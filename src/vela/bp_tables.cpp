@@ -233,8 +233,9 @@ constexpr bool candidate(const Entities& e, uint32_t d, uint32_t n, Assignment* 
                 used[split[t]] = true;
                 if (firstBinary < 0 && split[t] < 2) firstBinary = split[t];
             }
-            if (!used[0] || !used[1] || !used[2] || firstBinary != 0) continue;
+            if (!used[0] || !used[1] || firstBinary != 0) continue;
             for (int i = 0, t = 0; i < count; ++i) label[i] = e.size[i] == 1 ? split[t++] : 2;
+            if (distinctSizes(e, label, 2) < 2) continue;  // the 2-bit map holds the group
             if (take([&](int i) {
                     out->map[e.index[i]] = label[i];
                     out->group[e.index[i]] = label[i] == 2 ? 1 : 0;
@@ -242,11 +243,15 @@ constexpr bool candidate(const Entities& e, uint32_t d, uint32_t n, Assignment* 
                 return true;
         }
         return false;
-    case 12:  // a group with the first entity on map 0, one palette size on map 1
-    case 13:  // two groups; the first entity's group on map 1
+    case 12:  // a group on map 0, one palette size on map 1: the maps' roles differ
+    case 13:  // two groups, interchangeable maps; the first entity's group on map 1
         for (uint32_t step = 0; step < power(2, count); ++step) {
             uint32_t code = d == 12 ? step : power(2, count) - 1 - step;
-            if (!growthString(code, count, 2, label)) continue;
+            if (d == 12) {
+                for (int i = 0; i < count; ++i) label[i] = static_cast<uint8_t>(code >> (count - 1 - i) & 1);
+            } else if (!growthString(code, count, 2, label)) {
+                continue;
+            }
             bool ok = distinctSizes(e, label, 0) >= 2 &&
                       (d == 12 ? distinctSizes(e, label, 1) == 1 : distinctSizes(e, label, 1) >= 2);
             if (!ok) continue;

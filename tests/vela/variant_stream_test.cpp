@@ -121,7 +121,7 @@ std::array<int32_t, 64> coefficients(std::mt19937& rng)
 
 // A bp picture: every MCU a different entity set, with palette blocks,
 // run-coded and raw maps, both header forms.
-Stream bpPicture(uint32_t bpSize)
+Stream bpPicture(uint32_t bpSize, int placement = -1, const uint8_t* tables = kTables)
 {
     Stream s;
     s.bpSize = bpSize;
@@ -134,7 +134,7 @@ Stream bpPicture(uint32_t bpSize)
     for (int m = 0; m < 30; ++m) {
         const Key& key = keys[m % 7];
         BpTag tag;
-        tag.a = key.a, tag.d = key.d, tag.k = key.k, tag.e = int(rng() % 120);
+        tag.a = key.a, tag.d = key.d, tag.k = key.k, tag.e = placement >= 0 ? placement : int(rng() % 120);
         for (auto& p : tag.palette)
             for (auto& v : p) v = uint8_t(rng() % (key.a == 33 ? 4 : 256));
         for (auto& e : tag.mapping) e[0] = 1, e[1] = 0, e[2] = 1, e[3] = 0;
@@ -144,11 +144,11 @@ Stream bpPicture(uint32_t bpSize)
         // Two-bit map classes only where the entities have the values.
         if (key.d == 5 || key.d == 9)
             for (int p = 0; p < 64; ++p) tag.maps[0][p] = uint8_t(p % 3);
-        const BpLayout l = bpLayout(kTables, tag.a, tag.d, tag.k, tag.e);
+        const BpLayout l = bpLayout(tables, tag.a, tag.d, tag.k, tag.e);
         for (int i = 0; i < 5; ++i)
             if (l.size[i] != 5 && l.position[i] == 0)
                 for (auto& v : tag.palette[i]) v &= 3;
-        std::vector<uint8_t> section = writeBpTag(kTables, tag);
+        std::vector<uint8_t> section = writeBpTag(tables, tag);
         bool shortForm = m % 4 == 1 && section.size() < 40;
         std::vector<uint8_t> blocks[4];
         for (int b = shortForm ? 3 : 0; b < 4; ++b) {
@@ -206,6 +206,66 @@ TEST(VelaVariantStream, AnyPieceSizeAndBandHeightGiveTheSamePixels)
             ASSERT_EQ(parts.live, 0) << name;
         }
     }
+}
+
+TEST(VelaVariantStream, CallerTablesReplaceValueBytesOnly)
+{
+    // Every key byte scrambled (the decoder keeps its own keys); col_posi
+    // row 0 given the placement of row 119.
+    std::vector<uint8_t> caller(mox::kBpTableBytes, 0xA5);
+    const std::vector<uint8_t> defaults(kTables, kTables + mox::kBpTableBytes);
+    const struct {
+        uint32_t offset, rows, stride, bytes;
+    } values[] = {{2, 89, 3, 1}, {269, 99, 3, 1}, {567, 288, 18, 15}, {5749, 34, 6, 5}, {5953, 120, 6, 5}};
+    for (const auto& v : values)
+        for (uint32_t r = 0; r < v.rows; ++r)
+            std::memcpy(caller.data() + v.offset + r * v.stride, kTables + v.offset + r * v.stride, v.bytes);
+    std::memcpy(caller.data() + 5953, kTables + 5953 + 119 * 6, 5);
+
+    std::vector<uint8_t> effective = defaults;  // what the decoder holds after Init
+    mox::overlayBpTables(effective.data(), caller.data());
+    Stream first = bpPicture(0, 0, effective.data());
+    Stream last = bpPicture(0, 119);
+    Outcome reference = decode(last, 4096, 40, true);
+    first.tables = caller.data();
+    Outcome replaced = decode(first, 4096, 40, true);
+    first.tables = nullptr;
+    Outcome plain = decode(first, 4096, 40, true);
+    ASSERT_EQ(reference.status, 0);
+    ASSERT_EQ(replaced.status, 0);
+    EXPECT_EQ(replaced.pixels, reference.pixels) << "E 0 under the caller's row = E 119 under the default";
+    EXPECT_NE(plain.pixels, reference.pixels) << "the placement must matter for this picture";
+}
+
+// Hostile streams end in 0 or a negative status, never a crash, an
+// out-of-bounds read (the debug build checks) or a leak.
+TEST(VelaVariantStream, CorruptStreamsEndCleanly)
+{
+    const Stream streams[] = {bpPicture(0), bpPicture(1), copierPicture(0, 3), copierPicture(1, 3)};
+    std::mt19937 rng(2024);
+    int failures = 0;
+    for (const Stream& clean : streams)
+        for (int trial = 0; trial < 150; ++trial) {
+            Stream s = clean;
+            switch (trial % 3) {
+            case 0:  // a few bytes changed
+                for (int i = 0; i < 1 + trial % 4; ++i) s.bytes[rng() % s.bytes.size()] = uint8_t(rng());
+                break;
+            case 1:  // cut short
+                s.bytes.resize(1 + rng() % (s.bytes.size() - 1));
+                break;
+            default:  // noise from some MCU on
+                for (size_t i = rng() % s.bytes.size(); i < s.bytes.size(); ++i) s.bytes[i] = uint8_t(rng());
+            }
+            uint32_t piece = 64 + rng() % 137;
+            testing::internal::CaptureStdout();  // malformed tag sections say why
+            Outcome out = decode(s, piece, 1 + rng() % 40, trial % 2 == 0);
+            testing::internal::GetCapturedStdout();
+            ASSERT_TRUE(out.status == 0 || out.status < 0) << "trial " << trial << ": status " << out.status;
+            ASSERT_EQ(out.live, 0) << "trial " << trial;
+            failures += out.status < 0;
+        }
+    EXPECT_GT(failures, 50) << "truncated streams at least must fail";
 }
 
 }  // namespace

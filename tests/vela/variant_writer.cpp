@@ -109,8 +109,7 @@ BpLayout bpLayout(const uint8_t* tables, int a, int d, int k, int e)
 {
     BpLayout l{};
     const uint8_t* ms = bpFindRow(tables, 3, a, 0, 0);
-    std::array<uint8_t, 5> perm{0, 1, 2, 3, 4};
-    for (int i = 0; i < e; ++i) std::next_permutation(perm.begin(), perm.end());
+    const uint8_t* perm = bpFindRow(tables, 4, e, 0, 0) + 1;
     int t = 0;
     for (int i = 0; i < 5; ++i) {
         l.size[i] = ms[1 + i];

@@ -33,8 +33,8 @@ struct BpTag {
     uint8_t maps[4][64] = {};    // classes per map
 };
 
-// Entity sizes (ms_TBL), positions (the E-th permutation of 0..4) and the
-// mb_len_TBL row of a key, looked up in a table block.
+// Entity sizes (ms_TBL), positions (col_posi) and the mb_len_TBL row of a
+// key, looked up in a table block.
 struct BpLayout {
     uint8_t size[5];      // 5 = absent
     uint8_t position[5];  // 0 tag plane, 1..4 blocks 0..3
