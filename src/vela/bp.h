@@ -47,8 +47,4 @@ int32_t decodeBpTag(const uint8_t* tables, const uint8_t* section, uint32_t leng
 int32_t vela_bp_decodemcu(BitCursor* cursor, const McuParam* param, int32_t* const* planes);
 int32_t vela_copier_decodeMcu(BitCursor* cursor, const McuParam* param, int32_t* const* planes);
 
-// Copier rotation: the MCU's quarter turns from its R field and the rule
-// and fixed rotation of the copier parameters.
-uint32_t copierRotation(uint32_t field, const VelaCopierParam& copier, uint32_t stored);
-
 }  // namespace mox

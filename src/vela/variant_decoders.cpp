@@ -38,6 +38,19 @@ void clearPlanes(int32_t* const* planes, int32_t last)
         if (planes[i] != nullptr) std::memset(planes[i], 0, kVelaPixels * sizeof(int32_t));
 }
 
+// The copier's quarter turns: the MCU's own R field, the fixed rotation, or
+// both added, by the rotation rule; any other rule keeps the stored code.
+uint32_t copierRotation(uint32_t field, const VelaCopierParam& copier, uint32_t stored)
+{
+    const uint32_t fixed = copier.words[0] & 3;
+    switch (copier.words[1]) {
+    case 0: return field;
+    case 1: return fixed;
+    case 2: return (field + fixed) & 3;
+    default: return stored;
+    }
+}
+
 }  // namespace
 
 int32_t vela_bp_decodemcu(BitCursor* cursor, const McuParam* param, int32_t* const* planes)
@@ -74,17 +87,6 @@ int32_t vela_bp_decodemcu(BitCursor* cursor, const McuParam* param, int32_t* con
     if (param->rotation != 0) rotateMcu(planes, param);
     velaSkipBytes(cursor, size);
     return 0;
-}
-
-uint32_t copierRotation(uint32_t field, const VelaCopierParam& copier, uint32_t stored)
-{
-    const uint32_t fixed = copier.words[0] & 3;
-    switch (copier.words[1]) {
-    case 0: return field;
-    case 1: return fixed;
-    case 2: return (field + fixed) & 3;
-    default: return stored;
-    }
 }
 
 int32_t vela_copier_decodeMcu(BitCursor* cursor, const McuParam* param, int32_t* const* planes)
