@@ -1,5 +1,6 @@
 // Helpers of the VELA tests: bit strings to bytes, a cursor over a byte
-// vector, one MCU's planes.
+// vector, one MCU's planes, a mode-1 MCU decoder set-up, test pages and
+// whole encode jobs.
 #pragma once
 
 #include <array>
@@ -7,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "decoder/context.h"
+#include "encoder/encode_support.h"
 #include "frame/bits.h"
+#include "support/picture.h"
 
 namespace velatest {
 
@@ -15,6 +19,8 @@ namespace velatest {
 std::vector<uint8_t> packBits(const std::string& bits);
 // The bits of `bytes` as a string of '0'/'1'.
 std::string bitString(const uint8_t* bytes, size_t count);
+std::vector<uint8_t> fromHex(const std::string& hex);
+std::string toHex(const uint8_t* bytes, size_t count);
 
 inline mox::BitCursor cursorOver(std::vector<uint8_t>& data)
 {
@@ -38,5 +44,41 @@ struct Mcu {
         return samples == other.samples && tags == other.tags;
     }
 };
+
+// What vela_decodemcu needs: K.3/K.5 tables for every component, one
+// quantisation table, the range-limit table.
+struct McuDecoder {
+    HuffDecodeTable dc{};
+    HuffDecodeTable ac{};
+    int32_t quant[64];
+    std::vector<uint8_t> rangeLimit;
+    mox::McuParam param{};
+    McuDecoder(uint32_t sizeMode, uint32_t rotation);
+    // Decodes the MCUs of `stream` one after another; stops at the first
+    // failure, whose status goes to *status (0 when all went through).
+    std::vector<Mcu> decodeAll(std::vector<uint8_t> stream, int32_t* status, size_t mcus);
+};
+
+// Quantisation table of the tests (K.1), used by encoder and decoder.
+const int32_t* testQuantTable();
+
+// A page of 8x8 areas of four kinds, varied per component: photo-like
+// (gradients and noise), flat, two-valued and three-valued strokes.
+moxtest::Picture velaPage(int width, int height, int components, uint32_t seed);
+
+// An encode set-up for VELA mode: pixel format 4 or 5, sub-mode, size mode;
+// the caller changes param words through `words` afterwards.
+struct VelaSetup {
+    enctest::EncodeSetup setup;
+    VelaEncodeParam words{};
+};
+VelaSetup velaSetup(int width, int height, int pixelFormat, int velaMode, uint32_t sizeMode,
+                    uint32_t seed = 1);
+// Encodes; the VelaSetup must stay in place (the param points at its words).
+enctest::EncodeRun encodeVela(VelaSetup& setup);
+
+// Fills decoder records for mode 1 (four components, the test table).
+void velaRecords(PictureInfo& pic, DecodeParam& param, int width, int height, int outFormat,
+                 const uint32_t* velaWords);
 
 }  // namespace velatest
