@@ -57,16 +57,13 @@ int32_t vela_bp_decodemcu(BitCursor* cursor, const McuParam* param, int32_t* con
 {
     clearPlanes(planes, kVelaBlocks);
     uint8_t mcu[kBpMaxMcuBytes];
-    int32_t status = velaMcuBytes(cursor, 1, mcu);
-    if (status != 0) return status;
-    const int32_t headerBytes = velaHeaderBytesOf(mcu[0]);
-    status = velaMcuBytes(cursor, headerBytes, mcu);
-    if (status != 0) return status;
-    const VelaMcuHeader header = unpackVelaHeader(mcu);
+    VelaMcuHeader header;
+    const int32_t headerBytes = velaReadMcuHeader(cursor, mcu, &header);
+    if (headerBytes < 0) return headerBytes;
     const int32_t size = param->mcuSize;
     if (size > kBpMaxMcuBytes || headerBytes + velaBodyBytes(header) > size)
         return MOX_FAIL("vela_bp_decodemcu", MOX_ERR_CORRUPT, nullptr);
-    status = velaMcuBytes(cursor, size, mcu);  // the filler included
+    int32_t status = velaMcuBytes(cursor, size, mcu);  // the filler included
     if (status != 0) return status;
 
     int32_t palette[kVelaBlocks][kVelaPixels];

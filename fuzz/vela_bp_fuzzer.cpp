@@ -6,7 +6,7 @@
 // pieces through InputFunc.
 // Every output byte is read. Build:
 //   clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -Iinclude -Isrc \
-//       fuzz/vela_bp_decoders.cpp src/*/*.cpp -o vela_bp_fuzz
+//       fuzz/vela_bp_fuzzer.cpp src/*/*.cpp -o vela_bp_fuzzer
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
