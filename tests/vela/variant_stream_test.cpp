@@ -8,7 +8,7 @@
 #include <cstring>
 #include <random>
 
-#include "support/allocator.h"
+#include "decoder/harness.h"
 #include "vela/bp.h"
 #include "vela/variant_writer.h"
 
@@ -34,81 +34,34 @@ struct Outcome {
     int live = 0;
 };
 
-struct Feed {
-    const std::vector<uint8_t>* bytes;
-    size_t delivered = 0;
-    std::vector<uint8_t>* pixels;
-};
-
-int32_t input(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* user)
-{
-    auto* feed = static_cast<Feed*>(user);
-    size_t n = std::min<size_t>(feed->bytes->size() - feed->delivered, length);
-    std::memcpy(buffer, feed->bytes->data() + feed->delivered, n);
-    feed->delivered += n;
-    return 0;
-}
-
-int32_t output(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* user)
-{
-    auto* feed = static_cast<Feed*>(user);
-    feed->pixels->insert(feed->pixels->end(), buffer, buffer + length);
-    return 0;
-}
-
 // The variant decoders fetch every piece through InputFunc; bands go to
 // OutputFunc or are taken on return 2.
 Outcome decode(const Stream& s, uint32_t pieceSize, uint32_t bandLines, bool useOutput)
 {
-    Outcome out;
-    PictureInfo pic;
-    SystemParam sys;
-    DecodeParam param;
-    MoxDecClearParam(&pic, &sys, &param);
-    CountingAllocator counter;
-    useCounting(&sys, &counter);
-    pic.width = s.width;
-    pic.height = s.height;
-    pic.mode = s.mode;
-    pic.componentCount = s.componentCount;
-    pic.outFormat = s.outFormat;
-    for (int t = 0; t < 4; ++t)
-        for (int i = 0; i < 64; ++i) param.quantTable[t][i] = 1 + (i + t) % 7;
-    for (int c = 0; c < 4; ++c) param.quantSel[c] = c % 2;
     const uint32_t bpWords[5] = {0, 0, s.bpSize, 0, 1};
     VelaCopierParam copier{};
     copier.words[1] = 1;
     copier.variableSize = s.variable;
-    param.velaBpParam = bpWords;
-    param.velaBpTables = s.tables;
-    param.velaCopierParam = &copier;
-    const int bpp = s.outFormat == 0 || s.outFormat == 5 ? 1 : s.componentCount;
-    sys.pieceSize = pieceSize;
-    sys.totalSize = uint32_t(s.bytes.size());
-    sys.lineStride = uint32_t(s.width * bpp);
-    sys.bandBufferSize = sys.lineStride * bandLines;
-    int32_t error = 0;
-    DecoderContext* ctx = MoxDecInit(&pic, &sys, &param, &error);
-    if (ctx == nullptr) {
-        out.status = error;
-        return out;
-    }
-    Feed feed{&s.bytes, 0, &out.pixels};
-    MoxDecSetInFunc(ctx, input, &feed);
-    if (useOutput) MoxDecSetOutFunc(ctx, output, &feed);
-    for (;;) {
-        out.status = MoxDecode(ctx, 0, nullptr);
-        if (out.status != MOX_OUTPUT_READY) break;
-        out.pixels.insert(out.pixels.end(), sys.bandBuffer, sys.bandBuffer + sys.bandBufferSize);
-    }
-    if (out.status == 0 && !useOutput) {
-        uint32_t lines = uint32_t(s.height) % bandLines;
-        out.pixels.insert(out.pixels.end(), sys.bandBuffer,
-                          sys.bandBuffer + (lines == 0 ? bandLines : lines) * sys.lineStride);
-    }
-    MoxDecFinalize(ctx);
-    out.live = counter.live;
-    return out;
+    DecodeOptions options;
+    options.pieceSize = pieceSize;
+    options.bandLines = bandLines;
+    options.useInput = true;
+    options.useOutput = useOutput;
+    options.outFormat = s.outFormat;
+    options.records = [&](PictureInfo& pic, DecodeParam& param) {
+        pic.width = s.width;
+        pic.height = s.height;
+        pic.mode = s.mode;
+        pic.componentCount = s.componentCount;
+        for (int t = 0; t < 4; ++t)
+            for (int i = 0; i < 64; ++i) param.quantTable[t][i] = 1 + (i + t) % 7;
+        for (int c = 0; c < 4; ++c) param.quantSel[c] = c % 2;
+        param.velaBpParam = bpWords;
+        param.velaBpTables = s.tables;
+        param.velaCopierParam = &copier;
+    };
+    DecodeResult result = decodeStream(s.bytes, options);
+    return {result.status, std::move(result.picture.pixels), result.liveBlocks};
 }
 
 std::array<int32_t, 64> coefficients(std::mt19937& rng)
