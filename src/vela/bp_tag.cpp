@@ -65,8 +65,8 @@ uint32_t runLength(uint32_t ones, uint32_t suffix)
     return ones == 0 ? suffix + 1 : (1u << (ones + 1)) + 1 + suffix;
 }
 
-// First record of a table whose key bytes match; key entries < 0 are not
-// compared, `wild` gives per key byte the value that matches anything (or -1).
+// First record of a table whose key bytes match; `wild` gives per key byte
+// the record value that matches any key (-1: none).
 const uint8_t* findRecord(const uint8_t* tables, uint32_t offset, uint32_t rows, uint32_t bytes,
                           const int32_t* key, const int32_t* wild, int keys)
 {
@@ -85,7 +85,10 @@ void say(const char* message)
     std::fputs(message, stdout);
 }
 
-// Run-coded class map in scan order `order`; false leaves the map to the caller to clear.
+// Run-coded class map in scan order `order`; false leaves the map to the
+// caller to clear. Every prefix of up to four 1-bits is a code and every
+// suffix a run of 1..64, so a code is broken only by a fifth 1-bit, by
+// running out of map data, or by runs that overshoot 64.
 bool decodeRunMap(BitSpan map, uint32_t order, uint8_t* classes)
 {
     if (order > kLastScanOrder) {
