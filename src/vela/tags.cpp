@@ -1,6 +1,7 @@
 // Tag-section decoding: the common fields, the colours of palette blocks
 // and the class maps (run-coded or raw). No read leaves the L bytes of the
 // section: a section too short for its own fields or maps is corrupt.
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -159,18 +160,19 @@ int32_t decodeRawMaps(int32_t mode, uint32_t flags, int32_t flagged, const uint8
     switch (mode) {
     case kTagModeSharedBitmap:
     case kTagModeThreeColour: {
-        uint8_t* shared = mode == kTagModeSharedBitmap ? tagMap : blockMaps[0];
+        // One map for every flagged block; in mode 2 it is the tag map too.
+        uint8_t shared[kVelaPixels];
         ok = readMap(reader, mode == kTagModeSharedBitmap ? 1 : 2, shared);
+        if (mode == kTagModeSharedBitmap) std::memcpy(tagMap, shared, kVelaPixels);
         for (int32_t b = 0; ok && b < kVelaBlocks; ++b)
-            if ((flags & velaFlagBit(b)) != 0 && blockMaps[b] != shared)
-                std::memcpy(blockMaps[b], shared, kVelaPixels);
+            if ((flags & velaFlagBit(b)) != 0) std::memcpy(blockMaps[b], shared, kVelaPixels);
         break;
     }
     case kTagModeBlockBitmaps:
     case kTagModeTagAndBlocks: {
         // One map per flagged block in flag order, as many as the mode
         // carries; further flagged blocks keep class 0.
-        int32_t maps = mode == kTagModeBlockBitmaps ? kMaxMapsMode3 : kMaxMapsMode5;
+        int32_t maps = std::min(flagged, mode == kTagModeBlockBitmaps ? kMaxMapsMode3 : kMaxMapsMode5);
         if (mode == kTagModeTagAndBlocks) ok = readMap(reader, 1, tagMap);
         for (int32_t b = 0; ok && b < kVelaBlocks && maps > 0; ++b) {
             if ((flags & velaFlagBit(b)) == 0) continue;
@@ -185,7 +187,6 @@ int32_t decodeRawMaps(int32_t mode, uint32_t flags, int32_t flagged, const uint8
     default:
         break;
     }
-    (void)flagged;
     return ok ? 0 : MOX_FAIL("decodeRawMaps", MOX_ERR_ALLOC, nullptr);
 }
 
