@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,26 +14,26 @@ namespace {
 
 using tooltest::runTool;
 
-// 2 x 1 MCUs. Blocks are DC 0 then EOB, so every sample is 128: K.3/K.5
+// 2 x 1 fixed-size MCUs. Blocks are DC 0 then EOB, so every sample is 128: K.3/K.5
 // "00 1010" = 0x2B, K.4/K.6 "00 00" = 0x0F.
+std::vector<uint8_t> twoMcus(const std::vector<uint8_t>& head)
+{
+    std::vector<uint8_t> stream(128, 0xFF);  // filler behind each MCU's bytes
+    std::copy(head.begin(), head.end(), stream.begin());
+    std::copy(head.begin(), head.end(), stream.begin() + 64);
+    return stream;
+}
+
 std::vector<uint8_t> copierStream()
 {
-    std::vector<uint8_t> mcu = {0x00, 0x10, 0x41, 0x2B, 0x0F, 0x0F};  // R 0, b0 = b1 = b2 = 1
-    mcu.resize(64, 0xFF);
-    std::vector<uint8_t> stream = mcu;
-    stream.insert(stream.end(), mcu.begin(), mcu.end());
-    return stream;
+    return twoMcus({0x00, 0x10, 0x41, 0x2B, 0x0F, 0x0F});  // R 0, b0 = b1 = b2 = 1
 }
 
 // Short-form bp MCUs: a tag section of the empty entity set (tag value 2)
 // and block 3.
 std::vector<uint8_t> bpStream()
 {
-    std::vector<uint8_t> mcu = {0x82, 0x07, 0x84, 0x02, 0x2B};  // L 2, b3 1
-    mcu.resize(64, 0xFF);
-    std::vector<uint8_t> stream = mcu;
-    stream.insert(stream.end(), mcu.begin(), mcu.end());
-    return stream;
+    return twoMcus({0x82, 0x07, 0x84, 0x02, 0x2B});  // L 2, b3 1
 }
 
 TEST(ToolVariants, DecodeWithParameterOptions)
@@ -40,8 +41,9 @@ TEST(ToolVariants, DecodeWithParameterOptions)
     tooltest::ScratchDir dir;
     tooltest::writeFile(dir.path("copier.vela"), copierStream());
     tooltest::writeFile(dir.path("bp.vela"), bpStream());
-    const uint8_t* tables = mox::bpDefaultTables();
-    tooltest::writeFile(dir.path("tables.bin"), std::vector<uint8_t>(tables, tables + mox::kBpTableBytes));
+    std::vector<uint8_t> tables(mox::kBpTableBytes);
+    std::memcpy(tables.data(), mox::bpDefaultTables(), tables.size());
+    tooltest::writeFile(dir.path("tables.bin"), tables);
     tooltest::writeFile(dir.path("short.bin"), std::vector<uint8_t>(100, 0));
     const std::vector<std::string> size = {"--width", "16", "--height", "8"};
 
