@@ -38,7 +38,7 @@ int addLenBits(int a, int d)
     return row == nullptr ? -1 : row[2];
 }
 
-TEST(DecoderBpTables, FixedRows)
+TEST(VelaBpTables, FixedRows)
 {
     const struct {
         int a, t, bits;
@@ -83,7 +83,7 @@ TEST(DecoderBpTables, FixedRows)
 // palette sizes or joined by a permutation group, n from the groups, one
 // row per key, K counting the assignments from 0. col_posi and cn_len_TBL
 // follow their generating rules.
-TEST(DecoderBpTables, RowsFollowTheirRules)
+TEST(VelaBpTables, RowsFollowTheirRules)
 {
     std::array<int, 5> perm{0, 1, 2, 3, 4};
     for (int e = 0; e < 120; ++e, std::next_permutation(perm.begin(), perm.end()))
