@@ -87,6 +87,7 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
     sys.pieceOffset = 0;
 
     pic.outFormat = options.outFormat;
+    param.colorTransform = options.colorTransform;
     int32_t bpp = (options.outFormat == 0 || options.outFormat == 5) ? 1 : pic.componentCount;
     sys.lineStride = static_cast<uint32_t>(pic.width * bpp);
     uint32_t bandLines = options.bandLines == 0 ? static_cast<uint32_t>(pic.height) : options.bandLines;
