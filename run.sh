@@ -68,7 +68,7 @@ test)
 fuzz)
     install_missing "${packages[@]}" "${clang_packages[@]}"
     build fuzz
-    for target in header decode encode vela_decode vela_encode; do
+    for target in header decode encode vela_decode vela_encode vela_bp; do
         fuzz/run_target.sh "build/fuzz/fuzz/fuzz_$target" "${2:-60}" \
             "build/fuzz/fuzz/work/$target" "fuzz/corpus/$target"
     done
