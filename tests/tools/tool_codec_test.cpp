@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -225,6 +226,16 @@ TEST(ToolDemo, TableMatchesTheFilesItWrites)
         ASSERT_TRUE(tooltest::readPicture(out + stem + "-decoded.png", decoded)) << label;
         EXPECT_NEAR(moxtest::psnr(page, decoded), tablePsnr, 0.006) << label;
         expectNearLibjpeg(decoded, stream, label);
+    }
+    // The VELA rows: 600 fixed-size MCUs of 64 bytes each.
+    for (const char* label : {"VELA 4c ", "VELA gray "}) {
+        size_t at = r.out.find(label);
+        ASSERT_NE(at, std::string::npos) << "no row " << label << " in\n" << r.out;
+        std::istringstream row(r.out.substr(at + std::strlen(label)));
+        std::string sampling;
+        size_t bytes = 0;
+        row >> sampling >> bytes;
+        EXPECT_EQ(bytes, 600u * 64u) << label;
     }
 }
 
