@@ -170,26 +170,6 @@ TEST(EncodeInterop, ReferenceReadsTheForwardPathsCoefficients)
     EXPECT_GE(compared, 50);
 }
 
-TEST(EncodeInterop, OddSizes)
-{
-    const int sizes[][2] = {{1, 1}, {5, 3}, {17, 13}, {1001, 7}, {8, 33}};
-    for (auto [w, h] : sizes) {
-        for (int format : {MOX_PIXEL_GRAY, MOX_PIXEL_RGB, MOX_PIXEL_CMYK}) {
-            std::string where = std::to_string(w) + "x" + std::to_string(h) + " format " +
-                                std::to_string(format);
-            EncodeSetup setup = makeSetup(w, h, format, 10, 21);
-            auto stream = encodeOk(setup, where);
-            auto decoded = format == MOX_PIXEL_CMYK ? moxtest::refDecodeComponents(stream)
-                                                    : moxtest::refDecode(stream);
-            ASSERT_TRUE(decoded.ok) << where << ": " << decoded.message;
-            EXPECT_EQ(decoded.warnings, 0) << where;
-            ASSERT_EQ(decoded.picture.width, w) << where;
-            ASSERT_EQ(decoded.picture.height, h) << where;
-            EXPECT_GE(moxtest::psnr(setup.picture, decoded.picture), 20.0) << where;
-        }
-    }
-}
-
 TEST(EncodeInterop, RegionEqualsTheCroppedPicture)
 {
     // The last MCU row of a region pads with the picture's lines below the

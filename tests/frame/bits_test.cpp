@@ -1,4 +1,4 @@
-// Bit reader and writer: the raw and bounded readers, the more-data checks
+// Bit reader and writer: the bounded reader, the more-data checks
 // at piece ends, and write/read round trips. Reading and writing real
 // streams is checked exactly against the reference codec in the decoder
 // and encoder tests.
@@ -40,24 +40,6 @@ BitCursor spliceCursor(std::vector<uint8_t>& piece, std::vector<uint8_t>& splice
 }
 
 }  // namespace
-
-TEST(RawReader, WidthsAndStraddling)
-{
-    std::vector<uint8_t> bytes = {0b10110101, 0b11000000, 0};
-    BitCursor c = cursorOver(bytes);
-    EXPECT_EQ(mox::getValue(&c, 0), 0);
-    EXPECT_EQ(c.bitPos, 7);
-    EXPECT_EQ(mox::getValue(&c, 9), -1);
-    EXPECT_EQ(mox::getValue(&c, 5), 0b10110);
-    EXPECT_EQ(c.bitPos, 2);
-    // 4 bits at bitPos 2: three from this byte, one from the next.
-    EXPECT_EQ(mox::getValue(&c, 4), 0b1011);
-    EXPECT_EQ(c.byteIndex, 1);
-    EXPECT_EQ(c.bitPos, 6);
-    EXPECT_EQ(mox::getValue(&c, 7), 0b1000000);
-    EXPECT_EQ(c.byteIndex, 2);
-    EXPECT_EQ(c.bitPos, 7);
-}
 
 TEST(BoundedReader, ReadsAndEnds)
 {

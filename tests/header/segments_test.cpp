@@ -99,23 +99,6 @@ void expectTable(const HuffDecodeTable& have, const mox::HuffmanDefinition& defi
     headertest::expectPrefixCode(have, definition.bits, definition.values, what);
 }
 
-TEST(Segments, AllFourAnnexKTablesInOneSegment)
-{
-    using B = StreamBuilder;
-    std::vector<uint8_t> body = concat({B::huffmanTable(0x00, mox::kLuminanceDc),
-                                        B::huffmanTable(0x01, mox::kChrominanceDc),
-                                        B::huffmanTable(0x10, mox::kLuminanceAc),
-                                        B::huffmanTable(0x11, mox::kChrominanceAc)});
-    Analysis a(StreamBuilder().soi().segment(0xC4, body).bytes(), SIZE_MAX, 10000);
-    EXPECT_EQ(a.run(), MOX_NEED_INPUT);
-    expectTable(a.param.dcHuff[0], mox::kLuminanceDc, "DC 0");
-    expectTable(a.param.dcHuff[1], mox::kChrominanceDc, "DC 1");
-    expectTable(a.param.acHuff[0], mox::kLuminanceAc, "AC 0");
-    expectTable(a.param.acHuff[1], mox::kChrominanceAc, "AC 1");
-    EXPECT_EQ(a.param.acHuff[0].count, 162u);
-
-}
-
 TEST(Segments, HuffmanIdsTwoAndThreeAreConsumedNotStored)
 {
     using B = StreamBuilder;

@@ -1,6 +1,5 @@
-// The tool's decode and encode jobs end to end: options reach the stream,
-// libjpeg reads what the tool writes, and any piece size, band height,
-// output buffer and driving (callbacks or return codes) give the same bytes.
+// The tool's encode options reach the stream, and the demo writes what its
+// table says. Splits of pieces, bands and buffers are the library tests'.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,21 +20,6 @@ using tooltest::joined;
 using tooltest::runTool;
 using tooltest::ScratchDir;
 
-// Decodes `stream` with the tool; false (and a test failure) if it fails.
-bool toolDecode(const ScratchDir& dir, const std::vector<uint8_t>& stream,
-                const std::vector<std::string>& options, moxtest::Picture& out,
-                const std::string& outName = "out.pnm")
-{
-    tooltest::writeFile(dir.path("in.jpg"), stream);
-    std::vector<std::string> args = {"decode", dir.path("in.jpg"), dir.path(outName)};
-    args.insert(args.end(), options.begin(), options.end());
-    tooltest::RunResult r = runTool(args);
-    EXPECT_EQ(r.exitCode, 0) << joined(args) << "\n" << r.err;
-    bool read = r.exitCode == 0 && tooltest::readPicture(dir.path(outName), out);
-    EXPECT_TRUE(read || r.exitCode != 0) << joined(args) << ": unreadable output";
-    return read;
-}
-
 // Encodes `input` (a file in dir) with the tool and returns the stream.
 std::vector<uint8_t> toolEncode(const ScratchDir& dir, const std::string& input,
                                 const std::vector<std::string>& options)
@@ -54,34 +38,6 @@ void expectNearLibjpeg(const moxtest::Picture& ours, const std::vector<uint8_t>&
     int worst = tooltest::worstDifference(ours, stream);
     EXPECT_TRUE(worst >= 0 && worst <= 3) << name << ": have largest difference " << worst
                                           << " (-1: other size), want <= 3";
-}
-
-// ---------------------------------------------------------------- decode
-
-TEST(ToolDecode, SamePixelsForAnyPieceBandAndDriving)
-{
-    moxtest::RefEncodeOptions options;
-    options.hSamp[0] = 2;
-    options.vSamp[0] = 2;
-    options.restartInterval = 2;
-    std::vector<uint8_t> stream = moxtest::refEncode(moxtest::makePicture(97, 61, 3, 4), options);
-    ScratchDir dir;
-    moxtest::Picture expected;
-    ASSERT_TRUE(toolDecode(dir, stream, {}, expected));
-    const std::vector<std::vector<std::string>> variants = {
-        {"--piece", "700", "--band", "7", "--push"},
-        {"--piece", "64", "--band", "20"},  // header outgrows the piece: it is grown
-    };
-    for (const auto& variant : variants) {
-        moxtest::Picture have;
-        if (toolDecode(dir, stream, variant, have)) {
-            EXPECT_EQ(have.pixels, expected.pixels) << joined(variant) << ": pixels differ";
-        }
-    }
-    moxtest::Picture png;
-    if (toolDecode(dir, stream, {"--band", "5"}, png, "out.png")) {
-        EXPECT_EQ(png.pixels, expected.pixels) << "PNG output differs from PNM output";
-    }
 }
 
 // ---------------------------------------------------------------- encode
@@ -150,46 +106,6 @@ TEST(ToolEncode, OptionsReachTheStream)
     scan = tooltest::segment(full, 0xDA);
     EXPECT_EQ(bare, scan) << "have " << bare.size() << " bytes, want the " << scan.size()
                           << " scan bytes of the full stream";
-}
-
-TEST(ToolEncode, SameStreamForAnyBandBufferAndDriving)
-{
-    moxtest::Picture source = moxtest::makePicture(90, 50, 3, 13);
-    moxtest::Picture rgba = source;
-    rgba.components = 4;
-    rgba.pixels.clear();
-    for (size_t i = 0; i < source.pixels.size(); i += 3) {
-        rgba.pixels.insert(rgba.pixels.end(), {source.pixels[i], source.pixels[i + 1],
-                                               source.pixels[i + 2], uint8_t(i)});
-    }
-    ScratchDir dir;
-    tooltest::writePicture(dir.path("in.ppm"), source);
-    tooltest::writePicture(dir.path("in.png"), source);
-    tooltest::writePicture(dir.path("rgba.png"), rgba);
-    const std::vector<std::string> common = {"--quality", "7", "--restart", "3"};
-    std::vector<uint8_t> expected = toolEncode(dir, "in.ppm", common);
-    ASSERT_FALSE(expected.empty());
-    struct Case {
-        const char* input;
-        std::vector<std::string> options;
-    };
-    const Case cases[] = {
-        {"in.ppm", {"--band", "9", "--out-buffer", "100", "--push"}},
-        {"in.png", {"--band", "13"}},
-        {"rgba.png", {}},  // alpha is dropped for baseline JPEG
-    };
-    for (const Case& c : cases) {
-        std::vector<std::string> options = common;
-        options.insert(options.end(), c.options.begin(), c.options.end());
-        std::vector<uint8_t> have = toolEncode(dir, c.input, options);
-        EXPECT_EQ(have, expected) << c.input << " " << joined(options) << ": have " << have.size()
-                                  << " bytes, want " << expected.size();
-    }
-    // The stream of the PNG decoded back to PNG: libjpeg's pixels.
-    moxtest::Picture back;
-    if (toolDecode(dir, expected, {"--band", "11", "--piece", "900"}, back, "back.png")) {
-        expectNearLibjpeg(back, expected, "decoded to PNG");
-    }
 }
 
 // ---------------------------------------------------------------- demo
