@@ -56,6 +56,14 @@ void forEachSweepStream(const std::function<void(const SweepStream&)>& run)
                                    std::to_string(options.optimize);
                 run(SweepStream{name, refEncode(picture, options), s.rgb});
             }
+    {
+        // Chroma as wide as luminance but half as high.
+        RefEncodeOptions options;
+        options.quality = 90;
+        for (int c = 0; c < 3; ++c) options.hSamp[c] = 2;
+        options.vSamp[0] = 2;
+        run(SweepStream{"Y 2x2 CbCr 2x1 q90", refEncode(makePicture(45, 27, 3, 8), options), false});
+    }
     for (int components : {1, 3}) {
         RefEncodeOptions options;
         options.quality = 100;
@@ -123,7 +131,7 @@ TEST(DecoderReference, PixelsWithinThreeOfTheReference)
     std::printf("reference comparison: %d streams, largest difference %d, mean %.4f\n", streams, worst,
                 sum / count);
     EXPECT_LE(worst, 3);
-    EXPECT_LE(sum / count, 1.0) << "mean difference";
+    EXPECT_LE(sum / count, 0.12) << "mean difference (0.0999 measured)";
 }
 
 // The inverse DCT's output over seeded blocks with large coefficients (a
