@@ -15,6 +15,10 @@ DecoderKernels chooseKernels()
     kernels.decodeMcu = pickKernel(&decodeMcuReference, &decodeMcuFast);
     kernels.upSample = pickKernel(&upSample, &upSampleFast);
     kernels.storeMcu = pickKernel(&storeMcu, &storeMcuFast);
+    if (simdEnabled()) {
+        kernels.idctTransposed = idctTransposedKernel();
+        kernels.idctDcOnly = idctDcOnlyKernel();
+    }
     return kernels;
 }
 
