@@ -66,9 +66,9 @@ HWY_INLINE void flowgraph(D d, const VSums& in, V* y)
     y[4] = hn::Sub(e3, o3);
 }
 
-// Column pass over the lanes' columns: inputs x[r], outputs 8 sample rows
-// (level shift and clamp as the range-limit table does them) at out[8 * k].
-HWY_INLINE void columnPass(D d, const V* x, int32_t* out)
+// Column pass over the lanes' columns: inputs x[r], outputs the 8 column
+// values, truncated toward zero into 32 bits (saturated), in t[k].
+HWY_INLINE void columnPass(D d, const V* x, VI* t)
 {
     VSums in{x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7],
              hn::Add(x[0], x[4]), hn::Sub(x[0], x[4]), hn::Add(x[2], x[6]),
@@ -76,17 +76,35 @@ HWY_INLINE void columnPass(D d, const V* x, int32_t* out)
     V y[8];
     flowgraph(d, in, y);
     const DI di;
+    for (int k = 0; k < 8; ++k) t[k] = hn::DemoteTo(di, y[k]);
+}
+
+// Samples from truncated column values: only bits 3..12 of t + 4 reach the
+// range-limit table ((t + 4) >> 3, ten bits), so the 32-bit wrapping sum
+// serves; shifting them to the top and back gives them as a signed 10-bit
+// value, which the table moves to 0..255 and clamps.
+template <class DS>
+HWY_INLINE hn::Vec<DS> samples(DS ds, hn::Vec<DS> t)
+{
+    hn::Vec<DS> s = hn::ShiftRight<22>(hn::ShiftLeft<19>(hn::Add(t, hn::Set(ds, 4))));
+    return hn::Min(hn::Max(hn::Add(s, hn::Set(ds, 128)), hn::Zero(ds)), hn::Set(ds, 255));
+}
+
+// Stores the 8 sample rows of the column groups h and h + 1 (t and t + 8).
+HWY_INLINE void storeRows(const VI* t, int32_t* out)
+{
+#if HWY_TARGET == HWY_SCALAR
+    const DI di;
     for (int k = 0; k < 8; ++k) {
-        // Truncation into 32 bits, saturated. Only bits 3..12 of t + 4 reach
-        // the range-limit table ((t + 4) >> 3, ten bits), so the 32-bit
-        // wrapping sum serves; shifting them to the top and back gives them
-        // as a signed 10-bit value, which the table moves to 0..255 and
-        // clamps.
-        VI t = hn::DemoteTo(di, y[k]);
-        VI s = hn::ShiftRight<22>(hn::ShiftLeft<19>(hn::Add(t, hn::Set(di, 4))));
-        s = hn::Min(hn::Max(hn::Add(s, hn::Set(di, 128)), hn::Zero(di)), hn::Set(di, 255));
-        hn::StoreU(s, di, out + 8 * k);
+        hn::StoreU(samples(di, t[k]), di, out + 8 * k);
+        hn::StoreU(samples(di, t[8 + k]), di, out + 8 * k + 1);
     }
+#else
+    // Two groups side by side in one vector of twice the lanes.
+    const hn::Twice<DI> dw;
+    for (int k = 0; k < 8; ++k)
+        hn::StoreU(samples(dw, hn::Combine(dw, t[8 + k], t[k])), dw, out + 8 * k);
+#endif
 }
 
 // Transposes the square of `lanes` vectors at in[0], in[1], ... into out.
@@ -148,14 +166,17 @@ void IdctTransposed(const int32_t* block, int32_t* output)
         flowgraph(d, in, y);
         // A row without AC coefficients takes its DC value unchanged.
         const auto dcOnly = hn::Eq(hn::PromoteTo(d, ac), hn::Zero(d));
-        for (int i = 0; i < 8; ++i) y[i] = hn::IfThenElse(dcOnly, x[0], y[i]);
+        if (!hn::AllFalse(d, dcOnly))
+            for (int i = 0; i < 8; ++i) y[i] = hn::IfThenElse(dcOnly, x[0], y[i]);
     }
+    VI t[16];
     for (size_t h = 0; h < kGroups; ++h) {
         // Columns h * kLanes.. of rows 0..7: square (g, h) of the row pass
         // output, transposed.
         V x[8];
         for (size_t g = 0; g < kGroups; ++g) transposeSquare(d, rowOut + 8 * g + h * kLanes, x + g * kLanes);
-        columnPass(d, x, output + h * kLanes);
+        columnPass(d, x, t + 8 * (h % 2));
+        if (h % 2 == 1) storeRows(t, output + (h - 1) * kLanes);
     }
 }
 
@@ -164,11 +185,14 @@ void IdctTransposed(const int32_t* block, int32_t* output)
 void IdctDcOnly(int32_t dc, int32_t* output)
 {
     const D d;
-    const size_t lanes = hn::Lanes(d);
+    constexpr size_t kLanes = hn::MaxLanes(D());
     V x[8];
     x[0] = hn::Set(d, static_cast<double>(dc));
     for (int r = 1; r < 8; ++r) x[r] = hn::Zero(d);
-    for (size_t c0 = 0; c0 < 8; c0 += lanes) columnPass(d, x, output + c0);
+    VI t[16];
+    columnPass(d, x, t);
+    for (int k = 0; k < 8; ++k) t[8 + k] = t[k];
+    for (size_t c0 = 0; c0 < 8; c0 += 2 * kLanes) storeRows(t, output + c0);
 }
 
 }  // namespace
