@@ -82,21 +82,28 @@ struct Offsets {
 };
 
 // crToR[cr], (cbToG[cb] + crToG[cr]) >> 16 and cbToB[cb] of tables.cpp,
-// for eight chroma samples.
-HWY_INLINE Offsets colourOffsets(const int32_t* cbRow, const int32_t* crRow)
+// for eight chroma samples, in 32-bit lanes of the widest vector up to eight.
+template <class DW>
+HWY_INLINE Offsets colourOffsets(DW dw, const int32_t* cbRow, const int32_t* crRow)
 {
-    const D32 d;
-    const V32 half = hn::Set(d, 1 << 15);
-    V32 r[2], g[2], b[2];
-    for (int i = 0; i < 2; ++i) {
-        const V32 x = hn::Sub(hn::LoadU(d, cbRow + 4 * i), hn::Set(d, 128));
-        const V32 z = hn::Sub(hn::LoadU(d, crRow + 4 * i), hn::Set(d, 128));
-        r[i] = hn::ShiftRight<16>(hn::Add(hn::Mul(z, hn::Set(d, 91881)), half));
+    using VW = hn::Vec<DW>;
+    constexpr size_t kLanes = hn::MaxLanes(DW());
+    const VW half = hn::Set(dw, 1 << 15);
+    VW r[2], g[2], b[2];
+    for (size_t i = 0; i < 8 / kLanes; ++i) {
+        const VW x = hn::Sub(hn::LoadU(dw, cbRow + kLanes * i), hn::Set(dw, 128));
+        const VW z = hn::Sub(hn::LoadU(dw, crRow + kLanes * i), hn::Set(dw, 128));
+        r[i] = hn::ShiftRight<16>(hn::Add(hn::Mul(z, hn::Set(dw, 91881)), half));
         g[i] = hn::ShiftRight<16>(
-            hn::Add(hn::Mul(x, hn::Set(d, -22554)), hn::Add(hn::Mul(z, hn::Set(d, -46802)), half)));
-        b[i] = hn::ShiftRight<16>(hn::Add(hn::Mul(x, hn::Set(d, 116130)), half));
+            hn::Add(hn::Mul(x, hn::Set(dw, -22554)), hn::Add(hn::Mul(z, hn::Set(dw, -46802)), half)));
+        b[i] = hn::ShiftRight<16>(hn::Add(hn::Mul(x, hn::Set(dw, 116130)), half));
     }
-    return {narrow(r[0], r[1]), narrow(g[0], g[1]), narrow(b[0], b[1])};
+    if constexpr (kLanes == 8) {
+        const hn::Rebind<int16_t, DW> d16;
+        return {hn::DemoteTo(d16, r[0]), hn::DemoteTo(d16, g[0]), hn::DemoteTo(d16, b[0])};
+    } else {
+        return {narrow(r[0], r[1]), narrow(g[0], g[1]), narrow(b[0], b[1])};
+    }
 }
 
 // One whole MCU of a YCbCr picture whose chroma blocks are single (1x1) and
@@ -106,7 +113,8 @@ void StoreYccMcu(const int32_t* luma, const int32_t* cbBlock, const int32_t* crB
 {
     const D16 d16;
     for (int chromaRow = 0; chromaRow < 8; ++chromaRow) {
-        const Offsets o = colourOffsets(cbBlock + 8 * chromaRow, crBlock + 8 * chromaRow);
+        const Offsets o = colourOffsets(hn::CappedTag<int32_t, 8>(), cbBlock + 8 * chromaRow,
+                                        crBlock + 8 * chromaRow);
         for (int j = 0; j < vMax; ++j) {
             const int line = chromaRow * vMax + j;
             const int32_t* y = luma + kBlockSamples * ((line / 8) * hMax) + 8 * (line % 8);
