@@ -162,12 +162,13 @@ enum class Fused { kNone, kGray, kYcc };
 
 // The layouts the fused path covers: baseline full-size decoding of a gray
 // picture, or of a YCbCr picture to RGB with single chroma blocks. Others
-// keep the reference upSample and storeMcu.
+// (RGB-coded pictures among them) keep the reference upSample and storeMcu.
 Fused fusedLayout(const DecoderContext* ctx)
 {
     if (ctx->mode != MOX_MODE_JPEG || ctx->reduction != 1) return Fused::kNone;
     if (ctx->componentCount == 1 && ctx->hMax == 1 && ctx->vMax == 1) return Fused::kGray;
-    if (ctx->componentCount == 3 && ctx->outFormat == 1 && ctx->hSamp[1] == 1 && ctx->vSamp[1] == 1 &&
+    if (ctx->componentCount == 3 && ctx->outFormat == 1 && ctx->colorTransform != 0 &&
+        ctx->hSamp[1] == 1 && ctx->vSamp[1] == 1 &&
         ctx->hSamp[2] == 1 && ctx->vSamp[2] == 1 && ctx->hSamp[0] == ctx->hMax &&
         ctx->vSamp[0] == ctx->vMax && ctx->hMax <= 2 && ctx->vMax <= 2)
         return Fused::kYcc;

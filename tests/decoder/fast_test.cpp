@@ -452,9 +452,10 @@ struct OutputBench {
     std::vector<int32_t> blocks[4], rasters[4];
     std::vector<uint8_t> band;
 
-    OutputBench(const Layout& layout, int outFormat, int width, int height)
+    OutputBench(const Layout& layout, int outFormat, int colorTransform, int width, int height)
     {
         ctx.mode = MOX_MODE_JPEG;
+        ctx.colorTransform = static_cast<uint8_t>(colorTransform);
         ctx.reduction = 1;
         ctx.componentCount = layout.components;
         ctx.outFormat = outFormat;
@@ -502,15 +503,18 @@ TEST(DecoderFastPaths, ColourOutputMatchesReference)
     const struct {
         Layout layout;
         int outFormat;
+        int colorTransform;
     } cases[] = {
-        {{"gray", 1, 1, 1}, 0}, {{"gray", 1, 1, 1}, 1},   {{"4:4:4", 3, 1, 1}, 1},
-        {{"4:2:2", 3, 2, 1}, 1}, {{"4:4:0", 3, 1, 2}, 1},  {{"4:2:0", 3, 2, 2}, 1},
-        {{"4:2:0 red only", 3, 2, 2}, 0}, {{"4:2:0 format 2", 3, 2, 2}, 2},
+        {{"gray", 1, 1, 1}, 0, 0},           {{"gray", 1, 1, 1}, 1, 0},
+        {{"4:4:4", 3, 1, 1}, 1, 1},          {{"4:2:2", 3, 2, 1}, 1, 1},
+        {{"4:4:0", 3, 1, 2}, 1, 1},          {{"4:2:0", 3, 2, 2}, 1, 1},
+        {{"4:2:0 RGB-coded", 3, 2, 2}, 1, 0}, {{"4:2:0 red only", 3, 2, 2}, 0, 1},
+        {{"4:2:0 format 2", 3, 2, 2}, 2, 1},
     };
     std::mt19937 rng(99);
     for (const auto& c : cases) {
         // 37 x 21: the last MCU column and row are cut by the picture's edge.
-        OutputBench bench(c.layout, c.outFormat, 37, 21);
+        OutputBench bench(c.layout, c.outFormat, c.colorTransform, 37, 21);
         for (int trial = 0; trial < 200; ++trial) {
             for (int comp = 0; comp < c.layout.components; ++comp)
                 for (int32_t& v : bench.blocks[comp]) {
