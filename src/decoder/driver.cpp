@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "decoder/decoder.h"
+#include "decoder/fast.h"
 #include "frame/markers.h"
 #include "frame/errlog.h"
 #include "frame/reader.h"
@@ -133,7 +134,7 @@ int32_t decodeMcuOfMode(DecoderContext* ctx)
         velaDecoder = vela_copier_decodeMcu;
         break;
     default:
-        return decodeMcu(&ctx->cursor, &ctx->mcuParam, ctx->dcPredictors, ctx->planes);
+        return decoderKernels().decodeMcu(ctx);
     }
     return velaDecoder(&ctx->cursor, &ctx->mcuParam, ctx->planes);
 }
@@ -152,12 +153,12 @@ int32_t decodeOneMcu(DecoderContext* ctx, int32_t c, int32_t r)
             if (status != 0) return status;
             continue;
         }
-        if (status == 0) status = upSample(ctx);
+        if (status == 0) status = decoderKernels().upSample(ctx);
         if (status != 0) {
             syncCounters(ctx, true);
             return failDecode(ctx, status, true, c, r);
         }
-        return storeMcu(ctx, c, r);
+        return decoderKernels().storeMcu(ctx, c, r);
     }
 }
 
