@@ -2,7 +2,7 @@
 # Quick start for libmoxcodec.
 #   ./run.sh demo   build and run the demo job on its embedded test page
 #   ./run.sh test   build the native presets and the aarch64 cross build, run all
-#                   tests (the release suite twice: fast paths on, then MOX_SIMD=none)
+#                   tests (release and aarch64 twice: fast paths on, then MOX_SIMD=none)
 #   ./run.sh bench  build the benchmarks and run the side-by-side comparison
 # Installs the Debian packages it needs when they are missing.
 set -euo pipefail
@@ -57,6 +57,7 @@ test)
     MOX_SIMD=none ctest --preset release
     build arm64
     ctest --preset arm64
+    MOX_SIMD=none ctest --preset arm64
     ;;
 bench)
     install_missing "${packages[@]}" libbenchmark-dev
