@@ -2,7 +2,7 @@
 # Quick start for libmoxcodec.
 #   ./run.sh demo   build and run the demo job on its embedded test page
 #   ./run.sh test   build the native presets and the aarch64 cross build, run all
-#                   tests (the release suite twice: fast paths on, then MOX_SIMD=none),
+#                   tests (release and aarch64 twice: fast paths on, then MOX_SIMD=none),
 #                   then the fuzz targets (corpus replay, 30 s each) and the
 #                   thread tests under ThreadSanitizer
 #   ./run.sh bench  build the benchmarks and run the side-by-side comparison
@@ -63,6 +63,7 @@ test)
     MOX_SIMD=none ctest --preset release
     build arm64
     ctest --preset arm64
+    MOX_SIMD=none ctest --preset arm64
     # libFuzzer targets: every seed replayed, then a short run from them.
     build fuzz
     ctest --preset fuzz
