@@ -40,6 +40,12 @@ void buildMcuSetup(EncoderContext* ctx)
         component.record.dcTable = &ctx->dcHuff[ctx->dcSel[from]];
         component.record.acTable = &ctx->acHuff[ctx->acSel[from]];
         component.record.quantTable = ctx->quantTable[ctx->quantSel[from]];
+        component.divisors = nullptr;
+        if (huffmanTableFits(component.record.dcTable, kLastDcIndex) &&
+            huffmanTableFits(component.record.acTable, kLastAcIndex)) {
+            transposedDivisors(component.record.quantTable, ctx->divisors[c]);
+            component.divisors = ctx->divisors[c];
+        }
     }
     for (int c = 0; c < 4; ++c) {
         std::memset(ctx->convertedPlane[c], 0, ctx->planeSamples * sizeof(int32_t));
@@ -118,9 +124,9 @@ int32_t encodeMcus(EncoderContext* ctx, int32_t* cbError)
             // The VELA MCU coder is not part of this build yet.
             return MOX_FAIL_AT("MoxEncode", MOX_ERR_CODING_MODE, ctx, at);
         }
-        extractSamples(ctx, ctx->mcuColumn);
-        convertColor(ctx);
-        downsample(ctx);
+        extractSamplesFast(ctx, ctx->mcuColumn);
+        convertColorFast(ctx);
+        downsampleFast(ctx);
         int32_t status = MoxCodeMcu(ctx, &ctx->blockPointers, &ctx->mcuConfig);
         if (status < 0) return MOX_FAIL_AT("MoxEncode", status, ctx, at);
 

@@ -30,6 +30,8 @@ void defaultHuffmanTable(bool ac, int id, HuffDecodeTable* table);
 constexpr uint32_t kDcSymbols = 12;
 constexpr uint32_t kAcSymbols = 162;
 constexpr uint32_t kAcIndexZrl = 151;
+constexpr uint32_t kLastDcIndex = 11;
+constexpr uint32_t kLastAcIndex = 161;
 
 // AC symbol index <-> run/size symbol (EOB 0, ZRL 151, run 15 at 152..161).
 uint8_t acSymbolOfIndex(uint32_t index);
@@ -89,12 +91,18 @@ int32_t fixedMatrixEntry(float entry);
 int32_t roundFixed(int32_t t);
 void extractSamples(EncoderContext* ctx, uint32_t mcuColumn);
 void convertColor(EncoderContext* ctx);
+// The same planes as extractSamples and convertColor, faster; extraction
+// leaves the planes it does not use as they are.
+void extractSamplesFast(EncoderContext* ctx, uint32_t mcuColumn);
+void convertColorFast(EncoderContext* ctx);
 
 // ---- downsample.cpp --------------------------------------------------------
 
 int32_t meanOfTwo(int32_t a, int32_t b);
 int32_t meanOfFour(int32_t a, int32_t b, int32_t c, int32_t d);
 void downsample(EncoderContext* ctx);
+// The same block buffers as downsample, faster.
+void downsampleFast(EncoderContext* ctx);
 
 // ---- fdct.cpp / quantize.cpp -------------------------------------------------
 
@@ -104,6 +112,16 @@ void forwardDct(const int32_t samples[64], float coefficients[64]);
 constexpr int32_t kMaxCoefficient = 1023;
 void quantize(const float coefficients[64], const int32_t table[64], int32_t quantized[64]);
 void zigzag(const int32_t natural[64], int32_t zigzagOrder[64]);
+
+// Fast block path. The DCT's result is transposed (coefficient (u, v) of
+// the natural position v * 8 + u at u * 8 + v), and quantisation takes the
+// table as floats in the same order; the values are the reference's bits.
+void forwardDctTransposed(const int32_t samples[64], float transposed[64]);
+void transposedDivisors(const int32_t table[64], float divisors[64]);
+// Quantises and reorders into zig-zag order; returns the mask of nonzero
+// zig-zag positions (bit k for position k).
+uint64_t quantizeTransposed(const float transposed[64], const float divisors[64],
+                            int32_t zigzagOrder[64]);
 
 // ---- huffman.cpp -----------------------------------------------------------
 
@@ -130,5 +148,18 @@ int32_t codeJpgBlk(const int32_t block[64], const ComponentRecord* component, in
 int32_t codeHuffman(const int32_t zigzagBlock[64], const HuffDecodeTable* dcTable,
                     const HuffDecodeTable* acTable, int32_t* predictor, BitCursor* cursor,
                     CodePositions* positions);
+
+// True when every code up to lastIndex (11 for DC, 161 for AC) has a length
+// of 1..16 that holds its code and the table's count admits it: then no
+// coding step can fail and the fast coder may write the block.
+bool huffmanTableFits(const HuffDecodeTable* table, uint32_t lastIndex);
+// codeHuffman's bytes through a 64-bit accumulator, without code positions;
+// `nonzero` has bit k set for each nonzero zz[k]. Tables must fit.
+void codeHuffmanFast(const int32_t zigzagBlock[64], uint64_t nonzero,
+                     const HuffDecodeTable* dcTable, const HuffDecodeTable* acTable,
+                     int32_t* predictor, BitCursor* cursor);
+// codeJpgBlk through the fast DCT, quantisation and coder (component.divisors set).
+int32_t codeJpgBlkFast(const int32_t block[64], const McuComponent& component, int32_t* predictor,
+                       BitCursor* cursor);
 
 }  // namespace mox::enc
