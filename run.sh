@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Quick start for libmoxcodec.
 #   ./run.sh demo   build and run the demo job on its embedded test page
-#   ./run.sh test   build both presets and run the whole test suite
+#   ./run.sh test   build both presets and run the whole test suite (the
+#                   release suite twice: fast paths on, then MOX_SIMD=none)
+#   ./run.sh bench  build the benchmarks and run the side-by-side comparison
 # Installs the Debian packages it needs when they are missing.
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libjpeg62-turbo-dev libpng-dev)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libjpeg62-turbo-dev libpng-dev
+          libhwy-dev)
 
 install_missing() {
     local missing=()
@@ -43,9 +46,17 @@ test)
     ctest --preset debug
     build release
     ctest --preset release
+    # Once more with every stage on its reference function.
+    MOX_SIMD=none ctest --preset release
+    ;;
+bench)
+    packages+=(libbenchmark-dev)
+    install_missing
+    build bench --target moxcodec_compare moxcodec_stages
+    ./build/bench/bench/moxcodec_compare "${@:2}"
     ;;
 *)
-    echo "usage: ./run.sh demo | ./run.sh test" >&2
+    echo "usage: ./run.sh demo | ./run.sh test | ./run.sh bench" >&2
     exit 2
     ;;
 esac

@@ -1,0 +1,36 @@
+// The decoder's fast paths and the table that picks, once per process,
+// between them and the reference functions of decoder.h. Every fast path
+// produces the same bytes as its reference; the tests compare them stage by
+// stage.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/decoder.h"
+
+namespace mox {
+
+// Inverse DCT of a dequantised block held transposed (entry 8 * u + v is
+// the coefficient of horizontal frequency u in frequency row v), with level
+// shift and clamping, into 64 samples in raster order (idct_fast.cpp).
+using IdctTransposedFn = void (*)(const int32_t* block, int32_t* output);
+// The same for a block whose only nonzero coefficient is the dequantised DC.
+using IdctDcOnlyFn = void (*)(int32_t dc, int32_t* output);
+IdctTransposedFn idctTransposedKernel();
+IdctDcOnlyFn idctDcOnlyKernel();
+
+// D_idctBlock's signature on top of the vector transform: zig-zag
+// coefficients in, dequantised and transposed, then transformed.
+int32_t idctBlockFast(const int32_t* coefficients, const McuParam* param,
+                      const McuComponent* component, int32_t* output);
+
+// One kernel per stage, each either the reference or the fast path.
+struct DecoderKernels {
+    int32_t (*idctBlock)(const int32_t* coefficients, const McuParam* param,
+                         const McuComponent* component, int32_t* output);
+};
+
+// Chosen on first use: the fast paths unless MOX_SIMD=none.
+const DecoderKernels& decoderKernels();
+
+}  // namespace mox
