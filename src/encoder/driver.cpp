@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "encoder/encoder.h"
+#include "encoder/fast.h"
 #include "frame/errlog.h"
 
 namespace mox::enc {
@@ -124,9 +125,7 @@ int32_t encodeMcus(EncoderContext* ctx, int32_t* cbError)
             // The VELA MCU coder is not part of this build yet.
             return MOX_FAIL_AT("MoxEncode", MOX_ERR_CODING_MODE, ctx, at);
         }
-        extractSamplesFast(ctx, ctx->mcuColumn);
-        convertColorFast(ctx);
-        downsampleFast(ctx);
+        encoderKernels().prepareMcu(ctx, ctx->mcuColumn);
         int32_t status = MoxCodeMcu(ctx, &ctx->blockPointers, &ctx->mcuConfig);
         if (status < 0) return MOX_FAIL_AT("MoxEncode", status, ctx, at);
 

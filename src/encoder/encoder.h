@@ -91,10 +91,6 @@ int32_t fixedMatrixEntry(float entry);
 int32_t roundFixed(int32_t t);
 void extractSamples(EncoderContext* ctx, uint32_t mcuColumn);
 void convertColor(EncoderContext* ctx);
-// The same planes as extractSamples and convertColor, faster; extraction
-// leaves the planes it does not use as they are.
-void extractSamplesFast(EncoderContext* ctx, uint32_t mcuColumn);
-void convertColorFast(EncoderContext* ctx);
 
 // ---- downsample.cpp --------------------------------------------------------
 
@@ -113,15 +109,11 @@ constexpr int32_t kMaxCoefficient = 1023;
 void quantize(const float coefficients[64], const int32_t table[64], int32_t quantized[64]);
 void zigzag(const int32_t natural[64], int32_t zigzagOrder[64]);
 
-// Fast block path. The DCT's result is transposed (coefficient (u, v) of
-// the natural position v * 8 + u at u * 8 + v), and quantisation takes the
-// table as floats in the same order; the values are the reference's bits.
-void forwardDctTransposed(const int32_t samples[64], float transposed[64]);
+// Fast block path (the kernels are in fast.h). The DCT's result is
+// transposed: coefficient (u, v) of the natural position v * 8 + u lies at
+// u * 8 + v. Quantisation takes the table as floats in the same order.
+extern const uint8_t kZigzagToTransposed[64];  // zig-zag index -> transposed position
 void transposedDivisors(const int32_t table[64], float divisors[64]);
-// Quantises and reorders into zig-zag order; returns the mask of nonzero
-// zig-zag positions (bit k for position k).
-uint64_t quantizeTransposed(const float transposed[64], const float divisors[64],
-                            int32_t zigzagOrder[64]);
 
 // ---- huffman.cpp -----------------------------------------------------------
 

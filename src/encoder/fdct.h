@@ -8,8 +8,10 @@
 namespace mox::enc {
 
 // X(u) = C(u)/2 * sum x(i) cos((2i+1)u pi/16), C(0) = 1/sqrt 2.
+// Always inlined, so that a vector instantiation is compiled for the
+// instruction set of its caller.
 template <class Ops, class V>
-inline void dct8(const Ops& o, const V x[8], V out[8])
+[[gnu::always_inline]] inline void dct8(const Ops& o, const V x[8], V out[8])
 {
     const V c4 = o.Set(0.3535533905932738);  // cos(pi/4) / 2
     const V c2 = o.Set(0.46193976625564337);

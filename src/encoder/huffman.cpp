@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "encoder/encoder.h"
+#include "encoder/fast.h"
 #include "frame/errlog.h"
 
 namespace mox::enc {
@@ -227,8 +228,8 @@ int32_t codeJpgBlkFast(const int32_t block[64], const McuComponent& component, i
 {
     float transposed[64];
     int32_t zigzagBlock[64];
-    forwardDctTransposed(block, transposed);
-    uint64_t nonzero = quantizeTransposed(transposed, component.divisors, zigzagBlock);
+    forwardDctKernel()(block, transposed);
+    uint64_t nonzero = quantizeKernel()(transposed, component.divisors, zigzagBlock);
     codeHuffmanFast(zigzagBlock, nonzero, component.record.dcTable, component.record.acTable,
                     predictor, cursor);
     return MOX_OK;
@@ -236,12 +237,11 @@ int32_t codeJpgBlkFast(const int32_t block[64], const McuComponent& component, i
 
 int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuConfig* config)
 {
-    // The fast block coder keeps no code positions: baseline streams never
-    // cut a block, so only the reference coder's records are cleared.
-    bool allFast = true;
-    for (uint32_t c = 0; c < config->components; ++c)
-        allFast = allFast && config->component[c].divisors != nullptr;
-    if (!allFast) std::memset(ctx->positions, 0, sizeof(CodePositions) * ctx->blocksPerMcu);
+    // The fast block coder keeps no code positions (baseline streams never
+    // cut a block); the records are cleared for the reference coder.
+    const EncoderKernels& kernels = encoderKernels();
+    if (kernels.keepsPositions)
+        std::memset(ctx->positions, 0, sizeof(CodePositions) * ctx->blocksPerMcu);
     // The room reserved per MCU covers every MCU of real pictures; a block
     // is still coded only while its worst case fits the buffer, so that no
     // caller table or picture can make the writer run past it.
@@ -255,13 +255,8 @@ int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuCo
             if (config->dcReset) ctx->dcPred[c] = 0;
             int32_t status = kHuffNoRoom;
             if (capacity - static_cast<uint32_t>(ctx->writer.byteIndex) >= kWorstBlockBytes) {
-                const int32_t* block = blocks->blocks[c] + 64 * b;
-                if (component.divisors != nullptr) {
-                    status = codeJpgBlkFast(block, component, &ctx->dcPred[c], &ctx->writer);
-                } else {
-                    status = codeJpgBlk(block, &component.record, &ctx->dcPred[c], &ctx->writer,
-                                        &ctx->positions[k]);
-                }
+                status = kernels.codeBlock(blocks->blocks[c] + 64 * b, component,
+                                           &ctx->dcPred[c], &ctx->writer, &ctx->positions[k]);
             }
             if (status < 0) {
                 ErrLogRecord("MoxCodeMcu", status, ctx, static_cast<uint16_t>(__LINE__));

@@ -3,9 +3,6 @@
 // place that keeps coefficients codable in baseline: |AC| <= 1023 (category
 // 10) and |DC| <= 1023, so DC differences stay within category 11 even with
 // caller tables of 1 or extreme colour matrices.
-#include <bit>
-#include <cmath>
-
 #include "encoder/encoder.h"
 #include "frame/t81tables.h"
 
@@ -30,51 +27,20 @@ void zigzag(const int32_t natural[64], int32_t zigzagOrder[64])
 
 }  // namespace mox::enc
 
-// ---- Fast path: quantisation and zig-zag of a transposed block --------------
+// ---- Fast path: the table's order for the transposed block -----------------
 
 namespace mox::enc {
 
-namespace {
-
-// Zig-zag index -> position in the transposed block (u * 8 + v for the
-// natural position v * 8 + u): Figure A.6 with rows and columns swapped.
-constexpr uint8_t kZigzagToTransposed[64] = {
+const uint8_t kZigzagToTransposed[64] = {
     0,  8,  1,  2,  9,  16, 24, 17, 10, 3,  4,  11, 18, 25, 32, 40,
     33, 26, 19, 12, 5,  6,  13, 20, 27, 34, 41, 48, 56, 49, 42, 35,
     28, 21, 14, 7,  15, 22, 29, 36, 43, 50, 57, 58, 51, 44, 37, 30,
     23, 31, 38, 45, 52, 59, 60, 53, 46, 39, 47, 54, 61, 62, 55, 63,
 };
 
-}  // namespace
-
 void transposedDivisors(const int32_t table[64], float divisors[64])
 {
     for (int n = 0; n < 64; ++n) divisors[(n % 8) * 8 + n / 8] = static_cast<float>(table[n]);
-}
-
-uint64_t quantizeTransposed(const float transposed[64], const float divisors[64],
-                            int32_t zigzagOrder[64])
-{
-    // The reference adds 0.5 to the quotient's magnitude a in double and
-    // truncates: floor(a + 0.5), which equals floor(2a) - floor(a) (2a is
-    // exact in float). The clamp to the largest coefficient follows, as
-    // rounding is monotonic. Integer operations only after the division:
-    // no branch, so the loop vectorises.
-    int32_t quantized[64];
-    for (int i = 0; i < 64; ++i) {
-        float magnitude = std::fabs(transposed[i] / divisors[i]);
-        int32_t rounded = static_cast<int32_t>(magnitude * 2.0f) - static_cast<int32_t>(magnitude);
-        rounded = rounded > kMaxCoefficient ? kMaxCoefficient : rounded;
-        int32_t sign = std::bit_cast<int32_t>(transposed[i]) >> 31;  // -0.0 gives 0 either way
-        quantized[i] = (rounded ^ sign) - sign;
-    }
-    uint64_t nonzero = 0;
-    for (int k = 0; k < 64; ++k) {
-        int32_t value = quantized[kZigzagToTransposed[k]];
-        zigzagOrder[k] = value;
-        nonzero |= uint64_t{value != 0} << k;
-    }
-    return nonzero;
 }
 
 }  // namespace mox::enc

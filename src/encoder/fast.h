@@ -1,0 +1,39 @@
+// The encoder's fast paths and the table that picks, once per process,
+// between them and the reference stages of encoder.h. Every fast path
+// produces the same values as its reference; the tests compare them stage
+// by stage.
+#pragma once
+
+#include <cstdint>
+
+#include "encoder/encoder.h"
+
+namespace mox::enc {
+
+// Vector kernels (forward_fast.cpp), for the instruction set chosen at run time.
+// Forward DCT with the result transposed (see forwardDctTransposed).
+using ForwardDctFn = void (*)(const int32_t* samples, float* transposed);
+// Quantisation and zig-zag of a transposed block; returns the nonzero mask.
+using QuantizeFn = uint64_t (*)(const float* transposed, const float* divisors,
+                                int32_t* zigzagOrder);
+// Extraction and colour conversion of one MCU into the converted planes;
+// the raw planes are not used.
+using ExtractConvertFn = void (*)(EncoderContext* ctx, uint32_t mcuColumn);
+ForwardDctFn forwardDctKernel();
+QuantizeFn quantizeKernel();
+ExtractConvertFn extractConvertKernel();
+
+// One kernel per stage, each either the reference or the fast path.
+struct EncoderKernels {
+    // Extraction, colour conversion and downsampling of one MCU.
+    void (*prepareMcu)(EncoderContext* ctx, uint32_t mcuColumn);
+    // One block: codeJpgBlk, or the fast coder where the component allows it.
+    int32_t (*codeBlock)(const int32_t* block, const McuComponent& component, int32_t* predictor,
+                         BitCursor* cursor, CodePositions* positions);
+    bool keepsPositions;  // false: the fast coder writes no code positions
+};
+
+// Chosen on first use: the fast paths unless MOX_SIMD=none.
+const EncoderKernels& encoderKernels();
+
+}  // namespace mox::enc

@@ -1,0 +1,227 @@
+// Vector forms of the encoder's forward path, compiled once per instruction
+// set and picked at run time:
+// - the forward DCT runs the reference's 1-D pass (encoder/fdct.h) on
+//   vectors holding several columns, then several rows, with separate
+//   multiplications and additions in the reference's order, so every
+//   coefficient has the reference's bits;
+// - quantisation divides in single precision (IEEE division is exact, so
+//   every lane equals the scalar quotient) and rounds without double;
+// - extraction and colour conversion use 32-bit integer lanes, the same
+//   products and sums as the reference.
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "encoder/forward_fast.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include <cstring>
+
+#include "encoder/fast.h"
+#include "encoder/fdct.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace mox::enc {
+namespace HWY_NAMESPACE {
+namespace {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+// ---- forward DCT -------------------------------------------------------------
+
+using DD = hn::CappedTag<double, 8>;
+using VD = hn::Vec<DD>;
+
+struct VectorDctOps {
+    DD d;
+    VD Set(double value) const { return hn::Set(d, value); }
+    VD Add(VD a, VD b) const { return hn::Add(a, b); }
+    VD Sub(VD a, VD b) const { return hn::Sub(a, b); }
+    VD Mul(VD a, VD b) const { return hn::Mul(a, b); }
+};
+
+void ForwardDctTransposed(const int32_t* samples, float* transposed)
+{
+    const DD d;
+    const hn::Rebind<int32_t, DD> di;
+    const hn::Rebind<float, DD> df;
+    const size_t lanes = hn::Lanes(d);
+    const VectorDctOps ops{d};
+    HWY_ALIGN double columns[64];  // columns[8 * v + x]: vertical frequency v of column x
+    VD in[8], out[8];
+    for (size_t x0 = 0; x0 < 8; x0 += lanes) {
+        for (int y = 0; y < 8; ++y) in[y] = hn::PromoteTo(d, hn::LoadU(di, samples + 8 * y + x0));
+        dct8(ops, in, out);
+        for (int v = 0; v < 8; ++v) hn::Store(out[v], d, columns + 8 * v + x0);
+    }
+    HWY_ALIGN double rows[64];  // rows[8 * x + v] = columns[8 * v + x]
+    for (int v = 0; v < 8; ++v)
+        for (int x = 0; x < 8; ++x) rows[8 * x + v] = columns[8 * v + x];
+    for (size_t v0 = 0; v0 < 8; v0 += lanes) {
+        for (int x = 0; x < 8; ++x) in[x] = hn::Load(d, rows + 8 * x + v0);
+        dct8(ops, in, out);
+        for (int u = 0; u < 8; ++u) hn::StoreU(hn::DemoteTo(df, out[u]), df, transposed + 8 * u + v0);
+    }
+}
+
+// ---- quantisation ------------------------------------------------------------
+
+using DF = hn::CappedTag<float, 16>;
+using DI = hn::RebindToSigned<DF>;
+
+uint64_t QuantizeTransposed(const float* transposed, const float* divisors, int32_t* zigzagOrder)
+{
+    const DF d;
+    const DI di;
+    const size_t lanes = hn::Lanes(d);
+    const auto largest = hn::Set(di, kMaxCoefficient);
+    HWY_ALIGN int32_t quantized[64];
+    for (size_t i = 0; i < 64; i += lanes) {
+        // floor(a + 0.5) = floor(2a) - floor(a) for the magnitude a, as in
+        // quantizeTransposed; the sign is the coefficient's.
+        auto coefficient = hn::LoadU(d, transposed + i);
+        auto magnitude = hn::Abs(hn::Div(coefficient, hn::LoadU(d, divisors + i)));
+        auto rounded = hn::Sub(hn::ConvertTo(di, hn::Add(magnitude, magnitude)),
+                               hn::ConvertTo(di, magnitude));
+        rounded = hn::Min(rounded, largest);
+        auto sign = hn::ShiftRight<31>(hn::BitCast(di, coefficient));
+        hn::Store(hn::Sub(hn::Xor(rounded, sign), sign), di, quantized + i);
+    }
+    for (int k = 0; k < 64; ++k) zigzagOrder[k] = quantized[kZigzagToTransposed[k]];
+    uint64_t nonzero = 0;
+    for (size_t k = 0; k < 64; k += lanes) {
+        uint8_t bits[8] = {};
+        hn::StoreMaskBits(di, hn::Ne(hn::LoadU(di, zigzagOrder + k), hn::Zero(di)), bits);
+        uint64_t word;
+        std::memcpy(&word, bits, sizeof word);
+        nonzero |= word << k;
+    }
+    return nonzero;
+}
+
+// ---- extraction and colour conversion ------------------------------------------
+
+using DC = hn::CappedTag<int32_t, 8>;
+using VC = hn::Vec<DC>;
+using DB = hn::Rebind<uint8_t, DC>;
+
+// roundFixed(t) + shift: sign(t) x ((|t| + 128) >> 8) + shift.
+HWY_INLINE VC roundShift(DC d, VC t, VC shift)
+{
+    const VC sign = hn::ShiftRight<31>(t);
+    const VC magnitude = hn::ShiftRight<8>(hn::Add(hn::Sub(hn::Xor(t, sign), sign), hn::Set(d, 128)));
+    return hn::Add(hn::Sub(hn::Xor(magnitude, sign), sign), shift);
+}
+
+// Loads the samples of `lanes` pixels into raw[0..planes-1]; the others stay zero.
+template <int kBytes>
+HWY_INLINE void loadPixels(DC d, const uint8_t* pixels, bool allBytes, VC raw[4])
+{
+    const DB db;
+    if (kBytes == 1) {
+        raw[0] = hn::PromoteTo(d, hn::LoadU(db, pixels));
+    } else if (kBytes == 3) {
+        hn::Vec<DB> b0, b1, b2;
+        hn::LoadInterleaved3(db, pixels, b0, b1, b2);
+        raw[0] = hn::PromoteTo(d, b0);
+        if (allBytes) {
+            raw[1] = hn::PromoteTo(d, b1);
+            raw[2] = hn::PromoteTo(d, b2);
+        }
+    } else {
+        hn::Vec<DB> b0, b1, b2, b3;
+        hn::LoadInterleaved4(db, pixels, b0, b1, b2, b3);
+        raw[0] = hn::PromoteTo(d, b0);
+        raw[1] = hn::PromoteTo(d, b1);
+        raw[2] = hn::PromoteTo(d, b2);
+        raw[3] = hn::PromoteTo(d, b3);
+    }
+}
+
+template <int kBytes>
+void extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
+{
+    const DC d;
+    const size_t lanes = hn::Lanes(d);
+    const uint32_t components = ctx->components;
+    const bool allBytes = components != 3 || ctx->pixelFormat == MOX_PIXEL_RGB;
+    const uint32_t width = 8u * ctx->hMax;
+    const uint32_t firstColumn = mcuColumn * width;
+    const uint32_t regionWidth = static_cast<uint32_t>(ctx->regionWidth);
+    const uint32_t count = regionWidth - firstColumn < width ? regionWidth - firstColumn : width;
+    const uint32_t lineBytes = ctx->lineBytes;
+    const uint64_t present = (uint64_t{ctx->rowBytes} + lineBytes - 1) / lineBytes;
+    const uint8_t* columnStart =
+        ctx->rowSource + size_t{static_cast<uint32_t>(ctx->regionLeft) + firstColumn} * kBytes;
+
+    VC m[16], shift[4];
+    for (int i = 0; i < 16; ++i) m[i] = hn::Set(d, ctx->fixedMatrix[i]);
+    for (int i = 0; i < 4; ++i) shift[i] = hn::Set(d, ctx->levelShift[i]);
+
+    uint8_t padded[16 * 4];  // a line whose right end repeats the last region column
+    for (uint32_t line = 0; line < 8u * ctx->vMax; ++line) {
+        uint64_t sourceLine = present == 0 ? 0 : (line < present ? line : present - 1);
+        const uint8_t* pixels = columnStart + sourceLine * lineBytes;
+        if (count < width) {
+            std::memcpy(padded, pixels, size_t{count} * kBytes);
+            for (uint32_t x = count; x < width; ++x)
+                std::memcpy(padded + x * kBytes, pixels + (count - 1) * kBytes, kBytes);
+            pixels = padded;
+        }
+        uint32_t rowStart = (line / 8) * ctx->hMax * 64 + (line % 8) * 8;
+        for (uint32_t x = 0; x < width; x += static_cast<uint32_t>(lanes)) {
+            VC raw[4] = {hn::Zero(d), hn::Zero(d), hn::Zero(d), hn::Zero(d)};
+            loadPixels<kBytes>(d, pixels + x * kBytes, allBytes, raw);
+            uint32_t at = rowStart + (x / 8) * 64 + x % 8;
+            for (uint32_t i = 0; i < components; ++i) {
+                VC t = hn::Mul(m[4 * i], raw[0]);
+                for (uint32_t j = 1; j < components; ++j) t = hn::Add(t, hn::Mul(m[4 * i + j], raw[j]));
+                hn::StoreU(roundShift(d, t, shift[i]), d, ctx->convertedPlane[i] + at);
+            }
+        }
+    }
+}
+
+void ExtractConvert(EncoderContext* ctx, uint32_t mcuColumn)
+{
+    switch (ctx->components) {
+    case 1:
+        extractConvert<1>(ctx, mcuColumn);
+        break;
+    case 3:
+        extractConvert<3>(ctx, mcuColumn);
+        break;
+    default:
+        extractConvert<4>(ctx, mcuColumn);
+        break;
+    }
+}
+
+}  // namespace
+}  // namespace HWY_NAMESPACE
+}  // namespace mox::enc
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace mox::enc {
+
+HWY_EXPORT(ForwardDctTransposed);
+HWY_EXPORT(QuantizeTransposed);
+HWY_EXPORT(ExtractConvert);
+
+ForwardDctFn forwardDctKernel()
+{
+    return HWY_DYNAMIC_DISPATCH(ForwardDctTransposed);
+}
+
+QuantizeFn quantizeKernel()
+{
+    return HWY_DYNAMIC_DISPATCH(QuantizeTransposed);
+}
+
+ExtractConvertFn extractConvertKernel()
+{
+    return HWY_DYNAMIC_DISPATCH(ExtractConvert);
+}
+
+}  // namespace mox::enc
+#endif
