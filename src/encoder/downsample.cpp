@@ -17,8 +17,13 @@ int32_t magnitudeMean(int32_t sum, int32_t count)
 }
 
 // Sample (x, y) of the MCU area, planes being tiles of 8 x 8 in raster order.
-// VELA mode with one input component: the component travels as block 3;
-// blocks 0..2 hold the level-shifted sample 0.
+int32_t sampleAt(const int32_t* plane, uint32_t hMax, uint32_t x, uint32_t y)
+{
+    return plane[((y / 8) * hMax + x / 8) * 64 + (y % 8) * 8 + x % 8];
+}
+
+}  // namespace
+
 void placeVelaGrayBlocks(EncoderContext* ctx)
 {
     if (ctx->codingMode != kCodingVela || ctx->pixelFormat != MOX_PIXEL_VELA_GRAY) return;
@@ -26,13 +31,6 @@ void placeVelaGrayBlocks(EncoderContext* ctx)
     for (int c = 0; c < 3; ++c)
         for (int p = 0; p < 64; ++p) ctx->blockBuf[c][p] = -128;
 }
-
-int32_t sampleAt(const int32_t* plane, uint32_t hMax, uint32_t x, uint32_t y)
-{
-    return plane[((y / 8) * hMax + x / 8) * 64 + (y % 8) * 8 + x % 8];
-}
-
-}  // namespace
 
 int32_t meanOfTwo(int32_t a, int32_t b)
 {
@@ -90,87 +88,3 @@ void downsample(EncoderContext* ctx)
 
 }  // namespace mox::enc
 
-// ---- Fast path: the same values as downsample -------------------------------
-
-namespace mox::enc {
-
-namespace {
-
-// Rounded mean of 2 (shift 1) or 4 (shift 2) samples, halves away from zero,
-// without branches or division.
-template <int kShift>
-inline int32_t roundedMean(int32_t sum)
-{
-    int32_t sign = sum >> 31;
-    int32_t magnitude = ((sum ^ sign) - sign + (1 << (kShift - 1))) >> kShift;
-    return (magnitude ^ sign) - sign;
-}
-
-// One component of reduction rh x rv (not both 1): every output sample is
-// written. `line(y)` is the tile row of MCU-area line y; sample x of it lies
-// at (x / 8) * 64 + x % 8.
-template <int kRh, int kRv, bool kMean>
-void reduce(const int32_t* plane, uint32_t hMax, uint32_t h, uint32_t v, int32_t* out)
-{
-    for (uint32_t blockY = 0; blockY < v; ++blockY) {
-        for (uint32_t j = 0; j < 8; ++j) {
-            uint32_t y = (blockY * 8 + j) * kRv;
-            const int32_t* line0 = plane + (y / 8) * hMax * 64 + (y % 8) * 8;
-            const int32_t* line1 = line0 + (kRv == 2 ? 8 : 0);  // y even: same tile row
-            for (uint32_t blockX = 0; blockX < h; ++blockX) {
-                int32_t* target = out + (blockY * h + blockX) * 64 + j * 8;
-                for (uint32_t i = 0; i < 8; ++i) {
-                    uint32_t x = (blockX * 8 + i) * kRh;
-                    uint32_t at = (x / 8) * 64 + x % 8;
-                    if (!kMean) {
-                        target[i] = line0[at];
-                    } else if (kRh == 2 && kRv == 2) {
-                        target[i] = roundedMean<2>(line0[at] + line0[at + 1] + line1[at] + line1[at + 1]);
-                    } else if (kRh == 2) {
-                        target[i] = roundedMean<1>(line0[at] + line0[at + 1]);
-                    } else {
-                        target[i] = roundedMean<1>(line0[at] + line1[at]);
-                    }
-                }
-            }
-        }
-    }
-}
-
-template <bool kMean>
-void reduceComponent(const int32_t* plane, uint32_t hMax, uint32_t rh, uint32_t rv, uint32_t h,
-                     uint32_t v, int32_t* out)
-{
-    if (rh == 2 && rv == 2) {
-        reduce<2, 2, kMean>(plane, hMax, h, v, out);
-    } else if (rh == 2) {
-        reduce<2, 1, kMean>(plane, hMax, h, v, out);
-    } else {
-        reduce<1, 2, kMean>(plane, hMax, h, v, out);
-    }
-}
-
-}  // namespace
-
-void downsampleFast(EncoderContext* ctx)
-{
-    const uint32_t hMax = ctx->hMax;
-    const uint32_t vMax = ctx->vMax;
-    const bool mean = ctx->downsampleMode == 1;
-    for (uint32_t c = 0; c < ctx->components; ++c) {
-        const uint32_t h = ctx->hSamp[c];
-        const uint32_t v = ctx->vSamp[c];
-        const uint32_t rh = hMax / h;
-        const uint32_t rv = vMax / v;
-        if (rh == 1 && rv == 1) {
-            std::memcpy(ctx->blockBuf[c], ctx->convertedPlane[c], 64 * h * v * sizeof(int32_t));
-        } else if (mean) {
-            reduceComponent<true>(ctx->convertedPlane[c], hMax, rh, rv, h, v, ctx->blockBuf[c]);
-        } else {
-            reduceComponent<false>(ctx->convertedPlane[c], hMax, rh, rv, h, v, ctx->blockBuf[c]);
-        }
-    }
-    placeVelaGrayBlocks(ctx);
-}
-
-}  // namespace mox::enc

@@ -97,8 +97,9 @@ void convertColor(EncoderContext* ctx);
 int32_t meanOfTwo(int32_t a, int32_t b);
 int32_t meanOfFour(int32_t a, int32_t b, int32_t c, int32_t d);
 void downsample(EncoderContext* ctx);
-// The same block buffers as downsample, faster.
-void downsampleFast(EncoderContext* ctx);
+// VELA mode with one input component: the component travels as block 3;
+// blocks 0..2 hold the level-shifted sample 0. Nothing in other modes.
+void placeVelaGrayBlocks(EncoderContext* ctx);
 
 // ---- fdct.cpp / quantize.cpp -------------------------------------------------
 

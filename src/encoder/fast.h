@@ -19,7 +19,10 @@ using QuantizeFn = uint64_t (*)(const float* transposed, const float* divisors,
 // Extraction and colour conversion of one MCU into the converted planes;
 // the raw planes are not used.
 using ExtractConvertFn = void (*)(EncoderContext* ctx, uint32_t mcuColumn);
+// Downsampling of the converted planes into the block buffers.
+using DownsampleFn = void (*)(EncoderContext* ctx);
 ForwardDctFn forwardDctKernel();
+DownsampleFn downsampleKernel();
 QuantizeFn quantizeKernel();
 ExtractConvertFn extractConvertKernel();
 

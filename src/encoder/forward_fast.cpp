@@ -6,8 +6,8 @@
 //   coefficient has the reference's bits;
 // - quantisation divides in single precision (IEEE division is exact, so
 //   every lane equals the scalar quotient) and rounds without double;
-// - extraction and colour conversion use 32-bit integer lanes, the same
-//   products and sums as the reference.
+// - extraction, colour conversion and downsampling use 32-bit integer
+//   lanes, the same products, sums and roundings as the reference.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "encoder/forward_fast.cpp"
@@ -196,6 +196,98 @@ void ExtractConvert(EncoderContext* ctx, uint32_t mcuColumn)
     }
 }
 
+// ---- downsampling ------------------------------------------------------------
+
+#if HWY_TARGET != HWY_SCALAR  // one lane: the reference serves (see Downsample)
+
+// Rounded mean of 2 (kShift 1) or 4 (kShift 2) samples from their sum,
+// halves away from zero, as meanOfTwo and meanOfFour.
+template <int kShift>
+HWY_INLINE VC roundedMean(DC d, VC sum)
+{
+    const VC sign = hn::ShiftRight<31>(sum);
+    const VC magnitude = hn::ShiftRight<kShift>(
+        hn::Add(hn::Sub(hn::Xor(sum, sign), sign), hn::Set(d, 1 << (kShift - 1))));
+    return hn::Sub(hn::Xor(magnitude, sign), sign);
+}
+
+// One component reduced by kRh x kRv (not both 1) from the converted plane
+// (tiles of 8 x 8, hMax per tile row) into its h x v blocks.
+template <int kRh, int kRv>
+void reduce(const int32_t* plane, uint32_t hMax, uint32_t h, uint32_t v, bool mean, int32_t* out)
+{
+    const DC d;
+    const size_t lanes = hn::Lanes(d);
+    auto at = [](uint32_t x) { return (x / 8) * 64 + x % 8; };
+    for (uint32_t blockY = 0; blockY < v; ++blockY) {
+        for (uint32_t j = 0; j < 8; ++j) {
+            uint32_t y = (blockY * 8 + j) * kRv;
+            const int32_t* line0 = plane + (y / 8) * hMax * 64 + (y % 8) * 8;
+            const int32_t* line1 = line0 + 8;  // y is even when kRv is 2
+            for (uint32_t blockX = 0; blockX < h; ++blockX) {
+                int32_t* target = out + (blockY * h + blockX) * 64 + j * 8;
+                for (uint32_t i = 0; i < 8; i += static_cast<uint32_t>(lanes)) {
+                    uint32_t x = (blockX * 8 + i) * kRh;
+                    VC value;
+                    if (kRh == 1) {
+                        value = hn::LoadU(d, line0 + at(x));
+                        if (mean) value = roundedMean<1>(d, hn::Add(value, hn::LoadU(d, line1 + at(x))));
+                    } else {
+                        // Lanes hold groups x, x + 2, ...: first samples at the
+                        // even positions, second samples at the odd ones.
+                        const uint32_t second = x + static_cast<uint32_t>(lanes);
+                        VC lo = hn::LoadU(d, line0 + at(x)), hi = hn::LoadU(d, line0 + at(second));
+                        value = hn::ConcatEven(d, hi, lo);
+                        if (mean) {
+                            VC sum = hn::Add(value, hn::ConcatOdd(d, hi, lo));
+                            if (kRv == 2) {
+                                lo = hn::LoadU(d, line1 + at(x));
+                                hi = hn::LoadU(d, line1 + at(second));
+                                sum = hn::Add(sum, hn::Add(hn::ConcatEven(d, hi, lo), hn::ConcatOdd(d, hi, lo)));
+                                value = roundedMean<2>(d, sum);
+                            } else {
+                                value = roundedMean<1>(d, sum);
+                            }
+                        }
+                    }
+                    hn::StoreU(value, d, target + i);
+                }
+            }
+        }
+    }
+}
+
+#endif  // HWY_TARGET != HWY_SCALAR
+
+void Downsample(EncoderContext* ctx)
+{
+#if HWY_TARGET == HWY_SCALAR
+    downsample(ctx);
+#else
+    const uint32_t hMax = ctx->hMax;
+    const uint32_t vMax = ctx->vMax;
+    const bool mean = ctx->downsampleMode == 1;
+    for (uint32_t c = 0; c < ctx->components; ++c) {
+        const uint32_t h = ctx->hSamp[c];
+        const uint32_t v = ctx->vSamp[c];
+        const uint32_t rh = hMax / h;
+        const uint32_t rv = vMax / v;
+        const int32_t* plane = ctx->convertedPlane[c];
+        int32_t* out = ctx->blockBuf[c];
+        if (rh == 1 && rv == 1) {
+            std::memcpy(out, plane, 64 * h * v * sizeof(int32_t));
+        } else if (rh == 2 && rv == 2) {
+            reduce<2, 2>(plane, hMax, h, v, mean, out);
+        } else if (rh == 2) {
+            reduce<2, 1>(plane, hMax, h, v, mean, out);
+        } else {
+            reduce<1, 2>(plane, hMax, h, v, mean, out);
+        }
+    }
+    placeVelaGrayBlocks(ctx);
+#endif
+}
+
 }  // namespace
 }  // namespace HWY_NAMESPACE
 }  // namespace mox::enc
@@ -207,6 +299,7 @@ namespace mox::enc {
 HWY_EXPORT(ForwardDctTransposed);
 HWY_EXPORT(QuantizeTransposed);
 HWY_EXPORT(ExtractConvert);
+HWY_EXPORT(Downsample);
 
 ForwardDctFn forwardDctKernel()
 {
@@ -221,6 +314,11 @@ QuantizeFn quantizeKernel()
 ExtractConvertFn extractConvertKernel()
 {
     return HWY_DYNAMIC_DISPATCH(ExtractConvert);
+}
+
+DownsampleFn downsampleKernel()
+{
+    return HWY_DYNAMIC_DISPATCH(Downsample);
 }
 
 }  // namespace mox::enc

@@ -17,7 +17,7 @@ void prepareMcuReference(EncoderContext* ctx, uint32_t mcuColumn)
 void prepareMcuFast(EncoderContext* ctx, uint32_t mcuColumn)
 {
     extractConvertKernel()(ctx, mcuColumn);
-    downsampleFast(ctx);
+    downsampleKernel()(ctx);
 }
 
 int32_t codeBlockReference(const int32_t* block, const McuComponent& component,

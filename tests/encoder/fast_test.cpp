@@ -247,7 +247,7 @@ TEST(EncoderFastPaths, McuPreparationMatchesReference)
             convertColor(&want.ctx);
             downsample(&want.ctx);
             extractConvertKernel()(&have.ctx, 0);
-            downsampleFast(&have.ctx);
+            downsampleKernel()(&have.ctx);
             for (int p = 0; p < c.components; ++p) {
                 ASSERT_EQ(0, std::memcmp(want.ctx.convertedPlane[p], have.ctx.convertedPlane[p],
                                          want.ctx.planeSamples * sizeof(int32_t)))
