@@ -113,7 +113,6 @@ void zigzag(const int32_t natural[64], int32_t zigzagOrder[64]);
 // Fast block path (the kernels are in fast.h). The DCT's result is
 // transposed: coefficient (u, v) of the natural position v * 8 + u lies at
 // u * 8 + v. Quantisation takes the table as floats in the same order.
-extern const uint8_t kZigzagToTransposed[64];  // zig-zag index -> transposed position
 void transposedDivisors(const int32_t table[64], float divisors[64]);
 
 // ---- huffman.cpp -----------------------------------------------------------

@@ -68,6 +68,16 @@ void ForwardDctTransposed(const int32_t* samples, float* transposed)
 using DF = hn::CappedTag<float, 16>;
 using DI = hn::RebindToSigned<DF>;
 
+// Zig-zag index -> position in the transposed block (u * 8 + v for the
+// natural position v * 8 + u): Figure A.6 with rows and columns swapped,
+// as 32-bit gather indices.
+HWY_ALIGN constexpr int32_t kZigzagGather[64] = {
+    0,  8,  1,  2,  9,  16, 24, 17, 10, 3,  4,  11, 18, 25, 32, 40,
+    33, 26, 19, 12, 5,  6,  13, 20, 27, 34, 41, 48, 56, 49, 42, 35,
+    28, 21, 14, 7,  15, 22, 29, 36, 43, 50, 57, 58, 51, 44, 37, 30,
+    23, 31, 38, 45, 52, 59, 60, 53, 46, 39, 47, 54, 61, 62, 55, 63,
+};
+
 uint64_t QuantizeTransposed(const float* transposed, const float* divisors, int32_t* zigzagOrder)
 {
     const DF d;
@@ -86,11 +96,14 @@ uint64_t QuantizeTransposed(const float* transposed, const float* divisors, int3
         auto sign = hn::ShiftRight<31>(hn::BitCast(di, coefficient));
         hn::Store(hn::Sub(hn::Xor(rounded, sign), sign), di, quantized + i);
     }
-    for (int k = 0; k < 64; ++k) zigzagOrder[k] = quantized[kZigzagToTransposed[k]];
+    // Zig-zag order by gathering lanes, and the nonzero mask from the same
+    // registers (no reload of what was just stored).
     uint64_t nonzero = 0;
     for (size_t k = 0; k < 64; k += lanes) {
+        auto value = hn::GatherIndex(di, quantized, hn::LoadU(di, kZigzagGather + k));
+        hn::StoreU(value, di, zigzagOrder + k);
         uint8_t bits[8] = {};
-        hn::StoreMaskBits(di, hn::Ne(hn::LoadU(di, zigzagOrder + k), hn::Zero(di)), bits);
+        hn::StoreMaskBits(di, hn::Ne(value, hn::Zero(di)), bits);
         uint64_t word;
         std::memcpy(&word, bits, sizeof word);
         nonzero |= word << k;

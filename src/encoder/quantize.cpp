@@ -27,16 +27,9 @@ void zigzag(const int32_t natural[64], int32_t zigzagOrder[64])
 
 }  // namespace mox::enc
 
-// ---- Fast path: the table's order for the transposed block -----------------
+// ---- Fast path: the table in the transposed block's order -------------------
 
 namespace mox::enc {
-
-const uint8_t kZigzagToTransposed[64] = {
-    0,  8,  1,  2,  9,  16, 24, 17, 10, 3,  4,  11, 18, 25, 32, 40,
-    33, 26, 19, 12, 5,  6,  13, 20, 27, 34, 41, 48, 56, 49, 42, 35,
-    28, 21, 14, 7,  15, 22, 29, 36, 43, 50, 57, 58, 51, 44, 37, 30,
-    23, 31, 38, 45, 52, 59, 60, 53, 46, 39, 47, 54, 61, 62, 55, 63,
-};
 
 void transposedDivisors(const int32_t table[64], float divisors[64])
 {
