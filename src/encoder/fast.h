@@ -13,9 +13,10 @@ namespace mox::enc {
 // Vector kernels (forward_fast.cpp), for the instruction set chosen at run time.
 // Forward DCT with the result transposed (see forwardDctTransposed).
 using ForwardDctFn = void (*)(const int32_t* samples, float* transposed);
-// Quantisation and zig-zag of a transposed block; returns the nonzero mask.
-using QuantizeFn = uint64_t (*)(const float* transposed, const float* divisors,
-                                int32_t* zigzagOrder);
+// Forward DCT, quantisation with the transposed float table and zig-zag
+// reordering of one block; returns the mask of nonzero zig-zag positions.
+using ForwardDctQuantizeFn = uint64_t (*)(const int32_t* samples, const float* divisors,
+                                          int32_t* zigzagOrder);
 // Extraction and colour conversion of one MCU into the converted planes;
 // the raw planes are not used.
 using ExtractConvertFn = void (*)(EncoderContext* ctx, uint32_t mcuColumn);
@@ -23,7 +24,7 @@ using ExtractConvertFn = void (*)(EncoderContext* ctx, uint32_t mcuColumn);
 using DownsampleFn = void (*)(EncoderContext* ctx);
 ForwardDctFn forwardDctKernel();
 DownsampleFn downsampleKernel();
-QuantizeFn quantizeKernel();
+ForwardDctQuantizeFn forwardDctQuantizeKernel();
 ExtractConvertFn extractConvertKernel();
 
 // One kernel per stage, each either the reference or the fast path.

@@ -39,11 +39,13 @@ struct VectorDctOps {
     VD Mul(VD a, VD b) const { return hn::Mul(a, b); }
 };
 
-void ForwardDctTransposed(const int32_t* samples, float* transposed)
+// Both passes; emit(u, v0, X) receives the lanes v0.. of coefficient row u
+// of the transposed result (coefficients (u, v0), (u, v0 + 1), ...).
+template <class Emit>
+HWY_INLINE void transform(const int32_t* samples, const Emit& emit)
 {
     const DD d;
     const hn::Rebind<int32_t, DD> di;
-    const hn::Rebind<float, DD> df;
     const size_t lanes = hn::Lanes(d);
     const VectorDctOps ops{d};
     HWY_ALIGN double columns[64];  // columns[8 * v + x]: vertical frequency v of column x
@@ -59,14 +61,19 @@ void ForwardDctTransposed(const int32_t* samples, float* transposed)
     for (size_t v0 = 0; v0 < 8; v0 += lanes) {
         for (int x = 0; x < 8; ++x) in[x] = hn::Load(d, rows + 8 * x + v0);
         dct8(ops, in, out);
-        for (int u = 0; u < 8; ++u) hn::StoreU(hn::DemoteTo(df, out[u]), df, transposed + 8 * u + v0);
+        for (int u = 0; u < 8; ++u) emit(u, v0, out[u]);
     }
 }
 
-// ---- quantisation ------------------------------------------------------------
+void ForwardDctTransposed(const int32_t* samples, float* transposed)
+{
+    const hn::Rebind<float, DD> df;
+    transform(samples, [&](int u, size_t v0, VD x) {
+        hn::StoreU(hn::DemoteTo(df, x), df, transposed + 8 * u + v0);
+    });
+}
 
-using DF = hn::CappedTag<float, 16>;
-using DI = hn::RebindToSigned<DF>;
+// ---- quantisation ------------------------------------------------------------
 
 // Zig-zag index -> position in the transposed block (u * 8 + v for the
 // natural position v * 8 + u): Figure A.6 with rows and columns swapped,
@@ -78,32 +85,38 @@ HWY_ALIGN constexpr int32_t kZigzagGather[64] = {
     23, 31, 38, 45, 52, 59, 60, 53, 46, 39, 47, 54, 61, 62, 55, 63,
 };
 
-uint64_t QuantizeTransposed(const float* transposed, const float* divisors, int32_t* zigzagOrder)
+// The DCT rounded to float, quantised and reordered: the values of
+// forwardDct, quantize and zigzag. The quotient is single precision (IEEE
+// division is exact, so each lane equals the scalar quotient); the reference
+// then adds 0.5 to its magnitude a in double and truncates, which is
+// floor(a + 0.5) = floor(2a) - floor(a), with 2a exact in float; the clamp
+// to the largest coefficient commutes with this monotonic rounding. Returns
+// the mask of nonzero zig-zag positions.
+uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32_t* zigzagOrder)
 {
-    const DF d;
-    const DI di;
-    const size_t lanes = hn::Lanes(d);
+    const hn::Rebind<float, DD> df;
+    const hn::Rebind<int32_t, DD> di;
     const auto largest = hn::Set(di, kMaxCoefficient);
-    HWY_ALIGN int32_t quantized[64];
-    for (size_t i = 0; i < 64; i += lanes) {
-        // floor(a + 0.5) = floor(2a) - floor(a) for the magnitude a, as in
-        // quantizeTransposed; the sign is the coefficient's.
-        auto coefficient = hn::LoadU(d, transposed + i);
-        auto magnitude = hn::Abs(hn::Div(coefficient, hn::LoadU(d, divisors + i)));
+    HWY_ALIGN int32_t quantized[64];  // transposed
+    transform(samples, [&](int u, size_t v0, VD x) {
+        auto coefficient = hn::DemoteTo(df, x);
+        auto magnitude = hn::Abs(hn::Div(coefficient, hn::LoadU(df, divisors + 8 * u + v0)));
         auto rounded = hn::Sub(hn::ConvertTo(di, hn::Add(magnitude, magnitude)),
                                hn::ConvertTo(di, magnitude));
         rounded = hn::Min(rounded, largest);
-        auto sign = hn::ShiftRight<31>(hn::BitCast(di, coefficient));
-        hn::Store(hn::Sub(hn::Xor(rounded, sign), sign), di, quantized + i);
-    }
+        auto sign = hn::ShiftRight<31>(hn::BitCast(di, coefficient));  // -0.0 quantises to 0 anyway
+        hn::Store(hn::Sub(hn::Xor(rounded, sign), sign), di, quantized + 8 * u + v0);
+    });
     // Zig-zag order by gathering lanes, and the nonzero mask from the same
-    // registers (no reload of what was just stored).
+    // registers.
+    const hn::CappedTag<int32_t, 16> dz;
+    const size_t lanes = hn::Lanes(dz);
     uint64_t nonzero = 0;
     for (size_t k = 0; k < 64; k += lanes) {
-        auto value = hn::GatherIndex(di, quantized, hn::LoadU(di, kZigzagGather + k));
-        hn::StoreU(value, di, zigzagOrder + k);
+        auto value = hn::GatherIndex(dz, quantized, hn::LoadU(dz, kZigzagGather + k));
+        hn::StoreU(value, dz, zigzagOrder + k);
         uint8_t bits[8] = {};
-        hn::StoreMaskBits(di, hn::Ne(value, hn::Zero(di)), bits);
+        hn::StoreMaskBits(dz, hn::Ne(value, hn::Zero(dz)), bits);
         uint64_t word;
         std::memcpy(&word, bits, sizeof word);
         nonzero |= word << k;
@@ -310,7 +323,7 @@ HWY_AFTER_NAMESPACE();
 namespace mox::enc {
 
 HWY_EXPORT(ForwardDctTransposed);
-HWY_EXPORT(QuantizeTransposed);
+HWY_EXPORT(ForwardDctQuantize);
 HWY_EXPORT(ExtractConvert);
 HWY_EXPORT(Downsample);
 
@@ -319,9 +332,9 @@ ForwardDctFn forwardDctKernel()
     return HWY_DYNAMIC_DISPATCH(ForwardDctTransposed);
 }
 
-QuantizeFn quantizeKernel()
+ForwardDctQuantizeFn forwardDctQuantizeKernel()
 {
-    return HWY_DYNAMIC_DISPATCH(QuantizeTransposed);
+    return HWY_DYNAMIC_DISPATCH(ForwardDctQuantize);
 }
 
 ExtractConvertFn extractConvertKernel()

@@ -226,10 +226,8 @@ void codeHuffmanFast(const int32_t zz[64], uint64_t nonzero, const HuffDecodeTab
 int32_t codeJpgBlkFast(const int32_t block[64], const McuComponent& component, int32_t* predictor,
                        BitCursor* cursor)
 {
-    float transposed[64];
     int32_t zigzagBlock[64];
-    forwardDctKernel()(block, transposed);
-    uint64_t nonzero = quantizeKernel()(transposed, component.divisors, zigzagBlock);
+    uint64_t nonzero = forwardDctQuantizeKernel()(block, component.divisors, zigzagBlock);
     codeHuffmanFast(zigzagBlock, nonzero, component.record.dcTable, component.record.acTable,
                     predictor, cursor);
     return MOX_OK;
