@@ -88,24 +88,28 @@ HWY_ALIGN constexpr int32_t kZigzagGather[64] = {
 // The DCT rounded to float, quantised and reordered: the values of
 // forwardDct, quantize and zigzag. The quotient is single precision (IEEE
 // division is exact, so each lane equals the scalar quotient); the reference
-// then adds 0.5 to its magnitude a in double and truncates, which is
-// floor(a + 0.5) = floor(2a) - floor(a), with 2a exact in float; the clamp
-// to the largest coefficient commutes with this monotonic rounding. Returns
-// the mask of nonzero zig-zag positions.
+// then adds 0.5 to its magnitude a in double, truncates and clamps, which
+// is floor(a + 0.5) = floor(2a) - floor(a) (2a is exact in float) with a
+// first clamped to the largest coefficient (the rounding is monotonic, and
+// floor(1023 + 0.5) is 1023). Returns the mask of nonzero zig-zag positions.
 uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32_t* zigzagOrder)
 {
     const hn::Rebind<float, DD> df;
     const hn::Rebind<int32_t, DD> di;
-    const auto largest = hn::Set(di, kMaxCoefficient);
+    const auto largest = hn::Set(df, static_cast<float>(kMaxCoefficient));
+    // An integer-valued float 0..2^23 plus 2^23 holds the integer in its
+    // low mantissa bits.
+    const auto magic = hn::Set(df, 8388608.0f);
+    const auto magicBits = hn::BitCast(di, magic);
     HWY_ALIGN int32_t quantized[64];  // transposed
     transform(samples, [&](int u, size_t v0, VD x) {
         auto coefficient = hn::DemoteTo(df, x);
         auto magnitude = hn::Abs(hn::Div(coefficient, hn::LoadU(df, divisors + 8 * u + v0)));
-        auto rounded = hn::Sub(hn::ConvertTo(di, hn::Add(magnitude, magnitude)),
-                               hn::ConvertTo(di, magnitude));
-        rounded = hn::Min(rounded, largest);
+        magnitude = hn::Min(magnitude, largest);
+        auto rounded = hn::Sub(hn::Trunc(hn::Add(magnitude, magnitude)), hn::Trunc(magnitude));
+        auto value = hn::Sub(hn::BitCast(di, hn::Add(rounded, magic)), magicBits);
         auto sign = hn::ShiftRight<31>(hn::BitCast(di, coefficient));  // -0.0 quantises to 0 anyway
-        hn::Store(hn::Sub(hn::Xor(rounded, sign), sign), di, quantized + 8 * u + v0);
+        hn::Store(hn::Sub(hn::Xor(value, sign), sign), di, quantized + 8 * u + v0);
     });
     // Zig-zag order by gathering lanes, and the nonzero mask from the same
     // registers.
@@ -163,13 +167,12 @@ HWY_INLINE void loadPixels(DC d, const uint8_t* pixels, bool allBytes, VC raw[4]
     }
 }
 
-template <int kBytes>
+// kBytes: bytes per pixel, which is also the component count.
+template <int kBytes, bool kAllBytes>
 void extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
 {
     const DC d;
     const size_t lanes = hn::Lanes(d);
-    const uint32_t components = ctx->components;
-    const bool allBytes = components != 3 || ctx->pixelFormat == MOX_PIXEL_RGB;
     const uint32_t width = 8u * ctx->hMax;
     const uint32_t firstColumn = mcuColumn * width;
     const uint32_t regionWidth = static_cast<uint32_t>(ctx->regionWidth);
@@ -196,11 +199,11 @@ void extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
         uint32_t rowStart = (line / 8) * ctx->hMax * 64 + (line % 8) * 8;
         for (uint32_t x = 0; x < width; x += static_cast<uint32_t>(lanes)) {
             VC raw[4] = {hn::Zero(d), hn::Zero(d), hn::Zero(d), hn::Zero(d)};
-            loadPixels<kBytes>(d, pixels + x * kBytes, allBytes, raw);
+            loadPixels<kBytes>(d, pixels + x * kBytes, kAllBytes, raw);
             uint32_t at = rowStart + (x / 8) * 64 + x % 8;
-            for (uint32_t i = 0; i < components; ++i) {
+            for (int i = 0; i < kBytes; ++i) {
                 VC t = hn::Mul(m[4 * i], raw[0]);
-                for (uint32_t j = 1; j < components; ++j) t = hn::Add(t, hn::Mul(m[4 * i + j], raw[j]));
+                for (int j = 1; j < kBytes; ++j) t = hn::Add(t, hn::Mul(m[4 * i + j], raw[j]));
                 hn::StoreU(roundShift(d, t, shift[i]), d, ctx->convertedPlane[i] + at);
             }
         }
@@ -211,13 +214,17 @@ void ExtractConvert(EncoderContext* ctx, uint32_t mcuColumn)
 {
     switch (ctx->components) {
     case 1:
-        extractConvert<1>(ctx, mcuColumn);
+        extractConvert<1, true>(ctx, mcuColumn);
         break;
     case 3:
-        extractConvert<3>(ctx, mcuColumn);
+        if (ctx->pixelFormat == MOX_PIXEL_RGB) {
+            extractConvert<3, true>(ctx, mcuColumn);
+        } else {
+            extractConvert<3, false>(ctx, mcuColumn);  // planes 1 and 2 take no bytes
+        }
         break;
     default:
-        extractConvert<4>(ctx, mcuColumn);
+        extractConvert<4, true>(ctx, mcuColumn);
         break;
     }
 }
