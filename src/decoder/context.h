@@ -21,6 +21,16 @@ constexpr uint32_t kRangeLimitOrigin = 256;      // the table is addressed at it
 constexpr uint32_t kColorTableEntries = 256;
 constexpr uint32_t kFixedWorkBytes = kSpliceAreaBytes + kRangeLimitBytes + 4 * 256 * 4;  // 7614
 
+// Huffman codes of up to kLookaheadBits bits resolved by one look-up of the
+// next bits, built at Init from a table's code list for the fast decoder
+// (huffman_fast.cpp). Entry layout: bits 0..7 symbol, 8..12 code length
+// (0: longer code or none), 14..18 code plus extra bits when the look-up
+// also yields the coefficient (0: it does not), 20..31 that coefficient.
+constexpr int kLookaheadBits = 9;
+struct HuffLookahead {
+    uint32_t entry[1u << kLookaheadBits];
+};
+
 // What the MCU decoder of every mode needs of one component.
 struct McuComponent {
     uint8_t hSamp;
@@ -91,6 +101,8 @@ struct DecoderContext {
     uint8_t quantSel[mox::kMaxComponents];
     HuffDecodeTable dcHuff[2];
     HuffDecodeTable acHuff[2];
+    mox::HuffLookahead dcLookahead[2];  // built by prepareFastPaths at Init
+    mox::HuffLookahead acLookahead[2];
     uint8_t dcSel[mox::kMaxComponents];
     uint8_t acSel[mox::kMaxComponents];
     char comment[mox::kCommentBytes];

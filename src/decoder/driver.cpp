@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "decoder/decoder.h"
+#include "decoder/fast.h"
 #include "frame/markers.h"
 #include "frame/errlog.h"
 #include "header/reader.h"
@@ -119,7 +120,7 @@ int32_t bandFull(DecoderContext* ctx, int32_t row, bool inLoop, int32_t column)
 
 int32_t decodeMcuOfMode(DecoderContext* ctx)
 {
-    return decodeMcu(&ctx->cursor, &ctx->mcuParam, ctx->dcPredictors, ctx->planes);
+    return decoderKernels().decodeMcu(ctx);
 }
 
 // Decodes, upsamples and stores MCU (c, r), refilling as often as needed.
@@ -136,12 +137,12 @@ int32_t decodeOneMcu(DecoderContext* ctx, int32_t c, int32_t r)
             if (status != 0) return status;
             continue;
         }
-        if (status == 0) status = upSample(ctx);
+        if (status == 0) status = decoderKernels().upSample(ctx);
         if (status != 0) {
             syncCounters(ctx, true);
             return failDecode(ctx, status, true, c, r);
         }
-        return storeMcu(ctx, c, r);
+        return decoderKernels().storeMcu(ctx, c, r);
     }
 }
 

@@ -24,13 +24,34 @@ IdctDcOnlyFn idctDcOnlyKernel();
 int32_t idctBlockFast(const int32_t* coefficients, const McuParam* param,
                       const McuComponent* component, int32_t* output);
 
+// Huffman decoding, dequantisation and inverse DCT of the next MCU into
+// ctx->planes, as decodeMcu does it (huffman_fast.cpp); decodeMcuReference
+// is decodeMcu itself on the context's cursor and planes.
+int32_t decodeMcuFast(DecoderContext* ctx);
+int32_t decodeMcuReference(DecoderContext* ctx);
+// The look-up tables decodeMcuFast needs, from the context's Huffman tables.
+void buildLookaheadTables(DecoderContext* ctx);
+
+// Upsampling fused with the colour output (output_fast.cpp): upSampleFast
+// leaves the layouts that storeMcuFast writes straight from the decoded
+// blocks alone and runs upSample for the others.
+int32_t upSampleFast(DecoderContext* ctx);
+int32_t storeMcuFast(DecoderContext* ctx, int32_t column, int32_t row);
+
 // One kernel per stage, each either the reference or the fast path.
 struct DecoderKernels {
     int32_t (*idctBlock)(const int32_t* coefficients, const McuParam* param,
                          const McuComponent* component, int32_t* output);
+    int32_t (*decodeMcu)(DecoderContext* ctx);
+    int32_t (*upSample)(DecoderContext* ctx);
+    int32_t (*storeMcu)(DecoderContext* ctx, int32_t column, int32_t row);
 };
 
 // Chosen on first use: the fast paths unless MOX_SIMD=none.
 const DecoderKernels& decoderKernels();
+
+// Init's last step: picks the kernels (reading MOX_SIMD on the first job of
+// the process) and builds what the fast paths need in the context.
+void prepareFastPaths(DecoderContext* ctx);
 
 }  // namespace mox

@@ -12,6 +12,9 @@ DecoderKernels chooseKernels()
 {
     DecoderKernels kernels{};
     kernels.idctBlock = pickKernel(&D_idctBlock, &idctBlockFast);
+    kernels.decodeMcu = pickKernel(&decodeMcuReference, &decodeMcuFast);
+    kernels.upSample = pickKernel(&upSample, &upSampleFast);
+    kernels.storeMcu = pickKernel(&storeMcu, &storeMcuFast);
     return kernels;
 }
 
@@ -34,6 +37,11 @@ const DecoderKernels& decoderKernels()
 {
     static const DecoderKernels kernels = chooseKernels();
     return kernels;
+}
+
+void prepareFastPaths(DecoderContext* ctx)
+{
+    if (decoderKernels().decodeMcu == &decodeMcuFast) buildLookaheadTables(ctx);
 }
 
 }  // namespace mox
