@@ -150,8 +150,11 @@ bool huffmanTableFits(const HuffDecodeTable* table, uint32_t lastIndex);
 void codeHuffmanFast(const int32_t zigzagBlock[64], uint64_t nonzero,
                      const HuffDecodeTable* dcTable, const HuffDecodeTable* acTable,
                      int32_t* predictor, BitCursor* cursor);
-// codeJpgBlk through the fast DCT, quantisation and coder (component.divisors set).
-int32_t codeJpgBlkFast(const int32_t block[64], const McuComponent& component, int32_t* predictor,
-                       BitCursor* cursor);
+// codeJpgBlk through a vector transform (fast.h) and codeHuffmanFast, for a
+// component whose tables fit (divisors set).
+using ForwardDctQuantizeFn = uint64_t (*)(const int32_t* samples, const float* divisors,
+                                          int32_t* zigzagOrder);
+int32_t codeJpgBlkFast(const int32_t block[64], const McuComponent& component,
+                       ForwardDctQuantizeFn transform, int32_t* predictor, BitCursor* cursor);
 
 }  // namespace mox::enc

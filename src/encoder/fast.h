@@ -13,10 +13,9 @@ namespace mox::enc {
 // Vector kernels (forward_fast.cpp), for the instruction set chosen at run time.
 // Forward DCT with the result transposed (see forwardDctTransposed).
 using ForwardDctFn = void (*)(const int32_t* samples, float* transposed);
-// Forward DCT, quantisation with the transposed float table and zig-zag
-// reordering of one block; returns the mask of nonzero zig-zag positions.
-using ForwardDctQuantizeFn = uint64_t (*)(const int32_t* samples, const float* divisors,
-                                          int32_t* zigzagOrder);
+// ForwardDctQuantizeFn (encoder.h): forward DCT, quantisation with the
+// transposed float table and zig-zag reordering of one block; returns the
+// mask of nonzero zig-zag positions.
 // Extraction and colour conversion of one MCU into the converted planes;
 // the raw planes are not used.
 using ExtractConvertFn = void (*)(EncoderContext* ctx, uint32_t mcuColumn);
@@ -31,10 +30,12 @@ ExtractConvertFn extractConvertKernel();
 struct EncoderKernels {
     // Extraction, colour conversion and downsampling of one MCU.
     void (*prepareMcu)(EncoderContext* ctx, uint32_t mcuColumn);
-    // One block: codeJpgBlk, or the fast coder where the component allows it.
-    int32_t (*codeBlock)(const int32_t* block, const McuComponent& component, int32_t* predictor,
-                         BitCursor* cursor, CodePositions* positions);
-    bool keepsPositions;  // false: the fast coder writes no code positions
+    // Fast paths only (null with MOX_SIMD=none): the vector kernels that
+    // prepareMcu runs, and the block transform of codeJpgBlkFast; without
+    // it MoxCodeMcu codes every block with codeJpgBlk.
+    ExtractConvertFn extractConvert;
+    DownsampleFn downsample;
+    ForwardDctQuantizeFn forwardDctQuantize;
 };
 
 // Chosen on first use: the fast paths unless MOX_SIMD=none.

@@ -223,11 +223,11 @@ void codeHuffmanFast(const int32_t zz[64], uint64_t nonzero, const HuffDecodeTab
     *predictor = zz[0];
 }
 
-int32_t codeJpgBlkFast(const int32_t block[64], const McuComponent& component, int32_t* predictor,
-                       BitCursor* cursor)
+int32_t codeJpgBlkFast(const int32_t block[64], const McuComponent& component,
+                       ForwardDctQuantizeFn transform, int32_t* predictor, BitCursor* cursor)
 {
     int32_t zigzagBlock[64];
-    uint64_t nonzero = forwardDctQuantizeKernel()(block, component.divisors, zigzagBlock);
+    uint64_t nonzero = transform(block, component.divisors, zigzagBlock);
     codeHuffmanFast(zigzagBlock, nonzero, component.record.dcTable, component.record.acTable,
                     predictor, cursor);
     return MOX_OK;
@@ -237,8 +237,8 @@ int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuCo
 {
     // The fast block coder keeps no code positions (baseline streams never
     // cut a block); the records are cleared for the reference coder.
-    const EncoderKernels& kernels = encoderKernels();
-    if (kernels.keepsPositions)
+    const ForwardDctQuantizeFn transform = encoderKernels().forwardDctQuantize;
+    if (transform == nullptr)
         std::memset(ctx->positions, 0, sizeof(CodePositions) * ctx->blocksPerMcu);
     // The room reserved per MCU covers every MCU of real pictures; a block
     // is still coded only while its worst case fits the buffer, so that no
@@ -253,8 +253,14 @@ int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuCo
             if (config->dcReset) ctx->dcPred[c] = 0;
             int32_t status = kHuffNoRoom;
             if (capacity - static_cast<uint32_t>(ctx->writer.byteIndex) >= kWorstBlockBytes) {
-                status = kernels.codeBlock(blocks->blocks[c] + 64 * b, component,
-                                           &ctx->dcPred[c], &ctx->writer, &ctx->positions[k]);
+                const int32_t* block = blocks->blocks[c] + 64 * b;
+                if (transform != nullptr && component.divisors != nullptr) {
+                    status = codeJpgBlkFast(block, component, transform, &ctx->dcPred[c],
+                                            &ctx->writer);
+                } else {
+                    status = codeJpgBlk(block, &component.record, &ctx->dcPred[c], &ctx->writer,
+                                        &ctx->positions[k]);
+                }
             }
             if (status < 0) {
                 ErrLogRecord("MoxCodeMcu", status, ctx, static_cast<uint16_t>(__LINE__));

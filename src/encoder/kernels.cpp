@@ -16,30 +16,21 @@ void prepareMcuReference(EncoderContext* ctx, uint32_t mcuColumn)
 
 void prepareMcuFast(EncoderContext* ctx, uint32_t mcuColumn)
 {
-    extractConvertKernel()(ctx, mcuColumn);
-    downsampleKernel()(ctx);
-}
-
-int32_t codeBlockReference(const int32_t* block, const McuComponent& component,
-                           int32_t* predictor, BitCursor* cursor, CodePositions* positions)
-{
-    return codeJpgBlk(block, &component.record, predictor, cursor, positions);
-}
-
-int32_t codeBlockFast(const int32_t* block, const McuComponent& component, int32_t* predictor,
-                      BitCursor* cursor, CodePositions* positions)
-{
-    if (component.divisors == nullptr)
-        return codeJpgBlk(block, &component.record, predictor, cursor, positions);
-    return codeJpgBlkFast(block, component, predictor, cursor);
+    const EncoderKernels& kernels = encoderKernels();
+    kernels.extractConvert(ctx, mcuColumn);
+    kernels.downsample(ctx);
 }
 
 EncoderKernels chooseKernels()
 {
     EncoderKernels kernels{};
     kernels.prepareMcu = pickKernel(&prepareMcuReference, &prepareMcuFast);
-    kernels.codeBlock = pickKernel(&codeBlockReference, &codeBlockFast);
-    kernels.keepsPositions = kernels.codeBlock == &codeBlockReference;
+    if (kernels.prepareMcu == &prepareMcuFast) {
+        // The vector kernels of the instruction set chosen for this process.
+        kernels.extractConvert = extractConvertKernel();
+        kernels.downsample = downsampleKernel();
+        kernels.forwardDctQuantize = forwardDctQuantizeKernel();
+    }
     return kernels;
 }
 
