@@ -85,6 +85,16 @@ HWY_ALIGN constexpr int32_t kZigzagGather[64] = {
     23, 31, 38, 45, 52, 59, 60, 53, 46, 39, 47, 54, 61, 62, 55, 63,
 };
 
+// True when all 64 samples are equal.
+HWY_INLINE bool isFlat(const int32_t* samples)
+{
+    const hn::CappedTag<int32_t, 16> d;
+    const auto first = hn::Set(d, samples[0]);
+    auto differ = hn::Zero(d);
+    for (size_t i = 0; i < 64; i += hn::Lanes(d)) differ = hn::Or(differ, hn::Xor(hn::LoadU(d, samples + i), first));
+    return hn::AllTrue(d, hn::Eq(differ, hn::Zero(d)));
+}
+
 // The DCT rounded to float, quantised and reordered: the values of
 // forwardDct, quantize and zigzag. The quotient is single precision (IEEE
 // division is exact, so each lane equals the scalar quotient); the reference
@@ -102,7 +112,7 @@ uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32
     const auto magic = hn::Set(df, 8388608.0f);
     const auto magicBits = hn::BitCast(di, magic);
     HWY_ALIGN int32_t quantized[64];  // transposed
-    transform(samples, [&](int u, size_t v0, VD x) {
+    auto quantizeLanes = [&](int u, size_t v0, VD x) {
         auto coefficient = hn::DemoteTo(df, x);
         auto magnitude = hn::Abs(hn::Div(coefficient, hn::LoadU(df, divisors + 8 * u + v0)));
         magnitude = hn::Min(magnitude, largest);
@@ -110,7 +120,21 @@ uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32
         auto value = hn::Sub(hn::BitCast(di, hn::Add(rounded, magic)), magicBits);
         auto sign = hn::ShiftRight<31>(hn::BitCast(di, coefficient));  // -0.0 quantises to 0 anyway
         hn::Store(hn::Sub(hn::Xor(value, sign), sign), di, quantized + 8 * u + v0);
-    });
+    };
+    if (isFlat(samples)) {
+        // Every difference the passes form is exactly 0, so all coefficients
+        // but the DC are 0; the DC takes the reference's operations.
+        double line[8], out[8];
+        for (double& x : line) x = samples[0];
+        dct8(ScalarDctOps{}, line, out);  // a column: out[0], then exact zeros
+        for (double& x : line) x = out[0];
+        dct8(ScalarDctOps{}, line, out);  // row 0
+        quantizeLanes(0, 0, hn::Set(DD(), out[0]));
+        std::memset(zigzagOrder, 0, 64 * sizeof(int32_t));
+        zigzagOrder[0] = quantized[0];
+        return quantized[0] != 0 ? 1 : 0;
+    }
+    transform(samples, quantizeLanes);
     // Zig-zag order by gathering lanes, and the nonzero mask from the same
     // registers.
     const hn::CappedTag<int32_t, 16> dz;
