@@ -114,6 +114,16 @@ void zigzag(const int32_t natural[64], int32_t zigzagOrder[64]);
 // transposed: coefficient (u, v) of the natural position v * 8 + u lies at
 // u * 8 + v. Quantisation takes the table as floats in the same order.
 void transposedDivisors(const int32_t table[64], float divisors[64]);
+// Zig-zag index -> position in the transposed block: Figure A.6 with rows
+// and columns swapped.
+inline constexpr uint8_t kZigzagToTransposed[64] = {
+    0,  8,  1,  2,  9,  16, 24, 17, 10, 3,  4,  11, 18, 25, 32, 40,
+    33, 26, 19, 12, 5,  6,  13, 20, 27, 34, 41, 48, 56, 49, 42, 35,
+    28, 21, 14, 7,  15, 22, 29, 36, 43, 50, 57, 58, 51, 44, 37, 30,
+    23, 31, 38, 45, 52, 59, 60, 53, 46, 39, 47, 54, 61, 62, 55, 63,
+};
+// The nonzero mask of a transposed block (bit u * 8 + v) in zig-zag order.
+uint64_t zigzagMaskOfTransposed(uint64_t transposedMask);
 
 // ---- huffman.cpp -----------------------------------------------------------
 
@@ -145,15 +155,16 @@ int32_t codeHuffman(const int32_t zigzagBlock[64], const HuffDecodeTable* dcTabl
 // of 1..16 that holds its code and the table's count admits it: then no
 // coding step can fail and the fast coder may write the block.
 bool huffmanTableFits(const HuffDecodeTable* table, uint32_t lastIndex);
-// codeHuffman's bytes through a 64-bit accumulator, without code positions;
-// `nonzero` has bit k set for each nonzero zz[k]. Tables must fit.
-void codeHuffmanFast(const int32_t zigzagBlock[64], uint64_t nonzero,
+// codeHuffman's bytes through a 64-bit accumulator, without code positions.
+// Zig-zag coefficient k is coefficients[order[k]]; `nonzero` has bit k set
+// for each nonzero one. Tables must fit.
+void codeHuffmanFast(const int32_t coefficients[64], const uint8_t order[64], uint64_t nonzero,
                      const HuffDecodeTable* dcTable, const HuffDecodeTable* acTable,
                      int32_t* predictor, BitCursor* cursor);
 // codeJpgBlk through a vector transform (fast.h) and codeHuffmanFast, for a
 // component whose tables fit (divisors set).
 using ForwardDctQuantizeFn = uint64_t (*)(const int32_t* samples, const float* divisors,
-                                          int32_t* zigzagOrder);
+                                          int32_t* quantizedTransposed);
 int32_t codeJpgBlkFast(const int32_t block[64], const McuComponent& component,
                        ForwardDctQuantizeFn transform, int32_t* predictor, BitCursor* cursor);
 

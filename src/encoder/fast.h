@@ -13,8 +13,8 @@ namespace mox::enc {
 // Vector kernels (forward_fast.cpp), for the instruction set chosen at run time.
 // Forward DCT with the result transposed (see forwardDctTransposed).
 using ForwardDctFn = void (*)(const int32_t* samples, float* transposed);
-// ForwardDctQuantizeFn (encoder.h): forward DCT, quantisation with the
-// transposed float table and zig-zag reordering of one block; returns the
+// ForwardDctQuantizeFn (encoder.h): forward DCT and quantisation with the
+// transposed float table of one block, the result transposed; returns the
 // mask of nonzero zig-zag positions.
 // Extraction and colour conversion of one MCU into the converted planes;
 // the raw planes are not used.

@@ -75,16 +75,6 @@ void ForwardDctTransposed(const int32_t* samples, float* transposed)
 
 // ---- quantisation ------------------------------------------------------------
 
-// Zig-zag index -> position in the transposed block (u * 8 + v for the
-// natural position v * 8 + u): Figure A.6 with rows and columns swapped,
-// as 32-bit gather indices.
-HWY_ALIGN constexpr int32_t kZigzagGather[64] = {
-    0,  8,  1,  2,  9,  16, 24, 17, 10, 3,  4,  11, 18, 25, 32, 40,
-    33, 26, 19, 12, 5,  6,  13, 20, 27, 34, 41, 48, 56, 49, 42, 35,
-    28, 21, 14, 7,  15, 22, 29, 36, 43, 50, 57, 58, 51, 44, 37, 30,
-    23, 31, 38, 45, 52, 59, 60, 53, 46, 39, 47, 54, 61, 62, 55, 63,
-};
-
 // True when all 64 samples are equal.
 HWY_INLINE bool isFlat(const int32_t* samples)
 {
@@ -95,14 +85,14 @@ HWY_INLINE bool isFlat(const int32_t* samples)
     return hn::AllTrue(d, hn::Eq(differ, hn::Zero(d)));
 }
 
-// The DCT rounded to float, quantised and reordered: the values of
-// forwardDct, quantize and zigzag. The quotient is single precision (IEEE
+// The DCT rounded to float and quantised, in transposed order: the values
+// of forwardDct and quantize. The quotient is single precision (IEEE
 // division is exact, so each lane equals the scalar quotient); the reference
 // then adds 0.5 to its magnitude a in double, truncates and clamps, which
 // is floor(a + 0.5) = floor(2a) - floor(a) (2a is exact in float) with a
 // first clamped to the largest coefficient (the rounding is monotonic, and
 // floor(1023 + 0.5) is 1023). Returns the mask of nonzero zig-zag positions.
-uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32_t* zigzagOrder)
+uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32_t* quantized)
 {
     const hn::Rebind<float, DD> df;
     const hn::Rebind<int32_t, DD> di;
@@ -111,7 +101,7 @@ uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32
     // low mantissa bits.
     const auto magic = hn::Set(df, 8388608.0f);
     const auto magicBits = hn::BitCast(di, magic);
-    HWY_ALIGN int32_t quantized[64];  // transposed
+    uint64_t nonzero = 0;  // transposed order
     auto quantizeLanes = [&](int u, size_t v0, VD x) {
         auto coefficient = hn::DemoteTo(df, x);
         auto magnitude = hn::Abs(hn::Div(coefficient, hn::LoadU(df, divisors + 8 * u + v0)));
@@ -119,7 +109,11 @@ uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32
         auto rounded = hn::Sub(hn::Trunc(hn::Add(magnitude, magnitude)), hn::Trunc(magnitude));
         auto value = hn::Sub(hn::BitCast(di, hn::Add(rounded, magic)), magicBits);
         auto sign = hn::ShiftRight<31>(hn::BitCast(di, coefficient));  // -0.0 quantises to 0 anyway
-        hn::Store(hn::Sub(hn::Xor(value, sign), sign), di, quantized + 8 * u + v0);
+        value = hn::Sub(hn::Xor(value, sign), sign);
+        hn::StoreU(value, di, quantized + 8 * u + v0);
+        uint8_t bits[8] = {};
+        hn::StoreMaskBits(di, hn::Ne(value, hn::Zero(di)), bits);
+        nonzero |= uint64_t{bits[0]} << (8 * u + v0);
     };
     if (isFlat(samples)) {
         // Every difference the passes form is exactly 0, so all coefficients
@@ -129,27 +123,13 @@ uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32
         dct8(ScalarDctOps{}, line, out);  // a column: out[0], then exact zeros
         for (double& x : line) x = out[0];
         dct8(ScalarDctOps{}, line, out);  // row 0
+        std::memset(quantized, 0, 64 * sizeof(int32_t));
         quantizeLanes(0, 0, hn::Set(DD(), out[0]));
-        std::memset(zigzagOrder, 0, 64 * sizeof(int32_t));
-        zigzagOrder[0] = quantized[0];
-        return quantized[0] != 0 ? 1 : 0;
+        for (size_t v = 1; v < hn::Lanes(di); ++v) quantized[v] = 0;
+        return zigzagMaskOfTransposed(nonzero & 1);
     }
     transform(samples, quantizeLanes);
-    // Zig-zag order by gathering lanes, and the nonzero mask from the same
-    // registers.
-    const hn::CappedTag<int32_t, 16> dz;
-    const size_t lanes = hn::Lanes(dz);
-    uint64_t nonzero = 0;
-    for (size_t k = 0; k < 64; k += lanes) {
-        auto value = hn::GatherIndex(dz, quantized, hn::LoadU(dz, kZigzagGather + k));
-        hn::StoreU(value, dz, zigzagOrder + k);
-        uint8_t bits[8] = {};
-        hn::StoreMaskBits(dz, hn::Ne(value, hn::Zero(dz)), bits);
-        uint64_t word;
-        std::memcpy(&word, bits, sizeof word);
-        nonzero |= word << k;
-    }
-    return nonzero;
+    return zigzagMaskOfTransposed(nonzero);
 }
 
 // ---- extraction and colour conversion ------------------------------------------

@@ -201,11 +201,13 @@ inline void putSymbol(BitSink& sink, const HuffDecodeTable* table, uint32_t inde
 
 }  // namespace
 
-void codeHuffmanFast(const int32_t zz[64], uint64_t nonzero, const HuffDecodeTable* dcTable,
-                     const HuffDecodeTable* acTable, int32_t* predictor, BitCursor* cursor)
+void codeHuffmanFast(const int32_t coefficients[64], const uint8_t order[64], uint64_t nonzero,
+                     const HuffDecodeTable* dcTable, const HuffDecodeTable* acTable,
+                     int32_t* predictor, BitCursor* cursor)
 {
     BitSink sink(cursor);
-    int32_t diff = zz[0] - *predictor;
+    const int32_t dc = coefficients[order[0]];
+    const int32_t diff = dc - *predictor;
     putSymbol(sink, dcTable, sizeCategoryFast(diff), diff, sizeCategoryFast(diff));
     uint64_t left = nonzero & ~uint64_t{1};
     int previous = 0;
@@ -214,22 +216,23 @@ void codeHuffmanFast(const int32_t zz[64], uint64_t nonzero, const HuffDecodeTab
         left &= left - 1;
         uint32_t run = static_cast<uint32_t>(k - previous - 1);
         for (; run > 15; run -= 16) sink.put(acTable->codes[kAcIndexZrl], acTable->lengths[kAcIndexZrl]);
-        uint32_t size = sizeCategoryFast(zz[k]);
-        putSymbol(sink, acTable, 10 * run + size + (run == 15 ? 1 : 0), zz[k], size);
+        int32_t value = coefficients[order[k]];
+        uint32_t size = sizeCategoryFast(value);
+        putSymbol(sink, acTable, 10 * run + size + (run == 15 ? 1 : 0), value, size);
         previous = k;
     }
     if (previous != 63) sink.put(acTable->codes[0], acTable->lengths[0]);
     sink.store(cursor);
-    *predictor = zz[0];
+    *predictor = dc;
 }
 
 int32_t codeJpgBlkFast(const int32_t block[64], const McuComponent& component,
                        ForwardDctQuantizeFn transform, int32_t* predictor, BitCursor* cursor)
 {
-    int32_t zigzagBlock[64];
-    uint64_t nonzero = transform(block, component.divisors, zigzagBlock);
-    codeHuffmanFast(zigzagBlock, nonzero, component.record.dcTable, component.record.acTable,
-                    predictor, cursor);
+    int32_t quantized[64];
+    uint64_t nonzero = transform(block, component.divisors, quantized);
+    codeHuffmanFast(quantized, kZigzagToTransposed, nonzero, component.record.dcTable,
+                    component.record.acTable, predictor, cursor);
     return MOX_OK;
 }
 
