@@ -161,11 +161,9 @@ bool huffmanTableFits(const HuffDecodeTable* table, uint32_t lastIndex);
 void codeHuffmanFast(const int32_t coefficients[64], const uint8_t order[64], uint64_t nonzero,
                      const HuffDecodeTable* dcTable, const HuffDecodeTable* acTable,
                      int32_t* predictor, BitCursor* cursor);
-// codeJpgBlk through a vector transform (fast.h) and codeHuffmanFast, for a
-// component whose tables fit (divisors set).
+// The vector transform of the fast block path (fast.h); MoxCodeMcu takes
+// it for components whose tables fit (divisors set).
 using ForwardDctQuantizeFn = uint64_t (*)(const int32_t* samples, const float* divisors,
                                           int32_t* quantizedTransposed);
-int32_t codeJpgBlkFast(const int32_t block[64], const McuComponent& component,
-                       ForwardDctQuantizeFn transform, int32_t* predictor, BitCursor* cursor);
 
 }  // namespace mox::enc

@@ -31,7 +31,7 @@ struct EncoderKernels {
     // Extraction, colour conversion and downsampling of one MCU.
     void (*prepareMcu)(EncoderContext* ctx, uint32_t mcuColumn);
     // Fast paths only (null with MOX_SIMD=none): the vector kernels that
-    // prepareMcu runs, and the block transform of codeJpgBlkFast; without
+    // prepareMcu runs, and the block transform of MoxCodeMcu; without
     // it MoxCodeMcu codes every block with codeJpgBlk.
     ExtractConvertFn extractConvert;
     DownsampleFn downsample;

@@ -226,16 +226,6 @@ void codeHuffmanFast(const int32_t coefficients[64], const uint8_t order[64], ui
     *predictor = dc;
 }
 
-int32_t codeJpgBlkFast(const int32_t block[64], const McuComponent& component,
-                       ForwardDctQuantizeFn transform, int32_t* predictor, BitCursor* cursor)
-{
-    int32_t quantized[64];
-    uint64_t nonzero = transform(block, component.divisors, quantized);
-    codeHuffmanFast(quantized, kZigzagToTransposed, nonzero, component.record.dcTable,
-                    component.record.acTable, predictor, cursor);
-    return MOX_OK;
-}
-
 int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuConfig* config)
 {
     // The fast block coder keeps no code positions (baseline streams never
@@ -243,6 +233,20 @@ int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuCo
     const ForwardDctQuantizeFn transform = encoderKernels().forwardDctQuantize;
     if (transform == nullptr)
         std::memset(ctx->positions, 0, sizeof(CodePositions) * ctx->blocksPerMcu);
+    // Fast path: every block whose component allows it is transformed first
+    // (no side effects; back-to-back transforms overlap in the processor),
+    // then coded in order below.
+    int32_t quantized[kMaxBlocksPerMcu][64];
+    uint64_t nonzero[kMaxBlocksPerMcu];
+    if (transform != nullptr) {
+        for (uint32_t c = 0, k = 0; c < config->components; ++c) {
+            const McuComponent& component = config->component[c];
+            for (uint32_t b = 0; b < uint32_t{component.h} * component.v; ++b, ++k) {
+                if (component.divisors != nullptr && k < kMaxBlocksPerMcu)
+                    nonzero[k] = transform(blocks->blocks[c] + 64 * b, component.divisors, quantized[k]);
+            }
+        }
+    }
     // The room reserved per MCU covers every MCU of real pictures; a block
     // is still coded only while its worst case fits the buffer, so that no
     // caller table or picture can make the writer run past it.
@@ -256,13 +260,14 @@ int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuCo
             if (config->dcReset) ctx->dcPred[c] = 0;
             int32_t status = kHuffNoRoom;
             if (capacity - static_cast<uint32_t>(ctx->writer.byteIndex) >= kWorstBlockBytes) {
-                const int32_t* block = blocks->blocks[c] + 64 * b;
-                if (transform != nullptr && component.divisors != nullptr) {
-                    status = codeJpgBlkFast(block, component, transform, &ctx->dcPred[c],
-                                            &ctx->writer);
+                if (transform != nullptr && component.divisors != nullptr && k < kMaxBlocksPerMcu) {
+                    codeHuffmanFast(quantized[k], kZigzagToTransposed, nonzero[k],
+                                    component.record.dcTable, component.record.acTable,
+                                    &ctx->dcPred[c], &ctx->writer);
+                    status = MOX_OK;
                 } else {
-                    status = codeJpgBlk(block, &component.record, &ctx->dcPred[c], &ctx->writer,
-                                        &ctx->positions[k]);
+                    status = codeJpgBlk(blocks->blocks[c] + 64 * b, &component.record,
+                                        &ctx->dcPred[c], &ctx->writer, &ctx->positions[k]);
                 }
             }
             if (status < 0) {
