@@ -171,8 +171,9 @@ HWY_INLINE void loadPixels(DC d, const uint8_t* pixels, bool allBytes, VC raw[4]
     }
 }
 
-// kBytes: bytes per pixel, which is also the component count.
-template <int kBytes, bool kAllBytes>
+// kBytes: bytes per pixel, which is also the component count. kIdentity:
+// one component whose matrix entry is 256.
+template <int kBytes, bool kAllBytes, bool kIdentity = false>
 void extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
 {
     const DC d;
@@ -205,6 +206,11 @@ void extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
             VC raw[4] = {hn::Zero(d), hn::Zero(d), hn::Zero(d), hn::Zero(d)};
             loadPixels<kBytes>(d, pixels + x * kBytes, kAllBytes, raw);
             uint32_t at = rowStart + (x / 8) * 64 + x % 8;
+            if (kIdentity) {
+                // roundFixed(256 x) is x for the samples 0..255.
+                hn::StoreU(hn::Add(raw[0], shift[0]), d, ctx->convertedPlane[0] + at);
+                continue;
+            }
             for (int i = 0; i < kBytes; ++i) {
                 VC t = hn::Mul(m[4 * i], raw[0]);
                 for (int j = 1; j < kBytes; ++j) t = hn::Add(t, hn::Mul(m[4 * i + j], raw[j]));
@@ -218,7 +224,11 @@ void ExtractConvert(EncoderContext* ctx, uint32_t mcuColumn)
 {
     switch (ctx->components) {
     case 1:
-        extractConvert<1, true>(ctx, mcuColumn);
+        if (ctx->fixedMatrix[0] == 256) {
+            extractConvert<1, true, true>(ctx, mcuColumn);
+        } else {
+            extractConvert<1, true>(ctx, mcuColumn);
+        }
         break;
     case 3:
         if (ctx->pixelFormat == MOX_PIXEL_RGB) {

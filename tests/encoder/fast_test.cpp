@@ -215,6 +215,7 @@ struct McuPlanes {
         static const int32_t kDefault[16] = {77, 150, 29, 0, -43, -85, 128, 0, 128, -107, -21, 0, 0, 0, 0, 256};
         for (int i = 0; i < 16; ++i)
             ctx.fixedMatrix[i] = c.extremeMatrix ? int32_t(rng() % (1u << 21)) - (1 << 20) : kDefault[i];
+        if (c.components == 1 && !c.extremeMatrix) ctx.fixedMatrix[0] = 256;  // the identity
         const int32_t shifts[4] = {-128, 0, 0, -128};
         std::memcpy(ctx.levelShift, shifts, sizeof shifts);
         ctx.regionLeft = c.regionLeft;
