@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "encoder/context.h"
 
@@ -100,6 +101,27 @@ void downsample(EncoderContext* ctx);
 // VELA mode with one input component: the component travels as block 3;
 // blocks 0..2 hold the level-shifted sample 0. Nothing in other modes.
 void placeVelaGrayBlocks(EncoderContext* ctx);
+
+// The frame of every downsampling: per component, reduction factors rh and
+// rv of 1 or 2; a component of full resolution is copied, the others go to
+// reduce(plane, rh, rv, h, v, blocks), which writes all h x v blocks. The
+// VELA one-component blocks follow.
+template <class Reduce>
+void forEachComponentToDownsample(EncoderContext* ctx, const Reduce& reduce)
+{
+    for (uint32_t c = 0; c < ctx->components; ++c) {
+        const uint32_t h = ctx->hSamp[c];
+        const uint32_t v = ctx->vSamp[c];
+        const uint32_t rh = ctx->hMax / h;
+        const uint32_t rv = ctx->vMax / v;
+        if (rh == 1 && rv == 1) {
+            std::memcpy(ctx->blockBuf[c], ctx->convertedPlane[c], 64 * h * v * sizeof(int32_t));
+        } else {
+            reduce(ctx->convertedPlane[c], rh, rv, h, v, ctx->blockBuf[c]);
+        }
+    }
+    placeVelaGrayBlocks(ctx);
+}
 
 // ---- fdct.cpp / quantize.cpp -------------------------------------------------
 

@@ -312,26 +312,17 @@ void Downsample(EncoderContext* ctx)
     downsample(ctx);
 #else
     const uint32_t hMax = ctx->hMax;
-    const uint32_t vMax = ctx->vMax;
     const bool mean = ctx->downsampleMode == 1;
-    for (uint32_t c = 0; c < ctx->components; ++c) {
-        const uint32_t h = ctx->hSamp[c];
-        const uint32_t v = ctx->vSamp[c];
-        const uint32_t rh = hMax / h;
-        const uint32_t rv = vMax / v;
-        const int32_t* plane = ctx->convertedPlane[c];
-        int32_t* out = ctx->blockBuf[c];
-        if (rh == 1 && rv == 1) {
-            std::memcpy(out, plane, 64 * h * v * sizeof(int32_t));
-        } else if (rh == 2 && rv == 2) {
+    forEachComponentToDownsample(ctx, [&](const int32_t* plane, uint32_t rh, uint32_t rv,
+                                          uint32_t h, uint32_t v, int32_t* out) {
+        if (rh == 2 && rv == 2) {
             reduce<2, 2>(plane, hMax, h, v, mean, out);
         } else if (rh == 2) {
             reduce<2, 1>(plane, hMax, h, v, mean, out);
         } else {
             reduce<1, 2>(plane, hMax, h, v, mean, out);
         }
-    }
-    placeVelaGrayBlocks(ctx);
+    });
 #endif
 }
 
