@@ -52,7 +52,7 @@ test)
 bench)
     packages+=(libbenchmark-dev)
     install_missing
-    build bench --target moxcodec_compare moxcodec_stages
+    build bench --target moxcodec_compare moxcodec_stages moxcodec_encoder_stages
     ./build/bench/bench/moxcodec_compare "${@:2}"
     ;;
 *)
