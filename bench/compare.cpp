@@ -7,7 +7,10 @@
 // Runs alternate between the two codecs; each row prints the median of the
 // rounds in megapixels per second and the ratio ours / theirs.
 //
-//   moxcodec_compare [--rounds N] [--only decode|encode]
+//   moxcodec_compare [--rounds N] [--only decode|encode] [--save DIR]
+//
+// --save writes the three decode streams to DIR (photo420.jpg,
+// photo444.jpg, page.jpg), for profiling one decode on its own.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -368,20 +371,23 @@ int main(int argc, char** argv)
 {
     int rounds = 5;
     std::string only;
+    std::string saveDir;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--rounds" && i + 1 < argc) {
             rounds = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--only" && i + 1 < argc) {
             only = argv[++i];
+        } else if (arg == "--save" && i + 1 < argc) {
+            saveDir = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: %s [--rounds N] [--only decode|encode]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--rounds N] [--only decode|encode] [--save DIR]\n", argv[0]);
             return 2;
         }
     }
     const char* simd = std::getenv("MOX_SIMD");
-    std::printf("libmoxcodec %s (MOX_SIMD=%s) against libjpeg-turbo, median of %d rounds\n",
-                MoxGetVersion(), simd ? simd : "unset", rounds);
+    std::printf("libmoxcodec (MOX_SIMD=%s) against libjpeg-turbo, median of %d rounds\n",
+                simd ? simd : "unset", rounds);
     const Image scene = photo(4000, 3000);
     const Image sheet = page(4960, 7016);
     const double scenePixels = 4000.0 * 3000 / 1e6, sheetPixels = 4960.0 * 7016 / 1e6;
@@ -393,6 +399,16 @@ int main(int argc, char** argv)
         const std::vector<uint8_t> s420 = turboEncode(scene, 90, 2, 2, JDCT_ISLOW);
         const std::vector<uint8_t> s444 = turboEncode(scene, 90, 1, 1, JDCT_ISLOW);
         const std::vector<uint8_t> sGray = turboEncode(sheet, 90, 1, 1, JDCT_ISLOW);
+        if (!saveDir.empty()) {
+            for (const auto& [name, data] : {std::pair{"photo420.jpg", &s420}, std::pair{"photo444.jpg", &s444},
+                                             std::pair{"page.jpg", &sGray}}) {
+                std::string path = saveDir + "/" + name;
+                FILE* file = std::fopen(path.c_str(), "wb");
+                if (file == nullptr || std::fwrite(data->data(), 1, data->size(), file) != data->size())
+                    return std::fprintf(stderr, "cannot write %s\n", path.c_str()), 1;
+                std::fclose(file);
+            }
+        }
         // Both decoders must agree on what they decode before they race.
         std::vector<uint8_t> check;
         moxDecode(s420, out);

@@ -45,6 +45,9 @@ struct DecoderKernels {
     int32_t (*decodeMcu)(DecoderContext* ctx);
     int32_t (*upSample)(DecoderContext* ctx);
     int32_t (*storeMcu)(DecoderContext* ctx, int32_t column, int32_t row);
+    // The vector transform for the processor, used by decodeMcuFast.
+    IdctTransposedFn idctTransposed;
+    IdctDcOnlyFn idctDcOnly;
 };
 
 // Chosen on first use: the fast paths unless MOX_SIMD=none.

@@ -9,6 +9,7 @@
 // the bits the MCU needs, or a code or symbol that is not a valid one. The
 // reference then produces exactly its own statuses, cursor and error-log
 // records, so the fast path only ever handles MCUs it decodes completely.
+#include <bit>
 #include <cstring>
 
 #include "decoder/fast.h"
@@ -25,9 +26,10 @@ constexpr int kMaxBlocksPerComponent = 4;
 constexpr int kRefillBelow = 32;  // a code and its extra bits take at most 32
 
 constexpr uint32_t entrySymbol(uint32_t e) { return e & 0xFF; }
-constexpr int entryLength(uint32_t e) { return static_cast<int>((e >> 8) & 31); }
-constexpr int entryTotal(uint32_t e) { return static_cast<int>((e >> 14) & 31); }
-constexpr int32_t entryValue(uint32_t e) { return static_cast<int32_t>(e) >> 20; }
+constexpr int64_t entryLength(uint32_t e) { return (e >> 8) & 31; }
+constexpr int64_t entryTotal(uint32_t e) { return (e >> 13) & 31; }
+constexpr int32_t entryRun(uint32_t e) { return static_cast<int32_t>((e >> 18) & 15); }
+constexpr int32_t entryValue(uint32_t e) { return static_cast<int32_t>(e) >> 22; }
 
 inline int32_t extend(int32_t bits, int32_t s)
 {
@@ -83,9 +85,12 @@ struct BitBuffer {
     const uint8_t* data;
     int64_t end;      // bytes of data that may be read
     int64_t next;     // next byte to load
+    // 64-bit counts: the coefficient stores (32-bit) cannot alias them, so
+    // the compiler keeps them in registers.
     uint64_t acc;
-    int count;
-    int padding;
+    int64_t count;
+    int64_t padding;
+    int64_t clean;    // bytes from here on were loaded one byte per 8 bits
     bool stopped;     // a marker or the end of data reached
 
     // Loads whole bytes until at least 57 bits are held. Stuffing bytes
@@ -94,12 +99,13 @@ struct BitBuffer {
     void refill()
     {
         if (!stopped && next + 8 <= end) {
-            uint64_t word = 0;
-            for (int i = 0; i < 8; ++i) word = word << 8 | data[next + i];
+            uint64_t word;
+            std::memcpy(&word, data + next, sizeof(word));
+            if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
             const uint64_t inverted = ~word;
             bool hasFF = ((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) != 0;
             if (!hasFF) {
-                int bytes = (64 - count) >> 3;
+                int64_t bytes = (64 - count) >> 3;
                 acc |= (word & (~0ull << (64 - 8 * bytes))) >> count;
                 count += 8 * bytes;
                 next += bytes;
@@ -121,14 +127,15 @@ struct BitBuffer {
                 } else {
                     stopped = true;
                 }
+                clean = next;
             }
             acc |= uint64_t(byte) << (56 - count);
             count += 8;
         }
     }
 
-    uint32_t peek(int n) const { return static_cast<uint32_t>(acc >> (64 - n)); }
-    void skip(int n)
+    uint32_t peek(int64_t n) const { return static_cast<uint32_t>(acc >> (64 - n)); }
+    void skip(int64_t n)
     {
         acc <<= n;
         count -= n;
@@ -143,72 +150,114 @@ struct Decoder {
     const HuffLookahead* acLook;
 };
 
-// One symbol: -1 when the MCU must go back to the reference.
-inline int32_t decodeSymbol(BitBuffer& in, const HuffLookahead& look, const HuffDecodeTable& table)
+// A code longer than the look-up or none: its symbol (0..255), with its
+// length in *length, or -1 when the MCU must go back to the reference.
+int32_t longCode(uint64_t acc, const HuffLookahead& look, const HuffDecodeTable& table, int64_t* length)
 {
-    uint32_t e = look.entry[in.peek(kLookaheadBits)];
-    int length = entryLength(e);
-    if (length != 0) {
-        in.skip(length);
-        return static_cast<int32_t>(entrySymbol(e));
-    }
     uint32_t symbol = 0;
-    length = searchCode(table, in.peek(32), kMaxCodeLength, &symbol);
-    if (length <= 0 || symbol > 0xFF) return -1;
-    in.skip(length);
+    int found = 0;
+    if (look.canonical != 0) {
+        const uint32_t bits = static_cast<uint32_t>(acc >> (64 - kMaxCodeLength));
+        for (int l = kLookaheadBits + 1; l <= kMaxCodeLength; ++l) {
+            int32_t code = static_cast<int32_t>(bits >> (kMaxCodeLength - l));
+            if (code <= look.maxCode[l]) {
+                symbol = table.symbols[look.valueOffset[l] + code];
+                found = l;
+                break;
+            }
+        }
+    } else {
+        found = searchCode(table, static_cast<uint32_t>(acc >> 32), kMaxCodeLength, &symbol);
+    }
+    if (found <= 0 || symbol > 0xFF) return -1;
+    *length = found;
     return static_cast<int32_t>(symbol);
 }
 
 // One block into `block` (transposed, dequantised; zeroed by the caller).
-// Returns how many nonzero AC coefficients it holds, or -1 to hand the MCU
-// back to the reference.
-inline int decodeBlock(Decoder& dec, const int32_t* quant, int32_t* predictor, int32_t* block)
+// Returns 1 when it holds a nonzero AC coefficient, 0 when not, or -1 to
+// hand the MCU back to the reference. The bit buffer lives in locals here.
+inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predictor, int32_t* block)
 {
     BitBuffer& in = dec.in;
-    if (in.count < kRefillBelow) in.refill();
-    int32_t s = decodeSymbol(in, *dec.dcLook, *dec.dcTable);
+    uint64_t acc = in.acc;
+    int64_t count = in.count;
+    auto refill = [&] {
+        in.acc = acc;
+        in.count = count;
+        in.refill();
+        acc = in.acc;
+        count = in.count;
+    };
+    auto symbol = [&](const HuffLookahead& look, const HuffDecodeTable& table) -> int32_t {
+        uint32_t e = look.entry[acc >> (64 - kLookaheadBits)];
+        int64_t length = entryLength(e);
+        int32_t rs = static_cast<int32_t>(entrySymbol(e));
+        if (length == 0) {
+            rs = longCode(acc, look, table, &length);
+            if (rs < 0) return -1;
+        }
+        acc <<= length;
+        count -= length;
+        return rs;
+    };
+    auto take = [&](int32_t size) {
+        int32_t bits = static_cast<int32_t>(acc >> (64 - size));
+        acc <<= size;
+        count -= size;
+        return extend(bits, size);
+    };
+
+    if (count < kRefillBelow) refill();
+    int32_t s = symbol(*dec.dcLook, *dec.dcTable);
     if (s < 0 || s > kMaxCodeLength) return -1;
     int32_t difference = 0;
     if (s > 0) {
-        if (in.count < kRefillBelow) in.refill();
-        difference = extend(static_cast<int32_t>(in.peek(s)), s);
-        in.skip(s);
+        if (count < kRefillBelow) refill();
+        difference = take(s);
     }
     *predictor = static_cast<int32_t>(static_cast<uint32_t>(*predictor) + static_cast<uint32_t>(difference));
-    block[0] = static_cast<int32_t>(static_cast<uint32_t>(*predictor) * static_cast<uint32_t>(quant[0]));
+    block[0] = static_cast<int32_t>(static_cast<uint32_t>(*predictor) * static_cast<uint32_t>(quantZigzag[0]));
 
     int nonzero = 0;
+    const HuffLookahead& acLook = *dec.acLook;
     for (int k = 1; k < 64; ++k) {
-        if (in.count < kRefillBelow) in.refill();
-        uint32_t e = dec.acLook->entry[in.peek(kLookaheadBits)];
+        if (count < kRefillBelow) refill();
+        uint32_t e = acLook.entry[acc >> (64 - kLookaheadBits)];
         int32_t value;
-        int32_t run;
         if (entryTotal(e) != 0) {
-            in.skip(entryTotal(e));
+            acc <<= entryTotal(e);
+            count -= entryTotal(e);
             value = entryValue(e);
-            run = static_cast<int32_t>(entrySymbol(e) >> 4);
+            k += entryRun(e);
+            nonzero = 1;
         } else {
-            int32_t rs = decodeSymbol(in, *dec.acLook, *dec.acTable);
-            if (rs < 0) return -1;
-            if (rs == 0) return nonzero;  // end of block
+            int64_t length = entryLength(e);
+            int32_t rs = static_cast<int32_t>(entrySymbol(e));
+            if (length == 0) {
+                rs = longCode(acc, acLook, *dec.acTable, &length);
+                if (rs < 0) return -1;
+            }
+            acc <<= length;
+            count -= length;
+            if (rs == 0) break;  // end of block
             int32_t size = rs & 15;
-            run = rs >> 4;
+            k += rs >> 4;
             if (size > 0) {
-                value = extend(static_cast<int32_t>(in.peek(size)), size);
-                in.skip(size);
+                value = take(size);
+                nonzero = 1;
             } else if (static_cast<uint32_t>(rs) == kZeroRun) {
                 value = 0;
             } else {
                 return -1;
             }
         }
-        k += run;
         if (k > 63) return -1;
-        if (value != 0) ++nonzero;
-        int n = kZigzagToNatural[k];
         block[kZigzagToTransposed.index[k]] =
-            static_cast<int32_t>(static_cast<uint32_t>(value) * static_cast<uint32_t>(quant[n]));
+            static_cast<int32_t>(static_cast<uint32_t>(value) * static_cast<uint32_t>(quantZigzag[k]));
     }
+    in.acc = acc;
+    in.count = count;
     return nonzero;
 }
 
@@ -218,8 +267,20 @@ inline int decodeBlock(Decoder& dec, const int32_t* quant, int32_t* predictor, i
 void storeCursor(const BitBuffer& in, int64_t firstStart, int64_t firstEnd, int firstBits,
                  BitCursor* cursor)
 {
-    int remaining = in.count - in.padding;  // loaded bits not consumed
+    int64_t remaining = in.count - in.padding;  // loaded bits not consumed
     int64_t end = in.next;
+    // Usually the bytes involved held no stuffing: count back directly.
+    const int64_t whole = remaining >> 3, part = remaining & 7;
+    if (end - whole - 1 >= in.clean) {
+        if (part != 0) {
+            cursor->byteIndex = static_cast<int32_t>(end - whole - 1);
+            cursor->bitPos = static_cast<int32_t>(part - 1);
+        } else {
+            cursor->byteIndex = static_cast<int32_t>(end - whole);
+            cursor->bitPos = 7;
+        }
+        return;
+    }
     for (;;) {
         int64_t start;
         int bits;
@@ -237,7 +298,7 @@ void storeCursor(const BitBuffer& in, int64_t firstStart, int64_t firstEnd, int 
                 cursor->bitPos = 7;
             } else {
                 cursor->byteIndex = static_cast<int32_t>(start);
-                cursor->bitPos = remaining - 1;
+                cursor->bitPos = static_cast<int32_t>(remaining - 1);
             }
             return;
         }
@@ -246,10 +307,42 @@ void storeCursor(const BitBuffer& in, int64_t firstStart, int64_t firstEnd, int 
     }
 }
 
+// Whether the code list holds exactly the canonical codes of its lengths
+// (T.81 C.2) in order; then the largest code of each length decides, as the
+// list search would. Fills maxCode and valueOffset.
+bool describeCanonical(const HuffDecodeTable& table, HuffLookahead* look)
+{
+    for (int length = 0; length <= kMaxCodeLength; ++length) {
+        look->maxCode[length] = -1;
+        look->valueOffset[length] = 0;
+    }
+    uint32_t code = 0;
+    uint32_t length = table.count > 0 ? table.lengths[0] : 1;
+    for (uint32_t i = 0; i < table.count; ++i) {
+        if (table.lengths[i] < length || table.lengths[i] > kMaxCodeLength || length < 1) return false;
+        while (length < table.lengths[i]) {
+            code <<= 1;
+            ++length;
+        }
+        if (code >= (1u << length) || table.codes[i] != code) return false;
+        if (look->maxCode[length] < 0)
+            look->valueOffset[length] = static_cast<int32_t>(i) - static_cast<int32_t>(code);
+        look->maxCode[length] = static_cast<int32_t>(code);
+        ++code;
+    }
+    return true;
+}
+
 // Builds one look-up table by running the reference search on every
 // kLookaheadBits-bit prefix.
 void buildLookahead(const HuffDecodeTable& table, bool ac, HuffLookahead* look)
 {
+    if (table.count > MOX_HUFF_MAX_CODES) {
+        // Not a table any component can use (Init refuses those).
+        *look = HuffLookahead{};
+        return;
+    }
+    look->canonical = describeCanonical(table, look) ? 1 : 0;
     for (uint32_t prefix = 0; prefix < (1u << kLookaheadBits); ++prefix) {
         uint32_t symbol = 0;
         int length = searchCode(table, prefix << (32 - kLookaheadBits), kLookaheadBits, &symbol);
@@ -261,7 +354,8 @@ void buildLookahead(const HuffDecodeTable& table, bool ac, HuffLookahead* look)
                 int32_t bits = static_cast<int32_t>((prefix >> (kLookaheadBits - length - size)) &
                                                     ((1u << size) - 1));
                 int32_t value = extend(bits, size);
-                entry |= uint32_t(length + size) << 14 | static_cast<uint32_t>(value) << 20;
+                entry |= uint32_t(length + size) << 13 | (symbol >> 4) << 18 |
+                         static_cast<uint32_t>(value) << 22;
             }
         }
         look->entry[prefix] = entry;
@@ -272,6 +366,8 @@ void buildLookahead(const HuffDecodeTable& table, bool ac, HuffLookahead* look)
 
 void buildLookaheadTables(DecoderContext* ctx)
 {
+    for (int t = 0; t < 4; ++t)
+        for (int k = 0; k < kBlockSamples; ++k) ctx->quantZigzag[t][k] = ctx->quantTable[t][kZigzagToNatural[k]];
     for (int t = 0; t < 2; ++t) {
         buildLookahead(ctx->dcHuff[t], false, &ctx->dcLookahead[t]);
         buildLookahead(ctx->acHuff[t], true, &ctx->acLookahead[t]);
@@ -321,6 +417,7 @@ int32_t decodeMcuFast(DecoderContext* ctx)
     } else {
         in.next = i;
     }
+    in.clean = in.next;
 
     int32_t predictors[kMaxComponents];
     std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
@@ -333,19 +430,20 @@ int32_t decodeMcuFast(DecoderContext* ctx)
         dec.acTable = component.acTable;
         dec.dcLook = &ctx->dcLookahead[component.dcTable - ctx->dcHuff];
         dec.acLook = &ctx->acLookahead[component.acTable - ctx->acHuff];
+        const int32_t* quantZigzag = ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
         const int blocksHere = component.hSamp * component.vSamp;
         for (int b = 0; b < blocksHere; ++b, ++blockCount) {
             int32_t* block = blocks[blockCount];
             std::memset(block, 0, sizeof(blocks[0]));
-            acNonzero[blockCount] = decodeBlock(dec, component.quantTable, &predictors[c], block);
+            acNonzero[blockCount] = decodeBlock(dec, quantZigzag, &predictors[c], block);
             if (acNonzero[blockCount] < 0 || in.count < in.padding) return decodeMcuReference(ctx);
         }
     }
 
     storeCursor(in, firstStart, firstEnd, firstBits, cursor);
     std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
-    const IdctTransposedFn idct = idctTransposedKernel();
-    const IdctDcOnlyFn idctDcOnly = idctDcOnlyKernel();
+    const IdctTransposedFn idct = decoderKernels().idctTransposed;
+    const IdctDcOnlyFn idctDcOnly = decoderKernels().idctDcOnly;
     blockCount = 0;
     for (int c = 0; c < param.componentCount; ++c) {
         const McuComponent& component = param.component[c];

@@ -23,7 +23,7 @@ namespace HWY_NAMESPACE {
 namespace {
 
 namespace hn = hwy::HWY_NAMESPACE;
-using D = hn::CappedTag<double, 8>;
+using D = hn::CappedTag<double, 4>;
 using DI = hn::Rebind<int32_t, D>;
 using V = hn::Vec<D>;
 using VI = hn::Vec<DI>;
@@ -66,69 +66,117 @@ HWY_INLINE void flowgraph(D d, const VSums& in, V* y)
     y[4] = hn::Sub(e3, o3);
 }
 
-// Column pass over the lanes' columns: inputs x[r], outputs 8 sample rows
-// (level shift and clamp as the range-limit table does them) at out[8 * k].
-HWY_INLINE void columnPass(D d, const V* x, int32_t* out)
+// Column pass over the lanes' columns: inputs x[r], outputs the 8 column
+// values, truncated toward zero into 32 bits (saturated), in t[k].
+HWY_INLINE void columnPass(D d, const V* x, VI* t)
 {
-    const DI di;
     VSums in{x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7],
              hn::Add(x[0], x[4]), hn::Sub(x[0], x[4]), hn::Add(x[2], x[6]),
              hn::Add(x[3], x[5]), hn::Add(x[1], x[7])};
     V y[8];
     flowgraph(d, in, y);
-    const V lowest = hn::Set(d, -2147483648.0);
-    const V highest = hn::Set(d, 2147483647.0);
+    const DI di;
+    for (int k = 0; k < 8; ++k) t[k] = hn::DemoteTo(di, y[k]);
+}
+
+// Samples from truncated column values: only bits 3..12 of t + 4 reach the
+// range-limit table ((t + 4) >> 3, ten bits), so the 32-bit wrapping sum
+// serves; shifting them to the top and back gives them as a signed 10-bit
+// value, which the table moves to 0..255 and clamps.
+template <class DS>
+HWY_INLINE hn::Vec<DS> samples(DS ds, hn::Vec<DS> t)
+{
+    hn::Vec<DS> s = hn::ShiftRight<22>(hn::ShiftLeft<19>(hn::Add(t, hn::Set(ds, 4))));
+    return hn::Min(hn::Max(hn::Add(s, hn::Set(ds, 128)), hn::Zero(ds)), hn::Set(ds, 255));
+}
+
+// Stores the 8 sample rows of the column groups h and h + 1 (t and t + 8).
+HWY_INLINE void storeRows(const VI* t, int32_t* out)
+{
+#if HWY_TARGET == HWY_SCALAR
+    const DI di;
     for (int k = 0; k < 8; ++k) {
-        // Truncation into 32 bits, saturated; then (t + 4) >> 3 keeps only
-        // ten bits, which the 32-bit wrapping sum holds exactly.
-        VI t = hn::DemoteTo(di, hn::Min(hn::Max(y[k], lowest), highest));
-        VI v = hn::And(hn::ShiftRight<3>(hn::Add(t, hn::Set(di, 4))), hn::Set(di, 0x3FF));
-        // The range-limit table at 128 + v: v as a signed 10-bit value,
-        // moved to 0..255 and clamped.
-        VI s = hn::ShiftRight<22>(hn::ShiftLeft<22>(v));
-        s = hn::Min(hn::Max(hn::Add(s, hn::Set(di, 128)), hn::Zero(di)), hn::Set(di, 255));
-        hn::StoreU(s, di, out + 8 * k);
+        hn::StoreU(samples(di, t[k]), di, out + 8 * k);
+        hn::StoreU(samples(di, t[8 + k]), di, out + 8 * k + 1);
+    }
+#else
+    // Two groups side by side in one vector of twice the lanes.
+    const hn::Twice<DI> dw;
+    for (int k = 0; k < 8; ++k)
+        hn::StoreU(samples(dw, hn::Combine(dw, t[8 + k], t[k])), dw, out + 8 * k);
+#endif
+}
+
+// Transposes the square of `lanes` vectors at in[0], in[1], ... into out.
+#if HWY_TARGET == HWY_SCALAR
+HWY_INLINE void transposeSquare(D, const V* in, V* out)
+{
+    out[0] = in[0];
+}
+#else
+template <class DD>
+HWY_INLINE void transposeSquare(DD d, const hn::Vec<DD>* in, hn::Vec<DD>* out)
+{
+    constexpr size_t kLanes = hn::MaxLanes(DD());
+    if constexpr (kLanes == 2) {
+        out[0] = hn::InterleaveLower(d, in[0], in[1]);
+        out[1] = hn::InterleaveUpper(d, in[0], in[1]);
+    } else {
+        static_assert(kLanes == 4, "the transform uses two or four lanes");
+        const hn::Vec<DD> t0 = hn::InterleaveLower(d, in[0], in[1]);
+        const hn::Vec<DD> t1 = hn::InterleaveUpper(d, in[0], in[1]);
+        const hn::Vec<DD> t2 = hn::InterleaveLower(d, in[2], in[3]);
+        const hn::Vec<DD> t3 = hn::InterleaveUpper(d, in[2], in[3]);
+        out[0] = hn::ConcatLowerLower(d, t2, t0);
+        out[1] = hn::ConcatLowerLower(d, t3, t1);
+        out[2] = hn::ConcatUpperUpper(d, t2, t0);
+        out[3] = hn::ConcatUpperUpper(d, t3, t1);
     }
 }
+#endif
 
 void IdctTransposed(const int32_t* block, int32_t* output)
 {
     const D d;
     const DI di;
-    const size_t lanes = hn::Lanes(d);
-    HWY_ALIGN double transposed[64];  // transposed[8 * i + r]: row pass output i of row r
-    for (size_t r0 = 0; r0 < 8; r0 += lanes) {
+    constexpr size_t kLanes = hn::MaxLanes(D());
+    constexpr size_t kGroups = 8 / kLanes;
+    // rowOut[g * 8 + i]: output i of the row pass for the rows of group g.
+    V rowOut[64 / kLanes];
+    for (size_t g = 0; g < kGroups; ++g) {
+        const size_t r0 = g * kLanes;
         VI xi[8];
         for (int k = 0; k < 8; ++k) xi[k] = hn::LoadU(di, block + 8 * k + r0);
         V x[8];
         for (int k = 0; k < 8; ++k) x[k] = hn::PromoteTo(d, xi[k]);
         VI ac = hn::Or(hn::Or(hn::Or(xi[1], xi[2]), hn::Or(xi[3], xi[4])),
                        hn::Or(hn::Or(xi[5], xi[6]), xi[7]));
-        V y[8];
+        V* y = rowOut + 8 * g;
         if (hn::AllTrue(di, hn::Eq(ac, hn::Zero(di)))) {
             for (int i = 0; i < 8; ++i) y[i] = x[0];
-        } else {
-            // Integer sums wrap as the reference's do, then become doubles.
-            VSums in{x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7],
-                     hn::PromoteTo(d, hn::Add(xi[0], xi[4])),
-                     hn::PromoteTo(d, hn::Sub(xi[0], xi[4])),
-                     hn::PromoteTo(d, hn::Add(xi[2], xi[6])),
-                     hn::PromoteTo(d, hn::Add(xi[3], xi[5])),
-                     hn::PromoteTo(d, hn::Add(xi[1], xi[7]))};
-            flowgraph(d, in, y);
-            // A row without AC coefficients takes its DC value unchanged.
-            const auto dcOnly = hn::Eq(hn::PromoteTo(d, ac), hn::Zero(d));
-            for (int i = 0; i < 8; ++i) y[i] = hn::IfThenElse(dcOnly, x[0], y[i]);
+            continue;
         }
-        for (int i = 0; i < 8; ++i) hn::Store(y[i], d, transposed + 8 * i + r0);
+        // Integer sums wrap as the reference's do, then become doubles.
+        VSums in{x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7],
+                 hn::PromoteTo(d, hn::Add(xi[0], xi[4])),
+                 hn::PromoteTo(d, hn::Sub(xi[0], xi[4])),
+                 hn::PromoteTo(d, hn::Add(xi[2], xi[6])),
+                 hn::PromoteTo(d, hn::Add(xi[3], xi[5])),
+                 hn::PromoteTo(d, hn::Add(xi[1], xi[7]))};
+        flowgraph(d, in, y);
+        // A row without AC coefficients takes its DC value unchanged.
+        const auto dcOnly = hn::Eq(hn::PromoteTo(d, ac), hn::Zero(d));
+        if (!hn::AllFalse(d, dcOnly))
+            for (int i = 0; i < 8; ++i) y[i] = hn::IfThenElse(dcOnly, x[0], y[i]);
     }
-    HWY_ALIGN double rows[64];
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c) rows[8 * r + c] = transposed[8 * c + r];
-    for (size_t c0 = 0; c0 < 8; c0 += lanes) {
+    VI t[16];
+    for (size_t h = 0; h < kGroups; ++h) {
+        // Columns h * kLanes.. of rows 0..7: square (g, h) of the row pass
+        // output, transposed.
         V x[8];
-        for (int r = 0; r < 8; ++r) x[r] = hn::Load(d, rows + 8 * r + c0);
-        columnPass(d, x, output + c0);
+        for (size_t g = 0; g < kGroups; ++g) transposeSquare(d, rowOut + 8 * g + h * kLanes, x + g * kLanes);
+        columnPass(d, x, t + 8 * (h % 2));
+        if (h % 2 == 1) storeRows(t, output + (h - 1) * kLanes);
     }
 }
 
@@ -137,11 +185,14 @@ void IdctTransposed(const int32_t* block, int32_t* output)
 void IdctDcOnly(int32_t dc, int32_t* output)
 {
     const D d;
-    const size_t lanes = hn::Lanes(d);
+    constexpr size_t kLanes = hn::MaxLanes(D());
     V x[8];
     x[0] = hn::Set(d, static_cast<double>(dc));
     for (int r = 1; r < 8; ++r) x[r] = hn::Zero(d);
-    for (size_t c0 = 0; c0 < 8; c0 += lanes) columnPass(d, x, output + c0);
+    VI t[16];
+    columnPass(d, x, t);
+    for (int k = 0; k < 8; ++k) t[8 + k] = t[k];
+    for (size_t c0 = 0; c0 < 8; c0 += 2 * kLanes) storeRows(t, output + c0);
 }
 
 }  // namespace

@@ -48,44 +48,55 @@ void StoreGrayMcu(const int32_t* block, uint8_t* out, size_t stride)
 #else
 namespace hn = hwy::HWY_NAMESPACE;
 using D32 = hn::FixedTag<int32_t, 4>;
-using D8x4 = hn::Rebind<uint8_t, D32>;
-using D8 = hn::FixedTag<uint8_t, 8>;
+using D16 = hn::FixedTag<int16_t, 8>;
+using D16x4 = hn::Rebind<int16_t, D32>;
+using D8x8 = hn::Rebind<uint8_t, D16>;
+using D8x16 = hn::FixedTag<uint8_t, 16>;
 using V32 = hn::Vec<D32>;
+using V16 = hn::Vec<D16>;
 
-// Eight samples as bytes; the conversion saturates to 0..255, which is what
-// the range-limit table does for every value this path can produce.
-HWY_INLINE hn::Vec<D8> toBytes(V32 low, V32 high)
+// Eight 32-bit samples (0..255, or offsets of magnitude below 256) as 16-bit lanes.
+HWY_INLINE V16 narrow(const int32_t* samples)
 {
-    const D8x4 d4;
-    return hn::Combine(D8(), hn::DemoteTo(d4, high), hn::DemoteTo(d4, low));
+    const D32 d;
+    const D16x4 d4;
+    return hn::Combine(D16(), hn::DemoteTo(d4, hn::LoadU(d, samples + 4)),
+                       hn::DemoteTo(d4, hn::LoadU(d, samples)));
+}
+
+HWY_INLINE V16 narrow(V32 low, V32 high)
+{
+    const D16x4 d4;
+    return hn::Combine(D16(), hn::DemoteTo(d4, high), hn::DemoteTo(d4, low));
+}
+
+// Bytes, saturated to 0..255: what the range-limit table does for every
+// sum of a sample and a colour offset.
+HWY_INLINE hn::Vec<D8x8> toBytes(V16 v)
+{
+    return hn::DemoteTo(D8x8(), v);
 }
 
 struct Offsets {
-    V32 r, g, b;
+    V16 r, g, b;
 };
 
-// crToR[cr], (cbToG[cb] + crToG[cr]) >> 16 and cbToB[cb] of tables.cpp.
-HWY_INLINE Offsets colourOffsets(V32 cb, V32 cr)
+// crToR[cr], (cbToG[cb] + crToG[cr]) >> 16 and cbToB[cb] of tables.cpp,
+// for eight chroma samples.
+HWY_INLINE Offsets colourOffsets(const int32_t* cbRow, const int32_t* crRow)
 {
     const D32 d;
     const V32 half = hn::Set(d, 1 << 15);
-    const V32 x = hn::Sub(cb, hn::Set(d, 128));
-    const V32 z = hn::Sub(cr, hn::Set(d, 128));
-    Offsets o;
-    o.r = hn::ShiftRight<16>(hn::Add(hn::Mul(z, hn::Set(d, 91881)), half));
-    o.g = hn::ShiftRight<16>(
-        hn::Add(hn::Mul(x, hn::Set(d, -22554)), hn::Add(hn::Mul(z, hn::Set(d, -46802)), half)));
-    o.b = hn::ShiftRight<16>(hn::Add(hn::Mul(x, hn::Set(d, 116130)), half));
-    return o;
-}
-
-// Eight RGB pixels from eight luma samples and their chroma offsets.
-HWY_INLINE void storeRgb(V32 y0, V32 y1, const Offsets& o0, const Offsets& o1, uint8_t* out)
-{
-    const D8 d8;
-    hn::StoreInterleaved3(toBytes(hn::Add(y0, o0.r), hn::Add(y1, o1.r)),
-                          toBytes(hn::Add(y0, o0.g), hn::Add(y1, o1.g)),
-                          toBytes(hn::Add(y0, o0.b), hn::Add(y1, o1.b)), d8, out);
+    V32 r[2], g[2], b[2];
+    for (int i = 0; i < 2; ++i) {
+        const V32 x = hn::Sub(hn::LoadU(d, cbRow + 4 * i), hn::Set(d, 128));
+        const V32 z = hn::Sub(hn::LoadU(d, crRow + 4 * i), hn::Set(d, 128));
+        r[i] = hn::ShiftRight<16>(hn::Add(hn::Mul(z, hn::Set(d, 91881)), half));
+        g[i] = hn::ShiftRight<16>(
+            hn::Add(hn::Mul(x, hn::Set(d, -22554)), hn::Add(hn::Mul(z, hn::Set(d, -46802)), half)));
+        b[i] = hn::ShiftRight<16>(hn::Add(hn::Mul(x, hn::Set(d, 116130)), half));
+    }
+    return {narrow(r[0], r[1]), narrow(g[0], g[1]), narrow(b[0], b[1])};
 }
 
 // One whole MCU of a YCbCr picture whose chroma blocks are single (1x1) and
@@ -93,28 +104,27 @@ HWY_INLINE void storeRgb(V32 y0, V32 y1, const Offsets& o0, const Offsets& o1, u
 void StoreYccMcu(const int32_t* luma, const int32_t* cbBlock, const int32_t* crBlock, int hMax,
                  int vMax, uint8_t* out, size_t stride)
 {
-    const D32 d;
-    const int lines = 8 * vMax;
-    for (int line = 0; line < lines; ++line) {
-        const int32_t* cbRow = cbBlock + 8 * (line / vMax);
-        const int32_t* crRow = crBlock + 8 * (line / vMax);
-        uint8_t* dst = out + size_t(line) * stride;
-        for (int segment = 0; segment < hMax; ++segment) {
-            const int32_t* y = luma + kBlockSamples * ((line / 8) * hMax + segment) + 8 * (line % 8);
-            Offsets o0, o1;
-            if (hMax == 2) {
-                const V32 cb = hn::LoadU(d, cbRow + 4 * segment);
-                const V32 cr = hn::LoadU(d, crRow + 4 * segment);
-                const Offsets o = colourOffsets(cb, cr);
-                o0 = {hn::InterleaveLower(d, o.r, o.r), hn::InterleaveLower(d, o.g, o.g),
-                      hn::InterleaveLower(d, o.b, o.b)};
-                o1 = {hn::InterleaveUpper(d, o.r, o.r), hn::InterleaveUpper(d, o.g, o.g),
-                      hn::InterleaveUpper(d, o.b, o.b)};
-            } else {
-                o0 = colourOffsets(hn::LoadU(d, cbRow), hn::LoadU(d, crRow));
-                o1 = colourOffsets(hn::LoadU(d, cbRow + 4), hn::LoadU(d, crRow + 4));
+    const D16 d16;
+    for (int chromaRow = 0; chromaRow < 8; ++chromaRow) {
+        const Offsets o = colourOffsets(cbBlock + 8 * chromaRow, crBlock + 8 * chromaRow);
+        for (int j = 0; j < vMax; ++j) {
+            const int line = chromaRow * vMax + j;
+            const int32_t* y = luma + kBlockSamples * ((line / 8) * hMax) + 8 * (line % 8);
+            uint8_t* dst = out + size_t(line) * stride;
+            const V16 y0 = narrow(y);
+            if (hMax == 1) {
+                hn::StoreInterleaved3(toBytes(hn::Add(y0, o.r)), toBytes(hn::Add(y0, o.g)),
+                                      toBytes(hn::Add(y0, o.b)), D8x8(), dst);
+                continue;
             }
-            storeRgb(hn::LoadU(d, y), hn::LoadU(d, y + 4), o0, o1, dst + 24 * segment);
+            // Each chroma sample serves two neighbouring pixels.
+            const V16 y1 = narrow(y + kBlockSamples);
+            const D8x16 d8;
+            auto channel = [&](V16 offset) {
+                return hn::Combine(d8, toBytes(hn::Add(y1, hn::InterleaveUpper(d16, offset, offset))),
+                                   toBytes(hn::Add(y0, hn::InterleaveLower(d16, offset, offset))));
+            };
+            hn::StoreInterleaved3(channel(o.r), channel(o.g), channel(o.b), d8, dst);
         }
     }
 }
@@ -122,13 +132,9 @@ void StoreYccMcu(const int32_t* luma, const int32_t* cbBlock, const int32_t* crB
 // One 8x8 MCU of a one-component picture.
 void StoreGrayMcu(const int32_t* block, uint8_t* out, size_t stride)
 {
-    const D32 d;
-    for (int line = 0; line < 8; ++line) {
-        const int32_t* y = block + 8 * line;
-        hn::StoreU(toBytes(hn::LoadU(d, y), hn::LoadU(d, y + 4)), D8(), out + size_t(line) * stride);
-    }
+    for (int line = 0; line < 8; ++line)
+        hn::StoreU(toBytes(narrow(block + 8 * line)), D8x8(), out + size_t(line) * stride);
 }
-
 #endif  // HWY_TARGET == HWY_SCALAR
 
 }  // namespace
