@@ -159,7 +159,9 @@ Fused fusedLayout(const DecoderContext* ctx)
 {
     if (ctx->mode != MOX_MODE_JPEG || ctx->reduction != 1) return Fused::kNone;
     if (ctx->componentCount == 1 && ctx->hMax == 1 && ctx->vMax == 1) return Fused::kGray;
-    if (ctx->componentCount == 3 && ctx->outFormat == 1 && ctx->hSamp[1] == 1 && ctx->vSamp[1] == 1 &&
+    // YCbCr only: with colour transform 0 the three components are R, G, B.
+    if (ctx->componentCount == 3 && ctx->outFormat == 1 && ctx->colorTransform != 0 &&
+        ctx->hSamp[1] == 1 && ctx->vSamp[1] == 1 &&
         ctx->hSamp[2] == 1 && ctx->vSamp[2] == 1 && ctx->hSamp[0] == ctx->hMax &&
         ctx->vSamp[0] == ctx->vMax && ctx->hMax <= 2 && ctx->vMax <= 2)
         return Fused::kYcc;
