@@ -83,4 +83,3 @@ void convertColor(EncoderContext* ctx)
 }
 
 }  // namespace mox::enc
-
