@@ -159,7 +159,7 @@ TEST(EncoderFastPaths, HuffmanCoderWritesTheReferenceBytes)
     }
 }
 
-TEST(EncoderFastPaths, UnfitTablesStayOnTheReferenceCoder)
+TEST(EncoderFastPaths, TablesTheFastCoderCannotTakeAreRecognised)
 {
     HuffDecodeTable ac;
     defaultHuffmanTable(true, 0, &ac);
