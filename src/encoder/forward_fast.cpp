@@ -4,8 +4,9 @@
 //   vectors holding several columns, then several rows, with separate
 //   multiplications and additions in the reference's order, so every
 //   coefficient has the reference's bits;
-// - quantisation divides in single precision (IEEE division is exact, so
-//   every lane equals the scalar quotient) and rounds without double;
+// - quantisation multiplies by the table's reciprocals in double, which
+//   gives the reference's single-precision quotient (see quantizeVector),
+//   and rounds without double;
 // - extraction, colour conversion and downsampling use 32-bit integer
 //   lanes, the same products, sums and roundings as the reference.
 
@@ -85,31 +86,64 @@ HWY_INLINE bool isFlat(const int32_t* samples)
     return hn::AllTrue(d, hn::Eq(differ, hn::Zero(d)));
 }
 
-// The DCT rounded to float and quantised, in transposed order: the values
-// of forwardDct and quantize. The quotient is single precision (IEEE
-// division is exact, so each lane equals the scalar quotient); the reference
-// then adds 0.5 to its magnitude a in double, truncates and clamps, which
-// is floor(a + 0.5) = floor(2a) - floor(a) (2a is exact in float) with a
-// first clamped to the largest coefficient (the rounding is monotonic, and
-// floor(1023 + 0.5) is 1023). Returns the mask of nonzero zig-zag positions.
-uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32_t* quantized)
+// One vector of coefficients (floats, the DCT's rounded results) quantised
+// as quantize does, with the reciprocals 1.0 / Q of their table entries.
+//
+// The reference's quotient x / Q is the float nearest to the exact quotient
+// q. Here x (a float, exact in double) is multiplied by 1.0 / Q in double
+// and the product rounded to float, which gives the same float: the two
+// double roundings leave a relative error below 2^-52, and q is never
+// closer than 2^-33 (relative) to a point halfway between two floats, nor
+// on one. Such a point is m = M * 2^k with M odd of 25 bits, and x = X *
+// 2^j with X below 2^24. If j < k, x < m / 2 <= Q * m / 2 and q is far
+// from m; otherwise x - Q * m is a multiple of 2^k and not zero (the odd
+// part of Q * M has 25 bits or more, X's fewer), so |q - m| >= 2^k / Q =
+// m / (Q * M) > m * 2^-33 for Q <= 255. Only for q below the smallest
+// normal float (where the float grid stops scaling) could the two differ,
+// and there both quantise to 0.
+//
+// The reference then adds 0.5 to the quotient's magnitude a in double,
+// truncates and clamps, which is floor(a + 0.5) = floor(2a) - floor(a) (2a
+// is exact in float) with a first clamped to the largest coefficient (the
+// rounding is monotonic, and floor(1023 + 0.5) is 1023).
+HWY_INLINE hn::Vec<hn::Rebind<int32_t, DD>> quantizeVector(hn::Vec<hn::Rebind<float, DD>> coefficient,
+                                                           VD reciprocal)
 {
+    const DD d;
     const hn::Rebind<float, DD> df;
     const hn::Rebind<int32_t, DD> di;
-    const auto largest = hn::Set(df, static_cast<float>(kMaxCoefficient));
-    // An integer-valued float 0..2^23 plus 2^23 holds the integer in its
-    // low mantissa bits.
-    const auto magic = hn::Set(df, 8388608.0f);
-    const auto magicBits = hn::BitCast(di, magic);
+    const VD largest = hn::Set(d, kMaxCoefficient);
+    const VD quotient =
+        hn::PromoteTo(d, hn::DemoteTo(df, hn::Mul(hn::PromoteTo(d, coefficient), reciprocal)));
+    // The quotient has the coefficient's sign (zero quotients round to 0 either way).
+    VD rounded = hn::Add(quotient, hn::CopySignToAbs(hn::Set(d, 0.5), quotient));
+    rounded = hn::Max(hn::Min(rounded, largest), hn::Neg(largest));
+    return hn::DemoteTo(di, rounded);  // truncates toward zero
+}
+
+// quantize and zig-zag's values for a transposed block of floats with the
+// transposed reciprocals (the tests check the quotient on its own).
+void QuantizeTransposed(const float* coefficients, const double* reciprocals, int32_t* quantized)
+{
+    const DD d;
+    const hn::Rebind<float, DD> df;
+    const hn::Rebind<int32_t, DD> di;
+    for (size_t i = 0; i < 64; i += hn::Lanes(d))
+        hn::StoreU(quantizeVector(hn::LoadU(df, coefficients + i), hn::LoadU(d, reciprocals + i)), di,
+                   quantized + i);
+}
+
+// The DCT rounded to float and quantised (quantizeVector), in transposed
+// order: the values of forwardDct and quantize. Returns the mask of nonzero
+// zig-zag positions.
+uint64_t ForwardDctQuantize(const int32_t* samples, const double* reciprocals, int32_t* quantized)
+{
+    const DD d;
+    const hn::Rebind<float, DD> df;
+    const hn::Rebind<int32_t, DD> di;
     uint64_t nonzero = 0;  // transposed order
     auto quantizeLanes = [&](int u, size_t v0, VD x) {
-        auto coefficient = hn::DemoteTo(df, x);
-        auto magnitude = hn::Abs(hn::Div(coefficient, hn::LoadU(df, divisors + 8 * u + v0)));
-        magnitude = hn::Min(magnitude, largest);
-        auto rounded = hn::Sub(hn::Trunc(hn::Add(magnitude, magnitude)), hn::Trunc(magnitude));
-        auto value = hn::Sub(hn::BitCast(di, hn::Add(rounded, magic)), magicBits);
-        auto sign = hn::ShiftRight<31>(hn::BitCast(di, coefficient));  // -0.0 quantises to 0 anyway
-        value = hn::Sub(hn::Xor(value, sign), sign);
+        auto value = quantizeVector(hn::DemoteTo(df, x), hn::LoadU(d, reciprocals + 8 * u + v0));
         hn::StoreU(value, di, quantized + 8 * u + v0);
         uint8_t bits[8] = {};
         hn::StoreMaskBits(di, hn::Ne(value, hn::Zero(di)), bits);
@@ -171,9 +205,45 @@ HWY_INLINE void loadPixels(DC d, const uint8_t* pixels, bool allBytes, VC raw[4]
     }
 }
 
+#if HWY_TARGET != HWY_SCALAR  // pairs of 16-bit lanes need two lanes
+
+// True when the 16-bit form of the three-component conversion below is
+// exact: the matrix entries and the offsets' rounding constants fit 16 bits.
+bool pairsFit(const EncoderContext* ctx)
+{
+    auto fits = [](int64_t value) { return value >= -32768 && value <= 32767; };
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j)
+            if (!fits(ctx->fixedMatrix[4 * i + j])) return false;
+        if (!fits(128 + 256 * int64_t{ctx->levelShift[i]})) return false;
+    }
+    return true;
+}
+
+// One row of the matrix on RGB samples in 16-bit pairs: rg holds (r, g) and
+// b1 holds (b, 1) in the two halves of each 32-bit lane, products summed in
+// pairs (exact: the samples are 0..255 and the entries fit 16 bits).
+// v = t + 128 + 256 x off; with the rounding roundFixed(t) = (t + 128 -
+// [t < 0]) >> 8 (floor division, so the multiple of 256 passes through)
+// the result is roundFixed(t) + off.
+HWY_INLINE VC convertPairs(DC d, VC rg, VC b1, VC mrg, VC mb1, VC negativeBelow)
+{
+    const hn::Repartition<int16_t, DC> dw;
+    VC unused = hn::Zero(d);
+    VC sum = hn::ReorderWidenMulAccumulate(d, hn::BitCast(dw, rg), hn::BitCast(dw, mrg), hn::Zero(d), unused);
+    VC v = hn::RearrangeToOddPlusEven(sum, unused);
+    unused = hn::Zero(d);
+    sum = hn::ReorderWidenMulAccumulate(d, hn::BitCast(dw, b1), hn::BitCast(dw, mb1), hn::Zero(d), unused);
+    v = hn::Add(v, hn::RearrangeToOddPlusEven(sum, unused));
+    const VC negative = hn::VecFromMask(d, hn::Lt(v, negativeBelow));  // -1 where t < 0
+    return hn::ShiftRight<8>(hn::Add(v, negative));
+}
+
+#endif  // HWY_TARGET != HWY_SCALAR
+
 // kBytes: bytes per pixel, which is also the component count. kIdentity:
-// one component whose matrix entry is 256.
-template <int kBytes, bool kAllBytes, bool kIdentity = false>
+// one component whose matrix entry is 256. kPairs: RGB with pairsFit.
+template <int kBytes, bool kAllBytes, bool kIdentity = false, bool kPairs = false>
 void extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
 {
     const DC d;
@@ -191,6 +261,18 @@ void extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
     for (int i = 0; i < 16; ++i) m[i] = hn::Set(d, ctx->fixedMatrix[i]);
     for (int i = 0; i < 4; ++i) shift[i] = hn::Set(d, ctx->levelShift[i]);
 
+    // The 16-bit form's constants: entries (m0, m1) and (m2, 128 + 256 x off)
+    // per row, each pair in one 32-bit lane, low half first.
+    VC pairRg[3], pairB1[3], negativeBelow[3];
+    for (int i = 0; i < 3; ++i) {
+        auto pair = [](int32_t low, int32_t high) {
+            return static_cast<int32_t>((static_cast<uint32_t>(low) & 0xFFFF) | (static_cast<uint32_t>(high) << 16));
+        };
+        const int32_t constant = 128 + 256 * ctx->levelShift[i];
+        pairRg[i] = hn::Set(d, pair(ctx->fixedMatrix[4 * i], ctx->fixedMatrix[4 * i + 1]));
+        pairB1[i] = hn::Set(d, pair(ctx->fixedMatrix[4 * i + 2], constant));
+        negativeBelow[i] = hn::Set(d, constant);
+    }
     uint8_t padded[16 * 4];  // a line whose right end repeats the last region column
     for (uint32_t line = 0; line < 8u * ctx->vMax; ++line) {
         uint64_t sourceLine = present == 0 ? 0 : (line < present ? line : present - 1);
@@ -211,6 +293,16 @@ void extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
                 hn::StoreU(hn::Add(raw[0], shift[0]), d, ctx->convertedPlane[0] + at);
                 continue;
             }
+#if HWY_TARGET != HWY_SCALAR
+            if (kPairs) {
+                const VC rg = hn::Or(raw[0], hn::ShiftLeft<16>(raw[1]));
+                const VC b1 = hn::Or(raw[2], hn::Set(d, 1 << 16));
+                for (int i = 0; i < 3; ++i)
+                    hn::StoreU(convertPairs(d, rg, b1, pairRg[i], pairB1[i], negativeBelow[i]), d,
+                               ctx->convertedPlane[i] + at);
+                continue;
+            }
+#endif
             for (int i = 0; i < kBytes; ++i) {
                 VC t = hn::Mul(m[4 * i], raw[0]);
                 for (int j = 1; j < kBytes; ++j) t = hn::Add(t, hn::Mul(m[4 * i + j], raw[j]));
@@ -232,6 +324,12 @@ void ExtractConvert(EncoderContext* ctx, uint32_t mcuColumn)
         break;
     case 3:
         if (ctx->pixelFormat == MOX_PIXEL_RGB) {
+#if HWY_TARGET != HWY_SCALAR
+            if (pairsFit(ctx)) {
+                extractConvert<3, true, false, true>(ctx, mcuColumn);
+                break;
+            }
+#endif
             extractConvert<3, true>(ctx, mcuColumn);
         } else {
             extractConvert<3, false>(ctx, mcuColumn);  // planes 1 and 2 take no bytes
@@ -336,6 +434,7 @@ namespace mox::enc {
 
 HWY_EXPORT(ForwardDctTransposed);
 HWY_EXPORT(ForwardDctQuantize);
+HWY_EXPORT(QuantizeTransposed);
 HWY_EXPORT(ExtractConvert);
 HWY_EXPORT(Downsample);
 
@@ -347,6 +446,11 @@ ForwardDctFn forwardDctKernel()
 ForwardDctQuantizeFn forwardDctQuantizeKernel()
 {
     return HWY_DYNAMIC_DISPATCH(ForwardDctQuantize);
+}
+
+QuantizeFn quantizeKernel()
+{
+    return HWY_DYNAMIC_DISPATCH(QuantizeTransposed);
 }
 
 ExtractConvertFn extractConvertKernel()

@@ -3,6 +3,8 @@
 // value and byte compared.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
@@ -76,10 +78,10 @@ TEST(EncoderFastPaths, TransformAndQuantisationMatchReference)
                 int32_t natural[64], wantZz[64], haveZz[64];
                 quantize(want, tables[t].data(), natural);
                 zigzag(natural, wantZz);
-                float divisors[64];
-                transposedDivisors(tables[t].data(), divisors);
+                double reciprocals[64];
+                transposedReciprocals(tables[t].data(), reciprocals);
                 int32_t transposed[64];
-                uint64_t mask = forwardDctQuantizeKernel()(blocks[b].data(), divisors, transposed);
+                uint64_t mask = forwardDctQuantizeKernel()(blocks[b].data(), reciprocals, transposed);
                 for (int k = 0; k < 64; ++k) haveZz[k] = transposed[kZigzagToTransposed[k]];
                 uint64_t wantMask = 0;
                 for (int k = 0; k < 64; ++k) wantMask |= uint64_t{wantZz[k] != 0} << k;
@@ -89,6 +91,59 @@ TEST(EncoderFastPaths, TransformAndQuantisationMatchReference)
             }
         }
     });
+}
+
+// Quantisation multiplies by 1.0 / Q in double where the reference divides
+// in float. For every divisor: floats over the whole range of the DCT's
+// output, quotients near k + 0.5 (where the float rounding decides the
+// integer) and quotients next to points halfway between two floats; the
+// float quotient itself is compared, then the vector kernels' integers.
+TEST(EncoderFastPaths, QuantisationByReciprocalMatchesDivision)
+{
+    std::mt19937 rng(11);
+    auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    auto withNeighbours = [](std::vector<float>& out, float x) {
+        for (int step = 0; step < 3; ++step) {
+            out.push_back(x);
+            out.push_back(-x);
+            x = std::nextafter(x, 0.0f);
+        }
+        for (int step = 0; step < 2; ++step) {
+            x = std::nextafter(x, 1e30f);
+            out.push_back(x);
+        }
+    };
+    for (int32_t q = 1; q <= 255; ++q) {
+        std::vector<float> values = {0.0f, -0.0f};
+        for (int n = 0; n < 300; ++n)  // magnitudes 2^-40 .. 2^26, sign either way
+            values.push_back(static_cast<float>((n % 2 ? -1 : 1) * std::exp2(uniform(-40, 26))));
+        for (int k = 0; k < 1100; ++k)  // quotients k + 0.5, 1023.5 and past the clamp
+            withNeighbours(values, static_cast<float>(q * (k + 0.5)));
+        for (int n = 0; n < 300; ++n) {
+            // m halfway between the float f and the next: x = float(q * m).
+            float f = static_cast<float>(std::exp2(uniform(-20, 18)));
+            double m = (double{f} + double{std::nextafter(f, 1e30f)}) / 2;
+            withNeighbours(values, static_cast<float>(q * m));
+        }
+        const double reciprocal = 1.0 / q;
+        for (float x : values) {
+            float product = static_cast<float>(double{x} * reciprocal);
+            ASSERT_EQ(std::bit_cast<uint32_t>(x / static_cast<float>(q)), std::bit_cast<uint32_t>(product))
+                << "x " << x << ", Q " << q;
+        }
+        while (values.size() % 64 != 0) values.push_back(0.0f);
+        const std::vector<int32_t> table(64, q);
+        double reciprocals[64];
+        transposedReciprocals(table.data(), reciprocals);
+        forEachTarget([&](const std::string& target) {
+            for (size_t first = 0; first < values.size(); first += 64) {
+                int32_t want[64], have[64];
+                quantize(values.data() + first, table.data(), want);
+                quantizeKernel()(values.data() + first, reciprocals, have);  // one table value: no reordering
+                ASSERT_EQ(0, std::memcmp(want, have, sizeof want)) << target << ", Q " << q << ", at " << first;
+            }
+        });
+    }
 }
 
 // Zig-zag blocks for the coder: every size category, runs past 16, the
@@ -186,7 +241,7 @@ struct McuCase {
     int components;
     int h0, v0;          // factors of component 0; the others 1 x 1
     int mode;            // downsampleMode
-    bool extremeMatrix;  // entries near +-2^20 instead of the default ones
+    int matrix;  // 0 the default entries, 1 random 16-bit ones (edges included), 2 up to +-2^20
     int regionLeft, regionWidth, presentLines;
 };
 
@@ -213,11 +268,18 @@ struct McuPlanes {
         }
         std::mt19937 rng(seed);
         static const int32_t kDefault[16] = {77, 150, 29, 0, -43, -85, 128, 0, 128, -107, -21, 0, 0, 0, 0, 256};
-        for (int i = 0; i < 16; ++i)
-            ctx.fixedMatrix[i] = c.extremeMatrix ? int32_t(rng() % (1u << 21)) - (1 << 20) : kDefault[i];
-        if (c.components == 1 && !c.extremeMatrix) ctx.fixedMatrix[0] = 256;  // the identity
-        const int32_t shifts[4] = {-128, 0, 0, -128};
-        std::memcpy(ctx.levelShift, shifts, sizeof shifts);
+        for (int i = 0; i < 16; ++i) {
+            ctx.fixedMatrix[i] = c.matrix == 0   ? kDefault[i]
+                                 : c.matrix == 1 ? int32_t(rng() % 65536) - 32768
+                                                 : int32_t(rng() % (1u << 21)) - (1 << 20);
+        }
+        if (c.matrix == 1) {
+            ctx.fixedMatrix[0] = ctx.fixedMatrix[5] = -32768;
+            ctx.fixedMatrix[1] = ctx.fixedMatrix[10] = 32767;
+        }
+        if (c.components == 1 && c.matrix == 0) ctx.fixedMatrix[0] = 256;  // the identity
+        const int32_t shifts[2][4] = {{-128, 0, 0, -128}, {-128, -128, -128, -128}};
+        std::memcpy(ctx.levelShift, shifts[seed % 2], sizeof shifts[0]);
         ctx.regionLeft = c.regionLeft;
         ctx.regionWidth = c.regionWidth;
         ctx.lineBytes = uint32_t(c.regionLeft + c.regionWidth) * c.components + 5;
@@ -233,19 +295,19 @@ TEST(EncoderFastPaths, McuPreparationMatchesReference)
     std::vector<McuCase> cases;
     for (int mode : {0, 1}) {
         for (auto [h, v] : {std::pair{1, 1}, {2, 1}, {1, 2}, {2, 2}}) {
-            for (bool extreme : {false, true}) {
+            for (int matrix : {0, 1, 2}) {
                 std::string tag = std::to_string(h) + "x" + std::to_string(v) + " mode " +
-                                  std::to_string(mode) + (extreme ? " extreme" : "");
-                cases.push_back({"rgb " + tag, MOX_PIXEL_RGB, 3, h, v, mode, extreme, 3, 40, 16});
-                cases.push_back({"rgb cut " + tag, MOX_PIXEL_RGB, 3, h, v, mode, extreme, 1, 5, 3});
-                cases.push_back({"first of 3 " + tag, MOX_PIXEL_FIRST_OF_3, 3, h, v, mode, extreme, 0, 16, 9});
-                cases.push_back({"cmyk " + tag, MOX_PIXEL_CMYK, 4, h, v, mode, extreme, 2, 9, 1});
+                                  std::to_string(mode) + " matrix " + std::to_string(matrix);
+                cases.push_back({"rgb " + tag, MOX_PIXEL_RGB, 3, h, v, mode, matrix, 3, 40, 16});
+                cases.push_back({"rgb cut " + tag, MOX_PIXEL_RGB, 3, h, v, mode, matrix, 1, 5, 3});
+                cases.push_back({"first of 3 " + tag, MOX_PIXEL_FIRST_OF_3, 3, h, v, mode, matrix, 0, 16, 9});
+                cases.push_back({"cmyk " + tag, MOX_PIXEL_CMYK, 4, h, v, mode, matrix, 2, 9, 1});
             }
         }
     }
-    for (bool extreme : {false, true})
+    for (int matrix : {0, 1, 2})
         for (int width : {8, 3, 1})
-            cases.push_back({"gray " + std::to_string(width), MOX_PIXEL_GRAY, 1, 1, 1, 0, extreme, 4, width, 6});
+            cases.push_back({"gray " + std::to_string(width), MOX_PIXEL_GRAY, 1, 1, 1, 0, matrix, 4, width, 6});
     forEachTarget([&](const std::string& target) {
         for (size_t i = 0; i < cases.size(); ++i) {
             const McuCase& c = cases[i];
