@@ -20,8 +20,9 @@ using QuantizeFn = void (*)(const float* coefficients, const double* reciprocals
 // transposed float table of one block, the result transposed; returns the
 // mask of nonzero zig-zag positions.
 // Extraction and colour conversion of one MCU into the converted planes;
-// the raw planes are not used.
-using ExtractConvertFn = void (*)(EncoderContext* ctx, uint32_t mcuColumn);
+// the raw planes are not used. Returns true when it has also downsampled
+// into the block buffers (the converted planes then stay as they were).
+using ExtractConvertFn = bool (*)(EncoderContext* ctx, uint32_t mcuColumn);
 // Downsampling of the converted planes into the block buffers.
 using DownsampleFn = void (*)(EncoderContext* ctx);
 ForwardDctFn forwardDctKernel();

@@ -239,6 +239,17 @@ HWY_INLINE VC convertPairs(DC d, VC rg, VC b1, VC mrg, VC mb1, VC negativeBelow)
     return hn::ShiftRight<8>(hn::Add(v, negative));
 }
 
+// Rounded mean of 2 (kShift 1) or 4 (kShift 2) samples from their sum,
+// halves away from zero, as meanOfTwo and meanOfFour.
+template <int kShift>
+HWY_INLINE VC roundedMean(DC d, VC sum)
+{
+    const VC sign = hn::ShiftRight<31>(sum);
+    const VC magnitude = hn::ShiftRight<kShift>(
+        hn::Add(hn::Sub(hn::Xor(sum, sign), sign), hn::Set(d, 1 << (kShift - 1))));
+    return hn::Sub(hn::Xor(magnitude, sign), sign);
+}
+
 #endif  // HWY_TARGET != HWY_SCALAR
 
 // kBytes: bytes per pixel, which is also the component count. kIdentity:
@@ -312,7 +323,80 @@ void extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
     }
 }
 
-void ExtractConvert(EncoderContext* ctx, uint32_t mcuColumn)
+#if HWY_TARGET != HWY_SCALAR
+
+// True for RGB whose component 0 has the MCU's factors 2 x 1 and whose
+// components 1 and 2 are 1 x 1 (4:2:2): extractConvertRgb422 applies.
+bool isRgb422(const EncoderContext* ctx)
+{
+    return ctx->components == 3 && ctx->pixelFormat == MOX_PIXEL_RGB && ctx->hMax == 2 && ctx->vMax == 1 &&
+           ctx->hSamp[0] == 2 && ctx->vSamp[0] == 1 && ctx->hSamp[1] == 1 && ctx->vSamp[1] == 1 &&
+           ctx->hSamp[2] == 1 && ctx->vSamp[2] == 1 && pairsFit(ctx);
+}
+
+// extractConvert<3, true, false, true> and Downsample in one pass for
+// isRgb422: component 0 goes straight to its blocks (they are the converted
+// plane), components 1 and 2 are reduced in registers, two converted vectors
+// (first samples of the pairs in even lanes, second ones in odd lanes) to
+// one.
+void extractConvertRgb422(EncoderContext* ctx, uint32_t mcuColumn)
+{
+    const DC d;
+    const uint32_t lanes = static_cast<uint32_t>(hn::Lanes(d));
+    constexpr uint32_t kWidth = 16;
+    const uint32_t firstColumn = mcuColumn * kWidth;
+    const uint32_t regionWidth = static_cast<uint32_t>(ctx->regionWidth);
+    const uint32_t count = regionWidth - firstColumn < kWidth ? regionWidth - firstColumn : kWidth;
+    const uint32_t lineBytes = ctx->lineBytes;
+    const uint64_t present = (uint64_t{ctx->rowBytes} + lineBytes - 1) / lineBytes;
+    const uint8_t* columnStart =
+        ctx->rowSource + size_t{static_cast<uint32_t>(ctx->regionLeft) + firstColumn} * 3;
+    const bool mean = ctx->downsampleMode == 1;
+
+    VC pairRg[3], pairB1[3], negativeBelow[3];
+    for (int i = 0; i < 3; ++i) {
+        auto pair = [](int32_t low, int32_t high) {
+            return static_cast<int32_t>((static_cast<uint32_t>(low) & 0xFFFF) | (static_cast<uint32_t>(high) << 16));
+        };
+        const int32_t constant = 128 + 256 * ctx->levelShift[i];
+        pairRg[i] = hn::Set(d, pair(ctx->fixedMatrix[4 * i], ctx->fixedMatrix[4 * i + 1]));
+        pairB1[i] = hn::Set(d, pair(ctx->fixedMatrix[4 * i + 2], constant));
+        negativeBelow[i] = hn::Set(d, constant);
+    }
+    uint8_t padded[kWidth * 4];  // room beyond the 16 pixels, as in extractConvert
+    for (uint32_t line = 0; line < 8; ++line) {
+        uint64_t sourceLine = present == 0 ? 0 : (line < present ? line : present - 1);
+        const uint8_t* pixels = columnStart + sourceLine * lineBytes;
+        if (count < kWidth) {
+            std::memcpy(padded, pixels, size_t{count} * 3);
+            for (uint32_t x = count; x < kWidth; ++x) std::memcpy(padded + x * 3, pixels + (count - 1) * 3, 3);
+            pixels = padded;
+        }
+        for (uint32_t x = 0; x < kWidth; x += 2 * lanes) {
+            VC rg[2], b1[2];
+            for (uint32_t half = 0; half < 2; ++half) {
+                VC raw[4] = {hn::Zero(d), hn::Zero(d), hn::Zero(d), hn::Zero(d)};
+                const uint32_t at = x + half * lanes;
+                loadPixels<3>(d, pixels + at * 3, true, raw);
+                rg[half] = hn::Or(raw[0], hn::ShiftLeft<16>(raw[1]));
+                b1[half] = hn::Or(raw[2], hn::Set(d, 1 << 16));
+                hn::StoreU(convertPairs(d, rg[half], b1[half], pairRg[0], pairB1[0], negativeBelow[0]), d,
+                           ctx->blockBuf[0] + (at / 8) * 64 + line * 8 + at % 8);
+            }
+            for (int i = 1; i < 3; ++i) {
+                const VC lo = convertPairs(d, rg[0], b1[0], pairRg[i], pairB1[i], negativeBelow[i]);
+                const VC hi = convertPairs(d, rg[1], b1[1], pairRg[i], pairB1[i], negativeBelow[i]);
+                VC value = hn::ConcatEven(d, hi, lo);
+                if (mean) value = roundedMean<1>(d, hn::Add(value, hn::ConcatOdd(d, hi, lo)));
+                hn::StoreU(value, d, ctx->blockBuf[i] + line * 8 + x / 2);
+            }
+        }
+    }
+}
+
+#endif  // HWY_TARGET != HWY_SCALAR
+
+bool ExtractConvert(EncoderContext* ctx, uint32_t mcuColumn)
 {
     switch (ctx->components) {
     case 1:
@@ -321,40 +405,33 @@ void ExtractConvert(EncoderContext* ctx, uint32_t mcuColumn)
         } else {
             extractConvert<1, true>(ctx, mcuColumn);
         }
-        break;
+        return false;
     case 3:
-        if (ctx->pixelFormat == MOX_PIXEL_RGB) {
-#if HWY_TARGET != HWY_SCALAR
-            if (pairsFit(ctx)) {
-                extractConvert<3, true, false, true>(ctx, mcuColumn);
-                break;
-            }
-#endif
-            extractConvert<3, true>(ctx, mcuColumn);
-        } else {
+        if (ctx->pixelFormat != MOX_PIXEL_RGB) {
             extractConvert<3, false>(ctx, mcuColumn);  // planes 1 and 2 take no bytes
+            return false;
         }
-        break;
+#if HWY_TARGET != HWY_SCALAR
+        if (isRgb422(ctx)) {
+            extractConvertRgb422(ctx, mcuColumn);
+            return true;
+        }
+        if (pairsFit(ctx)) {
+            extractConvert<3, true, false, true>(ctx, mcuColumn);
+            return false;
+        }
+#endif
+        extractConvert<3, true>(ctx, mcuColumn);
+        return false;
     default:
         extractConvert<4, true>(ctx, mcuColumn);
-        break;
+        return false;
     }
 }
 
 // ---- downsampling ------------------------------------------------------------
 
 #if HWY_TARGET != HWY_SCALAR  // one lane: the reference serves (see Downsample)
-
-// Rounded mean of 2 (kShift 1) or 4 (kShift 2) samples from their sum,
-// halves away from zero, as meanOfTwo and meanOfFour.
-template <int kShift>
-HWY_INLINE VC roundedMean(DC d, VC sum)
-{
-    const VC sign = hn::ShiftRight<31>(sum);
-    const VC magnitude = hn::ShiftRight<kShift>(
-        hn::Add(hn::Sub(hn::Xor(sum, sign), sign), hn::Set(d, 1 << (kShift - 1))));
-    return hn::Sub(hn::Xor(magnitude, sign), sign);
-}
 
 // One component reduced by kRh x kRv (not both 1) from the converted plane
 // (tiles of 8 x 8, hMax per tile row) into its h x v blocks.

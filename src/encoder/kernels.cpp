@@ -17,8 +17,7 @@ void prepareMcuReference(EncoderContext* ctx, uint32_t mcuColumn)
 void prepareMcuFast(EncoderContext* ctx, uint32_t mcuColumn)
 {
     const EncoderKernels& kernels = encoderKernels();
-    kernels.extractConvert(ctx, mcuColumn);
-    kernels.downsample(ctx);
+    if (!kernels.extractConvert(ctx, mcuColumn)) kernels.downsample(ctx);
 }
 
 EncoderKernels chooseKernels()

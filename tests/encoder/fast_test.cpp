@@ -315,11 +315,11 @@ TEST(EncoderFastPaths, McuPreparationMatchesReference)
             extractSamples(&want.ctx, 0);
             convertColor(&want.ctx);
             downsample(&want.ctx);
-            extractConvertKernel()(&have.ctx, 0);
-            downsampleKernel()(&have.ctx);
+            const bool downsampled = extractConvertKernel()(&have.ctx, 0);
+            if (!downsampled) downsampleKernel()(&have.ctx);
             for (int p = 0; p < c.components; ++p) {
-                ASSERT_EQ(0, std::memcmp(want.ctx.convertedPlane[p], have.ctx.convertedPlane[p],
-                                         want.ctx.planeSamples * sizeof(int32_t)))
+                ASSERT_TRUE(downsampled || std::memcmp(want.ctx.convertedPlane[p], have.ctx.convertedPlane[p],
+                                                       want.ctx.planeSamples * sizeof(int32_t)) == 0)
                     << target << ", " << c.name << ", converted plane " << p;
                 uint32_t blockSamples = 64u * want.ctx.hSamp[p] * want.ctx.vSamp[p];
                 ASSERT_EQ(0, std::memcmp(want.ctx.blockBuf[p], have.ctx.blockBuf[p],
