@@ -252,11 +252,27 @@ HWY_INLINE VC roundedMean(DC d, VC sum)
 
 #endif  // HWY_TARGET != HWY_SCALAR
 
+// True when no component is downsampled: each block buffer is then its
+// converted plane, and the conversion can write there directly. (With one
+// component VELA blocks 1..3 are converted planes 1..3 and its grey
+// placement reads converted plane 0; that mode keeps the planes.)
+bool blocksAreConvertedPlanes(const EncoderContext* ctx)
+{
+    if (ctx->codingMode == kCodingVela && ctx->components == 1) return false;
+    for (uint32_t c = 0; c < ctx->components; ++c)
+        if (ctx->hSamp[c] != ctx->hMax || ctx->vSamp[c] != ctx->vMax) return false;
+    return true;
+}
+
 // kBytes: bytes per pixel, which is also the component count. kIdentity:
 // one component whose matrix entry is 256. kPairs: RGB with pairsFit.
+// Writes the converted planes, or the block buffers when
+// blocksAreConvertedPlanes (returns true then: nothing is left to downsample).
 template <int kBytes, bool kAllBytes, bool kIdentity = false, bool kPairs = false>
-void extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
+bool extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
 {
+    const bool direct = blocksAreConvertedPlanes(ctx);
+    int32_t* const* planes = direct ? ctx->blockBuf : ctx->convertedPlane;
     const DC d;
     const size_t lanes = hn::Lanes(d);
     const uint32_t width = 8u * ctx->hMax;
@@ -301,7 +317,7 @@ void extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
             uint32_t at = rowStart + (x / 8) * 64 + x % 8;
             if (kIdentity) {
                 // roundFixed(256 x) is x for the samples 0..255.
-                hn::StoreU(hn::Add(raw[0], shift[0]), d, ctx->convertedPlane[0] + at);
+                hn::StoreU(hn::Add(raw[0], shift[0]), d, planes[0] + at);
                 continue;
             }
 #if HWY_TARGET != HWY_SCALAR
@@ -310,17 +326,18 @@ void extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
                 const VC b1 = hn::Or(raw[2], hn::Set(d, 1 << 16));
                 for (int i = 0; i < 3; ++i)
                     hn::StoreU(convertPairs(d, rg, b1, pairRg[i], pairB1[i], negativeBelow[i]), d,
-                               ctx->convertedPlane[i] + at);
+                               planes[i] + at);
                 continue;
             }
 #endif
             for (int i = 0; i < kBytes; ++i) {
                 VC t = hn::Mul(m[4 * i], raw[0]);
                 for (int j = 1; j < kBytes; ++j) t = hn::Add(t, hn::Mul(m[4 * i + j], raw[j]));
-                hn::StoreU(roundShift(d, t, shift[i]), d, ctx->convertedPlane[i] + at);
+                hn::StoreU(roundShift(d, t, shift[i]), d, planes[i] + at);
             }
         }
     }
+    return direct;
 }
 
 #if HWY_TARGET != HWY_SCALAR
@@ -400,32 +417,21 @@ bool ExtractConvert(EncoderContext* ctx, uint32_t mcuColumn)
 {
     switch (ctx->components) {
     case 1:
-        if (ctx->fixedMatrix[0] == 256) {
-            extractConvert<1, true, true>(ctx, mcuColumn);
-        } else {
-            extractConvert<1, true>(ctx, mcuColumn);
-        }
-        return false;
+        if (ctx->fixedMatrix[0] == 256) return extractConvert<1, true, true>(ctx, mcuColumn);
+        return extractConvert<1, true>(ctx, mcuColumn);
     case 3:
-        if (ctx->pixelFormat != MOX_PIXEL_RGB) {
-            extractConvert<3, false>(ctx, mcuColumn);  // planes 1 and 2 take no bytes
-            return false;
-        }
+        if (ctx->pixelFormat != MOX_PIXEL_RGB)
+            return extractConvert<3, false>(ctx, mcuColumn);  // planes 1 and 2 take no bytes
 #if HWY_TARGET != HWY_SCALAR
         if (isRgb422(ctx)) {
             extractConvertRgb422(ctx, mcuColumn);
             return true;
         }
-        if (pairsFit(ctx)) {
-            extractConvert<3, true, false, true>(ctx, mcuColumn);
-            return false;
-        }
+        if (pairsFit(ctx)) return extractConvert<3, true, false, true>(ctx, mcuColumn);
 #endif
-        extractConvert<3, true>(ctx, mcuColumn);
-        return false;
+        return extractConvert<3, true>(ctx, mcuColumn);
     default:
-        extractConvert<4, true>(ctx, mcuColumn);
-        return false;
+        return extractConvert<4, true>(ctx, mcuColumn);
     }
 }
 
