@@ -4,9 +4,9 @@
 //   vectors holding several columns, then several rows, with separate
 //   multiplications and additions in the reference's order, so every
 //   coefficient has the reference's bits;
-// - quantisation multiplies by the table's reciprocals in double, which
-//   gives the reference's single-precision quotient (see quantizeVector),
-//   and rounds without double;
+// - quantisation divides in single precision, two coefficient rows per
+//   vector (IEEE division is exact, so every lane equals the scalar
+//   quotient) and rounds without double;
 // - extraction, colour conversion and downsampling use 32-bit integer
 //   lanes, the same products, sums and roundings as the reference.
 
@@ -86,68 +86,93 @@ HWY_INLINE bool isFlat(const int32_t* samples)
     return hn::AllTrue(d, hn::Eq(differ, hn::Zero(d)));
 }
 
+// The quantiser works on floats, two coefficient rows per vector (one row
+// where a vector has a single lane).
+#if HWY_TARGET == HWY_SCALAR
+using DQ = hn::Rebind<float, DD>;
+#else
+using DQ = hn::Twice<hn::Rebind<float, DD>>;
+#endif
+using DQI = hn::Rebind<int32_t, DQ>;
+
 // One vector of coefficients (floats, the DCT's rounded results) quantised
-// as quantize does, with the reciprocals 1.0 / Q of their table entries.
-//
-// The reference's quotient x / Q is the float nearest to the exact quotient
-// q. Here x (a float, exact in double) is multiplied by 1.0 / Q in double
-// and the product rounded to float, which gives the same float: the two
-// double roundings leave a relative error below 2^-52, and q is never
-// closer than 2^-33 (relative) to a point halfway between two floats, nor
-// on one. Such a point is m = M * 2^k with M odd of 25 bits, and x = X *
-// 2^j with X below 2^24. If j < k, x < m / 2 <= Q * m / 2 and q is far
-// from m; otherwise x - Q * m is a multiple of 2^k and not zero (the odd
-// part of Q * M has 25 bits or more, X's fewer), so |q - m| >= 2^k / Q =
-// m / (Q * M) > m * 2^-33 for Q <= 255. Only for q below the smallest
-// normal float (where the float grid stops scaling) could the two differ,
-// and there both quantise to 0.
-//
-// The reference then adds 0.5 to the quotient's magnitude a in double,
-// truncates and clamps, which is floor(a + 0.5) = floor(2a) - floor(a) (2a
-// is exact in float) with a first clamped to the largest coefficient (the
-// rounding is monotonic, and floor(1023 + 0.5) is 1023).
-HWY_INLINE hn::Vec<hn::Rebind<int32_t, DD>> quantizeVector(hn::Vec<hn::Rebind<float, DD>> coefficient,
-                                                           VD reciprocal)
+// as quantize does. The quotient is single precision (IEEE division is
+// exact, so each lane equals the scalar quotient); the reference then adds
+// 0.5 to its magnitude a in double, truncates and clamps, which is
+// floor(a + 0.5) = floor(2a) - floor(a) (2a is exact in float) with a first
+// clamped to the largest coefficient (the rounding is monotonic, and
+// floor(1023 + 0.5) is 1023).
+HWY_INLINE hn::Vec<DQI> quantizeVector(hn::Vec<DQ> coefficient, hn::Vec<DQ> divisor)
 {
-    const DD d;
-    const hn::Rebind<float, DD> df;
-    const hn::Rebind<int32_t, DD> di;
-    const VD largest = hn::Set(d, kMaxCoefficient);
-    const VD quotient =
-        hn::PromoteTo(d, hn::DemoteTo(df, hn::Mul(hn::PromoteTo(d, coefficient), reciprocal)));
-    // The quotient has the coefficient's sign (zero quotients round to 0 either way).
-    VD rounded = hn::Add(quotient, hn::CopySignToAbs(hn::Set(d, 0.5), quotient));
-    rounded = hn::Max(hn::Min(rounded, largest), hn::Neg(largest));
-    return hn::DemoteTo(di, rounded);  // truncates toward zero
+    const DQ df;
+    const DQI di;
+    const auto largest = hn::Set(df, static_cast<float>(kMaxCoefficient));
+    // An integer-valued float 0..2^23 plus 2^23 holds the integer in its
+    // low mantissa bits.
+    const auto magic = hn::Set(df, 8388608.0f);
+    auto magnitude = hn::Min(hn::Abs(hn::Div(coefficient, divisor)), largest);
+    auto rounded = hn::Sub(hn::Trunc(hn::Add(magnitude, magnitude)), hn::Trunc(magnitude));
+    auto value = hn::Sub(hn::BitCast(di, hn::Add(rounded, magic)), hn::BitCast(di, magic));
+    auto sign = hn::ShiftRight<31>(hn::BitCast(di, coefficient));  // -0.0 quantises to 0 anyway
+    return hn::Sub(hn::Xor(value, sign), sign);
 }
 
-// quantize and zig-zag's values for a transposed block of floats with the
-// transposed reciprocals (the tests check the quotient on its own).
-void QuantizeTransposed(const float* coefficients, const double* reciprocals, int32_t* quantized)
+// quantize's values for 64 floats with their divisors, both in the same
+// order (the tests' view of quantizeVector).
+void QuantizeFloats(const float* coefficients, const float* divisors, int32_t* quantized)
 {
-    const DD d;
-    const hn::Rebind<float, DD> df;
-    const hn::Rebind<int32_t, DD> di;
-    for (size_t i = 0; i < 64; i += hn::Lanes(d))
-        hn::StoreU(quantizeVector(hn::LoadU(df, coefficients + i), hn::LoadU(d, reciprocals + i)), di,
+    const DQ df;
+    for (size_t i = 0; i < 64; i += hn::Lanes(df))
+        hn::StoreU(quantizeVector(hn::LoadU(df, coefficients + i), hn::LoadU(df, divisors + i)), DQI(),
                    quantized + i);
 }
 
 // The DCT rounded to float and quantised (quantizeVector), in transposed
 // order: the values of forwardDct and quantize. Returns the mask of nonzero
 // zig-zag positions.
-uint64_t ForwardDctQuantize(const int32_t* samples, const double* reciprocals, int32_t* quantized)
+uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32_t* quantized)
 {
     const DD d;
-    const hn::Rebind<float, DD> df;
-    const hn::Rebind<int32_t, DD> di;
+    const hn::Rebind<float, DD> dh;
+    const hn::Rebind<int32_t, DD> dhi;
+    const DQ df;
+    const DQI di;
+    const size_t lanes = hn::Lanes(d);
     uint64_t nonzero = 0;  // transposed order
-    auto quantizeLanes = [&](int u, size_t v0, VD x) {
-        auto value = quantizeVector(hn::DemoteTo(df, x), hn::LoadU(d, reciprocals + 8 * u + v0));
-        hn::StoreU(value, di, quantized + 8 * u + v0);
+    // Quantises rows `first` and `first + 1` (lanes v0..) of the transposed
+    // result from a vector with both, or row `first` alone with one lane.
+    auto quantizeRows = [&](int first, size_t v0, hn::Vec<DQ> coefficient, hn::Vec<DQ> divisor) {
+        const auto value = quantizeVector(coefficient, divisor);
         uint8_t bits[8] = {};
         hn::StoreMaskBits(di, hn::Ne(value, hn::Zero(di)), bits);
-        nonzero |= uint64_t{bits[0]} << (8 * u + v0);
+        const uint64_t mask = bits[0] | uint64_t{bits[1]} << 8;
+        const size_t at = 8 * static_cast<size_t>(first) + v0;
+        if (hn::Lanes(df) == 16 || hn::Lanes(df) == lanes) {  // contiguous: whole rows, or one row
+            hn::StoreU(value, di, quantized + at);
+            nonzero |= mask << at;
+        } else {
+#if HWY_TARGET != HWY_SCALAR
+            hn::StoreU(hn::LowerHalf(dhi, value), dhi, quantized + at);
+            hn::StoreU(hn::UpperHalf(dhi, value), dhi, quantized + at + 8);
+            const uint64_t low = (uint64_t{1} << lanes) - 1;
+            nonzero |= (mask & low) << at | (mask >> lanes) << (at + 8);
+#endif
+        }
+    };
+    hn::Vec<hn::Rebind<float, DD>> pending = hn::Zero(dh);  // the even row, waiting for the odd one
+    auto quantizeLanes = [&](int u, size_t v0, VD x) {
+        const auto row = hn::DemoteTo(dh, x);
+#if HWY_TARGET == HWY_SCALAR
+        quantizeRows(u, v0, row, hn::LoadU(dh, divisors + 8 * u + v0));
+#else
+        if (u % 2 == 0) {
+            pending = row;
+            return;
+        }
+        const auto divisor = hn::Combine(df, hn::LoadU(dh, divisors + 8 * u + v0),
+                                         hn::LoadU(dh, divisors + 8 * (u - 1) + v0));
+        quantizeRows(u - 1, v0, hn::Combine(df, row, pending), divisor);
+#endif
     };
     if (isFlat(samples)) {
         // Every difference the passes form is exactly 0, so all coefficients
@@ -158,8 +183,9 @@ uint64_t ForwardDctQuantize(const int32_t* samples, const double* reciprocals, i
         for (double& x : line) x = out[0];
         dct8(ScalarDctOps{}, line, out);  // row 0
         std::memset(quantized, 0, 64 * sizeof(int32_t));
-        quantizeLanes(0, 0, hn::Set(DD(), out[0]));
-        for (size_t v = 1; v < hn::Lanes(di); ++v) quantized[v] = 0;
+        quantizeLanes(0, 0, hn::Set(d, out[0]));
+        quantizeLanes(1, 0, hn::Zero(d));
+        for (size_t v = 1; v < lanes; ++v) quantized[v] = 0;
         return zigzagMaskOfTransposed(nonzero & 1);
     }
     transform(samples, quantizeLanes);
@@ -517,7 +543,7 @@ namespace mox::enc {
 
 HWY_EXPORT(ForwardDctTransposed);
 HWY_EXPORT(ForwardDctQuantize);
-HWY_EXPORT(QuantizeTransposed);
+HWY_EXPORT(QuantizeFloats);
 HWY_EXPORT(ExtractConvert);
 HWY_EXPORT(Downsample);
 
@@ -533,7 +559,7 @@ ForwardDctQuantizeFn forwardDctQuantizeKernel()
 
 QuantizeFn quantizeKernel()
 {
-    return HWY_DYNAMIC_DISPATCH(QuantizeTransposed);
+    return HWY_DYNAMIC_DISPATCH(QuantizeFloats);
 }
 
 ExtractConvertFn extractConvertKernel()
