@@ -265,6 +265,38 @@ HWY_INLINE VC convertPairs(DC d, VC rg, VC b1, VC mrg, VC mb1, VC negativeBelow)
     return hn::ShiftRight<8>(hn::Add(v, negative));
 }
 
+// The 16-bit form's constants: entries (m0, m1) and (m2, 128 + 256 x off)
+// per row, each pair in one 32-bit lane, low half first.
+struct PairMatrix {
+    VC rg[3], b1[3], negativeBelow[3];
+
+    PairMatrix(DC d, const EncoderContext* ctx)
+    {
+        auto pair = [](int32_t low, int32_t high) {
+            return static_cast<int32_t>((static_cast<uint32_t>(low) & 0xFFFF) | (static_cast<uint32_t>(high) << 16));
+        };
+        for (int i = 0; i < 3; ++i) {
+            const int32_t constant = 128 + 256 * ctx->levelShift[i];
+            rg[i] = hn::Set(d, pair(ctx->fixedMatrix[4 * i], ctx->fixedMatrix[4 * i + 1]));
+            b1[i] = hn::Set(d, pair(ctx->fixedMatrix[4 * i + 2], constant));
+            negativeBelow[i] = hn::Set(d, constant);
+        }
+    }
+
+    // Component i of the pixels whose sample pairs samplePairs made.
+    HWY_INLINE VC convert(DC d, int i, VC rgSamples, VC b1Samples) const
+    {
+        return convertPairs(d, rgSamples, b1Samples, rg[i], b1[i], negativeBelow[i]);
+    }
+};
+
+// The (r, g) and (b, 1) pairs of pixels' samples.
+HWY_INLINE void samplePairs(DC d, const VC raw[4], VC& rg, VC& b1)
+{
+    rg = hn::Or(raw[0], hn::ShiftLeft<16>(raw[1]));
+    b1 = hn::Or(raw[2], hn::Set(d, 1 << 16));
+}
+
 // Rounded mean of 2 (kShift 1) or 4 (kShift 2) samples from their sum,
 // halves away from zero, as meanOfTwo and meanOfFour.
 template <int kShift>
@@ -277,6 +309,40 @@ HWY_INLINE VC roundedMean(DC d, VC sum)
 }
 
 #endif  // HWY_TARGET != HWY_SCALAR
+
+// The pixels of the MCU's lines: the last available line repeats downwards,
+// and in a line cut by the region's right end the last column repeats into
+// a padded copy.
+template <int kBytes>
+class LineSource {
+public:
+    LineSource(const EncoderContext* ctx, uint32_t mcuColumn, uint32_t width)
+        : width_(width), lineBytes_(ctx->lineBytes),
+          present_((uint64_t{ctx->rowBytes} + ctx->lineBytes - 1) / ctx->lineBytes)
+    {
+        const uint32_t firstColumn = mcuColumn * width;
+        const uint32_t regionWidth = static_cast<uint32_t>(ctx->regionWidth);
+        count_ = regionWidth - firstColumn < width ? regionWidth - firstColumn : width;
+        columnStart_ = ctx->rowSource + size_t{static_cast<uint32_t>(ctx->regionLeft) + firstColumn} * kBytes;
+    }
+
+    const uint8_t* line(uint32_t line)
+    {
+        uint64_t sourceLine = present_ == 0 ? 0 : (line < present_ ? line : present_ - 1);
+        const uint8_t* pixels = columnStart_ + sourceLine * lineBytes_;
+        if (count_ == width_) return pixels;
+        std::memcpy(padded_, pixels, size_t{count_} * kBytes);
+        for (uint32_t x = count_; x < width_; ++x)
+            std::memcpy(padded_ + x * kBytes, pixels + (count_ - 1) * kBytes, kBytes);
+        return padded_;
+    }
+
+private:
+    uint32_t width_, lineBytes_, count_;
+    uint64_t present_;
+    const uint8_t* columnStart_;
+    uint8_t padded_[16 * 4];  // room beyond the last pixel for the vector loads
+};
 
 // True when no component is downsampled: each block buffer is then its
 // converted plane, and the conversion can write there directly. (With one
@@ -302,40 +368,16 @@ bool extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
     const DC d;
     const size_t lanes = hn::Lanes(d);
     const uint32_t width = 8u * ctx->hMax;
-    const uint32_t firstColumn = mcuColumn * width;
-    const uint32_t regionWidth = static_cast<uint32_t>(ctx->regionWidth);
-    const uint32_t count = regionWidth - firstColumn < width ? regionWidth - firstColumn : width;
-    const uint32_t lineBytes = ctx->lineBytes;
-    const uint64_t present = (uint64_t{ctx->rowBytes} + lineBytes - 1) / lineBytes;
-    const uint8_t* columnStart =
-        ctx->rowSource + size_t{static_cast<uint32_t>(ctx->regionLeft) + firstColumn} * kBytes;
+    LineSource<kBytes> source(ctx, mcuColumn, width);
 
     VC m[16], shift[4];
     for (int i = 0; i < 16; ++i) m[i] = hn::Set(d, ctx->fixedMatrix[i]);
     for (int i = 0; i < 4; ++i) shift[i] = hn::Set(d, ctx->levelShift[i]);
-
-    // The 16-bit form's constants: entries (m0, m1) and (m2, 128 + 256 x off)
-    // per row, each pair in one 32-bit lane, low half first.
-    VC pairRg[3], pairB1[3], negativeBelow[3];
-    for (int i = 0; i < 3; ++i) {
-        auto pair = [](int32_t low, int32_t high) {
-            return static_cast<int32_t>((static_cast<uint32_t>(low) & 0xFFFF) | (static_cast<uint32_t>(high) << 16));
-        };
-        const int32_t constant = 128 + 256 * ctx->levelShift[i];
-        pairRg[i] = hn::Set(d, pair(ctx->fixedMatrix[4 * i], ctx->fixedMatrix[4 * i + 1]));
-        pairB1[i] = hn::Set(d, pair(ctx->fixedMatrix[4 * i + 2], constant));
-        negativeBelow[i] = hn::Set(d, constant);
-    }
-    uint8_t padded[16 * 4];  // a line whose right end repeats the last region column
+#if HWY_TARGET != HWY_SCALAR
+    const PairMatrix pairs(d, ctx);
+#endif
     for (uint32_t line = 0; line < 8u * ctx->vMax; ++line) {
-        uint64_t sourceLine = present == 0 ? 0 : (line < present ? line : present - 1);
-        const uint8_t* pixels = columnStart + sourceLine * lineBytes;
-        if (count < width) {
-            std::memcpy(padded, pixels, size_t{count} * kBytes);
-            for (uint32_t x = count; x < width; ++x)
-                std::memcpy(padded + x * kBytes, pixels + (count - 1) * kBytes, kBytes);
-            pixels = padded;
-        }
+        const uint8_t* pixels = source.line(line);
         uint32_t rowStart = (line / 8) * ctx->hMax * 64 + (line % 8) * 8;
         for (uint32_t x = 0; x < width; x += static_cast<uint32_t>(lanes)) {
             VC raw[4] = {hn::Zero(d), hn::Zero(d), hn::Zero(d), hn::Zero(d)};
@@ -348,11 +390,9 @@ bool extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
             }
 #if HWY_TARGET != HWY_SCALAR
             if (kPairs) {
-                const VC rg = hn::Or(raw[0], hn::ShiftLeft<16>(raw[1]));
-                const VC b1 = hn::Or(raw[2], hn::Set(d, 1 << 16));
-                for (int i = 0; i < 3; ++i)
-                    hn::StoreU(convertPairs(d, rg, b1, pairRg[i], pairB1[i], negativeBelow[i]), d,
-                               planes[i] + at);
+                VC rg, b1;
+                samplePairs(d, raw, rg, b1);
+                for (int i = 0; i < 3; ++i) hn::StoreU(pairs.convert(d, i, rg, b1), d, planes[i] + at);
                 continue;
             }
 #endif
@@ -387,48 +427,24 @@ void extractConvertRgb422(EncoderContext* ctx, uint32_t mcuColumn)
     const DC d;
     const uint32_t lanes = static_cast<uint32_t>(hn::Lanes(d));
     constexpr uint32_t kWidth = 16;
-    const uint32_t firstColumn = mcuColumn * kWidth;
-    const uint32_t regionWidth = static_cast<uint32_t>(ctx->regionWidth);
-    const uint32_t count = regionWidth - firstColumn < kWidth ? regionWidth - firstColumn : kWidth;
-    const uint32_t lineBytes = ctx->lineBytes;
-    const uint64_t present = (uint64_t{ctx->rowBytes} + lineBytes - 1) / lineBytes;
-    const uint8_t* columnStart =
-        ctx->rowSource + size_t{static_cast<uint32_t>(ctx->regionLeft) + firstColumn} * 3;
+    LineSource<3> source(ctx, mcuColumn, kWidth);
     const bool mean = ctx->downsampleMode == 1;
-
-    VC pairRg[3], pairB1[3], negativeBelow[3];
-    for (int i = 0; i < 3; ++i) {
-        auto pair = [](int32_t low, int32_t high) {
-            return static_cast<int32_t>((static_cast<uint32_t>(low) & 0xFFFF) | (static_cast<uint32_t>(high) << 16));
-        };
-        const int32_t constant = 128 + 256 * ctx->levelShift[i];
-        pairRg[i] = hn::Set(d, pair(ctx->fixedMatrix[4 * i], ctx->fixedMatrix[4 * i + 1]));
-        pairB1[i] = hn::Set(d, pair(ctx->fixedMatrix[4 * i + 2], constant));
-        negativeBelow[i] = hn::Set(d, constant);
-    }
-    uint8_t padded[kWidth * 4];  // room beyond the 16 pixels, as in extractConvert
+    const PairMatrix pairs(d, ctx);
     for (uint32_t line = 0; line < 8; ++line) {
-        uint64_t sourceLine = present == 0 ? 0 : (line < present ? line : present - 1);
-        const uint8_t* pixels = columnStart + sourceLine * lineBytes;
-        if (count < kWidth) {
-            std::memcpy(padded, pixels, size_t{count} * 3);
-            for (uint32_t x = count; x < kWidth; ++x) std::memcpy(padded + x * 3, pixels + (count - 1) * 3, 3);
-            pixels = padded;
-        }
+        const uint8_t* pixels = source.line(line);
         for (uint32_t x = 0; x < kWidth; x += 2 * lanes) {
             VC rg[2], b1[2];
             for (uint32_t half = 0; half < 2; ++half) {
                 VC raw[4] = {hn::Zero(d), hn::Zero(d), hn::Zero(d), hn::Zero(d)};
                 const uint32_t at = x + half * lanes;
                 loadPixels<3>(d, pixels + at * 3, true, raw);
-                rg[half] = hn::Or(raw[0], hn::ShiftLeft<16>(raw[1]));
-                b1[half] = hn::Or(raw[2], hn::Set(d, 1 << 16));
-                hn::StoreU(convertPairs(d, rg[half], b1[half], pairRg[0], pairB1[0], negativeBelow[0]), d,
+                samplePairs(d, raw, rg[half], b1[half]);
+                hn::StoreU(pairs.convert(d, 0, rg[half], b1[half]), d,
                            ctx->blockBuf[0] + (at / 8) * 64 + line * 8 + at % 8);
             }
             for (int i = 1; i < 3; ++i) {
-                const VC lo = convertPairs(d, rg[0], b1[0], pairRg[i], pairB1[i], negativeBelow[i]);
-                const VC hi = convertPairs(d, rg[1], b1[1], pairRg[i], pairB1[i], negativeBelow[i]);
+                const VC lo = pairs.convert(d, i, rg[0], b1[0]);
+                const VC hi = pairs.convert(d, i, rg[1], b1[1]);
                 VC value = hn::ConcatEven(d, hi, lo);
                 if (mean) value = roundedMean<1>(d, hn::Add(value, hn::ConcatOdd(d, hi, lo)));
                 hn::StoreU(value, d, ctx->blockBuf[i] + line * 8 + x / 2);
