@@ -81,7 +81,7 @@ fuzz)
     ;;
 bench)
     install_missing "${packages[@]}" libbenchmark-dev
-    build bench --target moxcodec_compare moxcodec_stages
+    build bench --target moxcodec_compare moxcodec_stages moxcodec_encoder_stages
     ./build/bench/bench/moxcodec_compare "${@:2}"
     ;;
 *)

@@ -167,6 +167,7 @@ Fused fusedLayout(const DecoderContext* ctx)
 {
     if (ctx->mode != MOX_MODE_JPEG || ctx->reduction != 1) return Fused::kNone;
     if (ctx->componentCount == 1 && ctx->hMax == 1 && ctx->vMax == 1) return Fused::kGray;
+    // YCbCr only: with colour transform 0 the three components are R, G, B.
     if (ctx->componentCount == 3 && ctx->outFormat == 1 && ctx->colorTransform != 0 &&
         ctx->hSamp[1] == 1 && ctx->vSamp[1] == 1 &&
         ctx->hSamp[2] == 1 && ctx->vSamp[2] == 1 && ctx->hSamp[0] == ctx->hMax &&

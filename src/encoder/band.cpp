@@ -62,7 +62,6 @@ int32_t skipTopBands(EncoderContext* ctx, int32_t* cbError)
 RowResult fetchMcuRow(EncoderContext* ctx)
 {
     const uint32_t rowBytes = mcuRowBytes(ctx);
-    std::memset(ctx->mcuRowBuf, 0, rowBytes);
     ctx->heldBytes = 0;
     const uint32_t rest = ctx->readPos < ctx->bandBytes ? ctx->bandBytes - ctx->readPos : 0;
     if (uint64_t{ctx->readPos} + rowBytes <= ctx->bandBytes || (isLastBand(ctx) && rest > 0)) {
@@ -73,6 +72,9 @@ RowResult fetchMcuRow(EncoderContext* ctx)
         ctx->fetchedRow = static_cast<int32_t>(ctx->mcuRow);
         return RowResult::ready;
     }
+    // The row straddles bands: it is assembled in the cleared row buffer (a
+    // row read in place never touches the buffer, so it is cleared only here).
+    std::memset(ctx->mcuRowBuf, 0, rowBytes);
     std::memcpy(ctx->mcuRowBuf, ctx->inBuf + ctx->readPos, rest);
     ctx->heldBytes = rest;
     ctx->rowBytes = rest;

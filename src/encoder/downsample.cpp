@@ -24,6 +24,14 @@ int32_t sampleAt(const int32_t* plane, uint32_t hMax, uint32_t x, uint32_t y)
 
 }  // namespace
 
+void placeVelaGrayBlocks(EncoderContext* ctx)
+{
+    if (ctx->codingMode != kCodingVela || ctx->pixelFormat != MOX_PIXEL_VELA_GRAY) return;
+    std::memcpy(ctx->blockBuf[3], ctx->convertedPlane[0], 64 * sizeof(int32_t));
+    for (int c = 0; c < 3; ++c)
+        for (int p = 0; p < 64; ++p) ctx->blockBuf[c][p] = -128;
+}
+
 int32_t meanOfTwo(int32_t a, int32_t b)
 {
     return magnitudeMean(a + b, 2);
@@ -37,18 +45,9 @@ int32_t meanOfFour(int32_t a, int32_t b, int32_t c, int32_t d)
 void downsample(EncoderContext* ctx)
 {
     const uint32_t hMax = ctx->hMax;
-    const uint32_t vMax = ctx->vMax;
-    for (uint32_t c = 0; c < ctx->components; ++c) {
-        const uint32_t h = ctx->hSamp[c];
-        const uint32_t v = ctx->vSamp[c];
-        const uint32_t rh = hMax / h;
-        const uint32_t rv = vMax / v;
-        const int32_t* plane = ctx->convertedPlane[c];
-        int32_t* out = ctx->blockBuf[c];
-        if (rh == 1 && rv == 1) {
-            std::memcpy(out, plane, 64 * h * v * sizeof(int32_t));
-            continue;
-        }
+    const bool mean = ctx->downsampleMode == 1;
+    forEachComponentToDownsample(ctx, [&](const int32_t* plane, uint32_t rh, uint32_t rv,
+                                          uint32_t h, uint32_t v, int32_t* out) {
         std::memset(out, 0, 64 * h * v * sizeof(int32_t));
         for (uint32_t block = 0; block < h * v; ++block) {
             uint32_t blockX = block % h;
@@ -59,7 +58,7 @@ void downsample(EncoderContext* ctx)
                     uint32_t y = (blockY * 8 + j) * rv;
                     int32_t topLeft = sampleAt(plane, hMax, x, y);
                     int32_t value = topLeft;
-                    if (ctx->downsampleMode == 1) {
+                    if (mean) {
                         if (rh == 2 && rv == 2) {
                             value = meanOfFour(topLeft, sampleAt(plane, hMax, x + 1, y),
                                                sampleAt(plane, hMax, x, y + 1),
@@ -74,13 +73,8 @@ void downsample(EncoderContext* ctx)
                 }
             }
         }
-    }
-    if (ctx->codingMode == kCodingVela && ctx->pixelFormat == MOX_PIXEL_VELA_GRAY) {
-        // The single component travels as block 3; blocks 0..2 hold sample 0.
-        std::memcpy(ctx->blockBuf[3], ctx->convertedPlane[0], 64 * sizeof(int32_t));
-        for (int c = 0; c < 3; ++c)
-            for (int p = 0; p < 64; ++p) ctx->blockBuf[c][p] = -128;
-    }
+    });
 }
 
 }  // namespace mox::enc
+

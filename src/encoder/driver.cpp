@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "encoder/encoder.h"
+#include "encoder/fast.h"
 #include "frame/errlog.h"
 #include "vela/coder.h"
 
@@ -41,6 +42,12 @@ void buildMcuSetup(EncoderContext* ctx)
         component.record.dcTable = &ctx->dcHuff[ctx->dcSel[from]];
         component.record.acTable = &ctx->acHuff[ctx->acSel[from]];
         component.record.quantTable = ctx->quantTable[ctx->quantSel[from]];
+        component.divisors = nullptr;
+        if (huffmanTableFits(component.record.dcTable, kLastDcIndex) &&
+            huffmanTableFits(component.record.acTable, kLastAcIndex)) {
+            transposedDivisors(component.record.quantTable, ctx->divisors[c]);
+            component.divisors = ctx->divisors[c];
+        }
     }
     for (int c = 0; c < 4; ++c) {
         std::memset(ctx->convertedPlane[c], 0, ctx->planeSamples * sizeof(int32_t));
@@ -116,9 +123,7 @@ int32_t encodeMcus(EncoderContext* ctx, int32_t* cbError)
 
         McuPosition at{static_cast<int>(ctx->mcuColumn), static_cast<int>(ctx->mcuRow),
                        static_cast<int>(ctx->mcuColumns), static_cast<int>(ctx->mcuRows)};
-        extractSamples(ctx, ctx->mcuColumn);
-        convertColor(ctx);
-        downsample(ctx);
+        encoderKernels().prepareMcu(ctx, ctx->mcuColumn);
         int32_t status = ctx->codingMode == kCodingVela
                              ? MoxCodevelaMcu(ctx, &ctx->blockPointers, &ctx->mcuConfig)
                              : MoxCodeMcu(ctx, &ctx->blockPointers, &ctx->mcuConfig);

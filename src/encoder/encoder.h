@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "encoder/context.h"
 
@@ -30,6 +31,8 @@ void defaultHuffmanTable(bool ac, int id, HuffDecodeTable* table);
 constexpr uint32_t kDcSymbols = 12;
 constexpr uint32_t kAcSymbols = 162;
 constexpr uint32_t kAcIndexZrl = 151;
+constexpr uint32_t kLastDcIndex = 11;
+constexpr uint32_t kLastAcIndex = 161;
 
 // AC symbol index <-> run/size symbol (EOB 0, ZRL 151, run 15 at 152..161).
 uint8_t acSymbolOfIndex(uint32_t index);
@@ -111,6 +114,30 @@ void convertColor(EncoderContext* ctx);
 int32_t meanOfTwo(int32_t a, int32_t b);
 int32_t meanOfFour(int32_t a, int32_t b, int32_t c, int32_t d);
 void downsample(EncoderContext* ctx);
+// VELA mode with one input component: the component travels as block 3;
+// blocks 0..2 hold the level-shifted sample 0. Nothing in other modes.
+void placeVelaGrayBlocks(EncoderContext* ctx);
+
+// The frame of every downsampling: per component, reduction factors rh and
+// rv of 1 or 2; a component of full resolution is copied, the others go to
+// reduce(plane, rh, rv, h, v, blocks), which writes all h x v blocks. The
+// VELA one-component blocks follow.
+template <class Reduce>
+void forEachComponentToDownsample(EncoderContext* ctx, const Reduce& reduce)
+{
+    for (uint32_t c = 0; c < ctx->components; ++c) {
+        const uint32_t h = ctx->hSamp[c];
+        const uint32_t v = ctx->vSamp[c];
+        const uint32_t rh = ctx->hMax / h;
+        const uint32_t rv = ctx->vMax / v;
+        if (rh == 1 && rv == 1) {
+            std::memcpy(ctx->blockBuf[c], ctx->convertedPlane[c], 64 * h * v * sizeof(int32_t));
+        } else {
+            reduce(ctx->convertedPlane[c], rh, rv, h, v, ctx->blockBuf[c]);
+        }
+    }
+    placeVelaGrayBlocks(ctx);
+}
 
 // ---- fdct.cpp / quantize.cpp -------------------------------------------------
 
@@ -120,6 +147,21 @@ void forwardDct(const int32_t samples[64], float coefficients[64]);
 constexpr int32_t kMaxCoefficient = 1023;
 void quantize(const float coefficients[64], const int32_t table[64], int32_t quantized[64]);
 void zigzag(const int32_t natural[64], int32_t zigzagOrder[64]);
+
+// Fast block path (the kernels are in fast.h). The DCT's result is
+// transposed: coefficient (u, v) of the natural position v * 8 + u lies at
+// u * 8 + v. Quantisation takes the table as floats in the same order.
+void transposedDivisors(const int32_t table[64], float divisors[64]);
+// Zig-zag index -> position in the transposed block: Figure A.6 with rows
+// and columns swapped.
+inline constexpr uint8_t kZigzagToTransposed[64] = {
+    0,  8,  1,  2,  9,  16, 24, 17, 10, 3,  4,  11, 18, 25, 32, 40,
+    33, 26, 19, 12, 5,  6,  13, 20, 27, 34, 41, 48, 56, 49, 42, 35,
+    28, 21, 14, 7,  15, 22, 29, 36, 43, 50, 57, 58, 51, 44, 37, 30,
+    23, 31, 38, 45, 52, 59, 60, 53, 46, 39, 47, 54, 61, 62, 55, 63,
+};
+// The nonzero mask of a transposed block (bit u * 8 + v) in zig-zag order.
+uint64_t zigzagMaskOfTransposed(uint64_t transposedMask);
 
 // ---- huffman.cpp -----------------------------------------------------------
 
@@ -141,5 +183,20 @@ int32_t codeJpgBlk(const int32_t block[64], const ComponentRecord* component, in
 int32_t codeHuffman(const int32_t zigzagBlock[64], const HuffDecodeTable* dcTable,
                     const HuffDecodeTable* acTable, int32_t* predictor, BitCursor* cursor,
                     CodePositions* positions);
+
+// True when every code up to lastIndex (11 for DC, 161 for AC) has a length
+// of 1..16 that holds its code and the table's count admits it: then no
+// coding step can fail and the fast coder may write the block.
+bool huffmanTableFits(const HuffDecodeTable* table, uint32_t lastIndex);
+// codeHuffman's bytes through a 64-bit accumulator, without code positions.
+// Zig-zag coefficient k is coefficients[order[k]]; `nonzero` has bit k set
+// for each nonzero one. Tables must fit.
+void codeHuffmanFast(const int32_t coefficients[64], const uint8_t order[64], uint64_t nonzero,
+                     const HuffDecodeTable* dcTable, const HuffDecodeTable* acTable,
+                     int32_t* predictor, BitCursor* cursor);
+// The vector transform of the fast block path (fast.h); MoxCodeMcu takes
+// it for components whose tables fit (divisors set).
+using ForwardDctQuantizeFn = uint64_t (*)(const int32_t* samples, const float* divisors,
+                                          int32_t* quantizedTransposed);
 
 }  // namespace mox::enc

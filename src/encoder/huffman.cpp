@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "encoder/encoder.h"
+#include "encoder/fast.h"
 #include "frame/errlog.h"
 
 namespace mox::enc {
@@ -108,9 +109,144 @@ int32_t codeJpgBlk(const int32_t block[64], const ComponentRecord* component, in
     return MOX_OK;
 }
 
+bool huffmanTableFits(const HuffDecodeTable* table, uint32_t lastIndex)
+{
+    if (table->count < lastIndex) return false;
+    for (uint32_t i = 0; i <= lastIndex; ++i) {
+        uint32_t length = table->lengths[i];
+        if (length < 1 || length > 16 || (table->codes[i] >> length) != 0) return false;
+    }
+    return true;
+}
+
+namespace {
+
+// The stuffing bit writer with a 64-bit accumulator: the same bytes as
+// setJpgValue, written four at a time when none of them is 0xFF. The writer
+// cursor is read at the start of a block and written back at its end, with
+// the bits of an incomplete byte in the byte at the cursor.
+class BitSink {
+public:
+    explicit BitSink(const BitCursor* cursor) : data_(cursor->data), index_(cursor->byteIndex)
+    {
+        if (cursor->bitPos != 7) {
+            bits_ = 7 - cursor->bitPos;
+            pending_ = data_[index_] >> (cursor->bitPos + 1);
+        }
+    }
+
+    // Appends the low n bits of value (n <= 27, value < 2^n).
+    void put(uint32_t value, uint32_t n)
+    {
+        pending_ = (pending_ << n) | value;
+        bits_ += n;
+        if (bits_ >= 32) {
+            bits_ -= 32;
+            putWord(static_cast<uint32_t>(pending_ >> bits_));
+        }
+    }
+
+    void store(BitCursor* cursor)
+    {
+        while (bits_ >= 8) {
+            bits_ -= 8;
+            putByte(static_cast<uint8_t>(pending_ >> bits_));
+        }
+        cursor->byteIndex = index_;
+        cursor->bitPos = 7 - static_cast<int32_t>(bits_);
+        if (bits_ > 0) data_[index_] = static_cast<uint8_t>(pending_ << (8 - bits_));
+    }
+
+private:
+    void putByte(uint8_t byte)
+    {
+        data_[index_++] = byte;
+        if (byte == 0xFF) data_[index_++] = 0x00;
+    }
+
+    void putWord(uint32_t word)
+    {
+        uint32_t inverted = ~word;  // a 0xFF byte is a zero byte here
+        if (((inverted - 0x01010101u) & ~inverted & 0x80808080u) == 0) {
+            uint8_t* out = data_ + index_;
+            out[0] = static_cast<uint8_t>(word >> 24);
+            out[1] = static_cast<uint8_t>(word >> 16);
+            out[2] = static_cast<uint8_t>(word >> 8);
+            out[3] = static_cast<uint8_t>(word);
+            index_ += 4;
+            return;
+        }
+        for (int shift = 24; shift >= 0; shift -= 8) putByte(static_cast<uint8_t>(word >> shift));
+    }
+
+    uint8_t* data_;
+    int32_t index_;
+    uint64_t pending_ = 0;
+    uint32_t bits_ = 0;
+};
+
+inline uint32_t sizeCategoryFast(int32_t value)
+{
+    uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    return magnitude == 0 ? 0 : 32 - static_cast<uint32_t>(__builtin_clz(magnitude));
+}
+
+// One code with its additional bits.
+inline void putSymbol(BitSink& sink, const HuffDecodeTable* table, uint32_t index, int32_t value,
+                      uint32_t size)
+{
+    uint32_t extra = static_cast<uint32_t>(value < 0 ? value - 1 : value) & ((1u << size) - 1);
+    sink.put((table->codes[index] << size) | extra, table->lengths[index] + size);
+}
+
+}  // namespace
+
+void codeHuffmanFast(const int32_t coefficients[64], const uint8_t order[64], uint64_t nonzero,
+                     const HuffDecodeTable* dcTable, const HuffDecodeTable* acTable,
+                     int32_t* predictor, BitCursor* cursor)
+{
+    BitSink sink(cursor);
+    const int32_t dc = coefficients[order[0]];
+    const int32_t diff = dc - *predictor;
+    putSymbol(sink, dcTable, sizeCategoryFast(diff), diff, sizeCategoryFast(diff));
+    uint64_t left = nonzero & ~uint64_t{1};
+    int previous = 0;
+    while (left != 0) {
+        int k = __builtin_ctzll(left);
+        left &= left - 1;
+        uint32_t run = static_cast<uint32_t>(k - previous - 1);
+        for (; run > 15; run -= 16) sink.put(acTable->codes[kAcIndexZrl], acTable->lengths[kAcIndexZrl]);
+        int32_t value = coefficients[order[k]];
+        uint32_t size = sizeCategoryFast(value);
+        putSymbol(sink, acTable, 10 * run + size + (run == 15 ? 1 : 0), value, size);
+        previous = k;
+    }
+    if (previous != 63) sink.put(acTable->codes[0], acTable->lengths[0]);
+    sink.store(cursor);
+    *predictor = dc;
+}
+
 int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuConfig* config)
 {
-    std::memset(ctx->positions, 0, sizeof(CodePositions) * ctx->blocksPerMcu);
+    // The fast block coder keeps no code positions (baseline streams never
+    // cut a block); the records are cleared for the reference coder.
+    const ForwardDctQuantizeFn transform = encoderKernels().forwardDctQuantize;
+    if (transform == nullptr)
+        std::memset(ctx->positions, 0, sizeof(CodePositions) * ctx->blocksPerMcu);
+    // Fast path: every block whose component allows it is transformed first
+    // (no side effects; back-to-back transforms overlap in the processor),
+    // then coded in order below.
+    int32_t quantized[kMaxBlocksPerMcu][64];
+    uint64_t nonzero[kMaxBlocksPerMcu];
+    if (transform != nullptr) {
+        for (uint32_t c = 0, k = 0; c < config->components; ++c) {
+            const McuComponent& component = config->component[c];
+            for (uint32_t b = 0; b < uint32_t{component.h} * component.v; ++b, ++k) {
+                if (component.divisors != nullptr && k < kMaxBlocksPerMcu)
+                    nonzero[k] = transform(blocks->blocks[c] + 64 * b, component.divisors, quantized[k]);
+            }
+        }
+    }
     // The driver reserves a worst-case MCU before each one; the MCU is still
     // coded only when that room is there, so that no caller table or
     // picture can make the writer run past its buffer.
@@ -126,7 +262,13 @@ int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuCo
         for (uint32_t b = 0; b < count; ++b, ++k) {
             if (config->dcReset) ctx->dcPred[c] = 0;
             int32_t status = kHuffNoRoom;
-            if (room) {
+            if (room && transform != nullptr && component.divisors != nullptr &&
+                k < kMaxBlocksPerMcu) {
+                codeHuffmanFast(quantized[k], kZigzagToTransposed, nonzero[k],
+                                component.record.dcTable, component.record.acTable,
+                                &ctx->dcPred[c], &ctx->writer);
+                status = MOX_OK;
+            } else if (room) {
                 status = codeJpgBlk(blocks->blocks[c] + 64 * b, &component.record,
                                     &ctx->dcPred[c], &ctx->writer, &ctx->positions[k]);
             }

@@ -26,3 +26,41 @@ void zigzag(const int32_t natural[64], int32_t zigzagOrder[64])
 }
 
 }  // namespace mox::enc
+
+// ---- Fast path: the table in the transposed block's order -------------------
+
+namespace mox::enc {
+
+namespace {
+
+// Bit t of a transposed-order mask -> bit (zig-zag index) of the zig-zag mask,
+// one table per byte of the mask.
+struct MaskTables {
+    uint64_t byByte[8][256];
+    constexpr MaskTables() : byByte{}
+    {
+        uint8_t zigzagOf[64] = {};
+        for (int k = 0; k < 64; ++k) zigzagOf[kZigzagToTransposed[k]] = static_cast<uint8_t>(k);
+        for (int j = 0; j < 8; ++j)
+            for (int b = 0; b < 256; ++b)
+                for (int i = 0; i < 8; ++i)
+                    if (b & (1 << i)) byByte[j][b] |= uint64_t{1} << zigzagOf[8 * j + i];
+    }
+};
+constexpr MaskTables kMaskTables;
+
+}  // namespace
+
+uint64_t zigzagMaskOfTransposed(uint64_t transposedMask)
+{
+    uint64_t mask = 0;
+    for (int j = 0; j < 8; ++j) mask |= kMaskTables.byByte[j][(transposedMask >> (8 * j)) & 0xFF];
+    return mask;
+}
+
+void transposedDivisors(const int32_t table[64], float divisors[64])
+{
+    for (int n = 0; n < 64; ++n) divisors[(n % 8) * 8 + n / 8] = static_cast<float>(table[n]);
+}
+
+}  // namespace mox::enc

@@ -3,8 +3,6 @@
 // inputs, every output byte compared.
 #include <gtest/gtest.h>
 
-#include <hwy/targets.h>
-
 #include <cstring>
 #include <algorithm>
 #include <functional>
@@ -17,24 +15,10 @@
 #include "frame/errlog.h"
 #include "frame/markers.h"
 #include "frame/t81tables.h"
+#include "support/targets.h"
 
 namespace moxtest {
 namespace {
-
-// Runs `body` once per instruction set the processor supports, with that
-// set chosen for dynamic dispatch, then restores the normal choice.
-void forEachTarget(const std::function<void(const std::string&)>& body)
-{
-    const int64_t supported = hwy::SupportedTargets();
-    for (int64_t target = 1; target != 0 && target <= supported; target <<= 1) {
-        if ((supported & target) == 0) continue;
-        hwy::SetSupportedTargetsForTest(target);
-        hwy::GetChosenTarget().Update(hwy::SupportedTargets());
-        body(hwy::TargetName(target));
-    }
-    hwy::SetSupportedTargetsForTest(0);
-    hwy::GetChosenTarget().Update(hwy::SupportedTargets());
-}
 
 struct IdctCase {
     std::string name;
