@@ -219,26 +219,22 @@ void IdctTransposed(const int32_t* block, int32_t* output)
     }
 }
 
-// A block with its DC coefficient alone: every row but the first is zero,
-// so every column transforms the same input.
+// A block with its DC coefficient alone: every row takes its DC value
+// unchanged, every column then sees that value alone, and the flowgraph
+// gives each of its outputs a0 = dc * kHalfSqrt2 * kSqrt2 plus or minus a
+// zero product, which is a0 itself (or a zero that truncates to 0 all the
+// same). So all 64 samples are one value.
 void IdctDcOnly(int32_t dc, int32_t* output)
 {
-    const D d;
-    [[maybe_unused]] const DI di;
-    constexpr size_t kLanes = hn::MaxLanes(D());
-    V x[8];
-    x[0] = hn::Set(d, static_cast<double>(dc));
-    for (int r = 1; r < 8; ++r) x[r] = hn::Zero(d);
-    VI t[16];
-    columnPass(d, x, t);
-#if HWY_TARGET != HWY_SCALAR
-    if constexpr (kLanes == 8) {
-        for (int k = 0; k < 8; ++k) hn::StoreU(samples(di, t[k]), di, output + 8 * k);
-        return;
-    }
-#endif
-    for (int k = 0; k < 8; ++k) t[8 + k] = t[k];
-    for (size_t c0 = 0; c0 < 8; c0 += 2 * kLanes) storeRows(t, output + c0);
+    using namespace idct;
+    const double a0 = static_cast<double>(dc) * kHalfSqrt2 * kSqrt2;
+    const int32_t t = a0 >= 2147483647.0 ? INT32_MAX : a0 <= -2147483648.0 ? INT32_MIN : static_cast<int32_t>(a0);
+    // As samples() does it: bits 3..12 of t + 4 as a signed value, then 0..255.
+    const int32_t v = static_cast<int32_t>((static_cast<uint32_t>(t) + 4u) << 19) >> 22;
+    const int32_t sample = v + 128 < 0 ? 0 : v + 128 > 255 ? 255 : v + 128;
+    const hn::ScalableTag<int32_t> di;
+    const auto fill = hn::Set(di, sample);
+    for (size_t k = 0; k < size_t(kBlockSamples); k += hn::Lanes(di)) hn::StoreU(fill, di, output + k);
 }
 
 }  // namespace
