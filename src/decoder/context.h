@@ -30,7 +30,7 @@ constexpr uint32_t kFixedWorkBytes = kSpliceAreaBytes + kRangeLimitBytes + 4 * 2
 // The consumed count sits at the bottom so it shifts the bit buffer as is.
 // Longer codes of a table whose codes are the canonical ones of its lengths
 // resolve through the largest code of each length.
-constexpr int kLookaheadBits = 9;
+constexpr int kLookaheadBits = 10;
 struct HuffLookahead {
     uint32_t entry[1u << kLookaheadBits];
     int32_t maxCode[17];      // largest code of each length, -1 for none
