@@ -112,6 +112,7 @@ struct DecoderContext {
     HuffDecodeTable acHuff[2];
     mox::HuffLookahead dcLookahead[2];  // built by prepareFastPaths at Init
     mox::HuffLookahead acLookahead[2];
+    uint8_t fusedOutput;  // the fused output layout (output_fast.cpp), chosen at Init
     uint8_t dcSel[mox::kMaxComponents];
     uint8_t acSel[mox::kMaxComponents];
     char comment[mox::kCommentBytes];

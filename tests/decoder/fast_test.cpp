@@ -488,6 +488,7 @@ struct OutputBench {
         }
         band.assign(size_t(ctx.lineStride) * ctx.mcuHeight, 0xA5);
         ctx.writePointer = band.data();
+        mox::chooseFusedOutput(&ctx);
     }
 
     std::vector<uint8_t> store(int32_t (*up)(DecoderContext*),
