@@ -32,13 +32,14 @@ constexpr uint32_t kFixedWorkBytes = kSpliceAreaBytes + kRangeLimitBytes + 4 * 2
 
 // Huffman codes of up to kLookaheadBits bits resolved by one look-up of the
 // next bits, built at Init from a table's code list for the fast decoder
-// (huffman_fast.cpp). Entry layout: bits 0..7 symbol, 8..12 code length
-// (0: longer code or none), 13..17 code plus extra bits when the look-up
-// also yields the coefficient (0: it does not), 18..21 its zero run and
-// 22..31 the coefficient.
+// (huffman_fast.cpp). Entry layout: bits 0..5 the bits the entry consumes
+// (the code, or the code and its extra bits when the look-up also yields the
+// coefficient; 0: longer code or none), bit 6 set when it yields the
+// coefficient, 8..15 symbol, 16..19 its zero run and 22..31 the coefficient.
+// The consumed count sits at the bottom so it shifts the bit buffer as is.
 // Longer codes of a table whose codes are the canonical ones of its lengths
 // resolve through the largest code of each length.
-constexpr int kLookaheadBits = 9;
+constexpr int kLookaheadBits = 10;
 struct HuffLookahead {
     uint32_t entry[1u << kLookaheadBits];
     int32_t maxCode[17];      // largest code of each length, -1 for none
@@ -120,6 +121,7 @@ struct DecoderContext {
     HuffDecodeTable acHuff[2];
     mox::HuffLookahead dcLookahead[2];  // built by prepareFastPaths at Init
     mox::HuffLookahead acLookahead[2];
+    uint8_t fusedOutput;  // the fused output layout (output_fast.cpp), chosen at Init
     uint8_t dcSel[mox::kMaxComponents];
     uint8_t acSel[mox::kMaxComponents];
     char comment[mox::kCommentBytes];

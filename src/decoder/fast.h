@@ -36,6 +36,9 @@ void buildLookaheadTables(DecoderContext* ctx);
 // leaves the layouts that storeMcuFast writes straight from the decoded
 // blocks alone and runs upSample for the others.
 int32_t upSampleFast(DecoderContext* ctx);
+// Records in ctx->fusedOutput which of them the picture's layout takes;
+// prepareFastPaths calls it, after the picture's parameters are in place.
+void chooseFusedOutput(DecoderContext* ctx);
 int32_t storeMcuFast(DecoderContext* ctx, int32_t column, int32_t row);
 
 // One kernel per stage, each either the reference or the fast path.

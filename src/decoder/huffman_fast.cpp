@@ -25,10 +25,10 @@ constexpr uint32_t kZeroRun = 0xF0;
 constexpr int kMaxBlocksPerComponent = 4;
 constexpr int kRefillBelow = 32;  // a code and its extra bits take at most 32
 
-constexpr uint32_t entrySymbol(uint32_t e) { return e & 0xFF; }
-constexpr int64_t entryLength(uint32_t e) { return (e >> 8) & 31; }
-constexpr int64_t entryTotal(uint32_t e) { return (e >> 13) & 31; }
-constexpr int32_t entryRun(uint32_t e) { return static_cast<int32_t>((e >> 18) & 15); }
+constexpr uint32_t kEntryResolved = 1u << 6;
+constexpr int64_t entryLength(uint32_t e) { return e & 63; }
+constexpr uint32_t entrySymbol(uint32_t e) { return (e >> 8) & 0xFF; }
+constexpr int32_t entryRun(uint32_t e) { return static_cast<int32_t>((e >> 16) & 15); }
 constexpr int32_t entryValue(uint32_t e) { return static_cast<int32_t>(e) >> 22; }
 
 inline int32_t extend(int32_t bits, int32_t s)
@@ -225,9 +225,9 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
         if (count < kRefillBelow) refill();
         uint32_t e = acLook.entry[acc >> (64 - kLookaheadBits)];
         int32_t value;
-        if (entryTotal(e) != 0) {
-            acc <<= entryTotal(e);
-            count -= entryTotal(e);
+        if ((e & kEntryResolved) != 0) {
+            acc <<= entryLength(e);
+            count -= entryLength(e);
             value = entryValue(e);
             k += entryRun(e);
             nonzero = 1;
@@ -348,14 +348,14 @@ void buildLookahead(const HuffDecodeTable& table, bool ac, HuffLookahead* look)
         int length = searchCode(table, prefix << (32 - kLookaheadBits), kLookaheadBits, &symbol);
         uint32_t entry = 0;
         if (length > 0 && symbol <= 0xFF) {
-            entry = symbol | uint32_t(length) << 8;
+            entry = symbol << 8 | uint32_t(length);
             int size = ac ? static_cast<int>(symbol & 15) : 0;
             if (size > 0 && length + size <= kLookaheadBits) {
                 int32_t bits = static_cast<int32_t>((prefix >> (kLookaheadBits - length - size)) &
                                                     ((1u << size) - 1));
                 int32_t value = extend(bits, size);
-                entry |= uint32_t(length + size) << 13 | (symbol >> 4) << 18 |
-                         static_cast<uint32_t>(value) << 22;
+                entry = symbol << 8 | uint32_t(length + size) | kEntryResolved | (symbol >> 4) << 16 |
+                        static_cast<uint32_t>(value) << 22;
             }
         }
         look->entry[prefix] = entry;

@@ -23,7 +23,7 @@ namespace HWY_NAMESPACE {
 namespace {
 
 namespace hn = hwy::HWY_NAMESPACE;
-using D = hn::CappedTag<double, 4>;
+using D = hn::CappedTag<double, 8>;
 using DI = hn::Rebind<int32_t, D>;
 using V = hn::Vec<D>;
 using VI = hn::Vec<DI>;
@@ -107,7 +107,8 @@ HWY_INLINE void storeRows(const VI* t, int32_t* out)
 #endif
 }
 
-// Transposes the square of `lanes` vectors at in[0], in[1], ... into out.
+// Transposes the square of `lanes` vectors at in[0], in[1], ... into out
+// (two or four lanes; eight take transposeEight).
 #if HWY_TARGET == HWY_SCALAR
 HWY_INLINE void transposeSquare(D, const V* in, V* out)
 {
@@ -121,8 +122,7 @@ HWY_INLINE void transposeSquare(DD d, const hn::Vec<DD>* in, hn::Vec<DD>* out)
     if constexpr (kLanes == 2) {
         out[0] = hn::InterleaveLower(d, in[0], in[1]);
         out[1] = hn::InterleaveUpper(d, in[0], in[1]);
-    } else {
-        static_assert(kLanes == 4, "the transform uses two or four lanes");
+    } else if constexpr (kLanes == 4) {
         const hn::Vec<DD> t0 = hn::InterleaveLower(d, in[0], in[1]);
         const hn::Vec<DD> t1 = hn::InterleaveUpper(d, in[0], in[1]);
         const hn::Vec<DD> t2 = hn::InterleaveLower(d, in[2], in[3]);
@@ -132,6 +132,39 @@ HWY_INLINE void transposeSquare(DD d, const hn::Vec<DD>* in, hn::Vec<DD>* out)
         out[2] = hn::ConcatUpperUpper(d, t2, t0);
         out[3] = hn::ConcatUpperUpper(d, t3, t1);
     }
+}
+
+// Transposes eight vectors of eight lanes: each round splits every pair of
+// vectors into its even and its odd lanes, and three rounds exchange the
+// vector and lane indices.
+template <class DD>
+HWY_INLINE void transposeEight(DD d, const hn::Vec<DD>* in, hn::Vec<DD>* out)
+{
+    hn::Vec<DD> a[8], b[8];
+    for (int j = 0; j < 4; ++j) {
+        a[j] = hn::ConcatEven(d, in[2 * j + 1], in[2 * j]);
+        a[4 + j] = hn::ConcatOdd(d, in[2 * j + 1], in[2 * j]);
+    }
+    for (int j = 0; j < 4; ++j) {
+        b[j] = hn::ConcatEven(d, a[2 * j + 1], a[2 * j]);
+        b[4 + j] = hn::ConcatOdd(d, a[2 * j + 1], a[2 * j]);
+    }
+    for (int j = 0; j < 4; ++j) {
+        out[j] = hn::ConcatEven(d, b[2 * j + 1], b[2 * j]);
+        out[4 + j] = hn::ConcatOdd(d, b[2 * j + 1], b[2 * j]);
+    }
+}
+
+// Eight lanes hold all eight columns: the column pass gives whole rows.
+template <class DD>
+HWY_INLINE void columnsOfEight(DD d, const hn::Vec<DD>* rowOut, int32_t* output)
+{
+    hn::Vec<DD> x[8];
+    transposeEight(d, rowOut, x);
+    hn::Vec<hn::Rebind<int32_t, DD>> t[8];
+    columnPass(d, x, t);
+    const hn::Rebind<int32_t, DD> di;
+    for (int k = 0; k < 8; ++k) hn::StoreU(samples(di, t[k]), di, output + 8 * k);
 }
 #endif
 
@@ -169,6 +202,12 @@ void IdctTransposed(const int32_t* block, int32_t* output)
         if (!hn::AllFalse(d, dcOnly))
             for (int i = 0; i < 8; ++i) y[i] = hn::IfThenElse(dcOnly, x[0], y[i]);
     }
+#if HWY_TARGET != HWY_SCALAR
+    if constexpr (kLanes == 8) {
+        columnsOfEight(d, rowOut, output);
+        return;
+    }
+#endif
     VI t[16];
     for (size_t h = 0; h < kGroups; ++h) {
         // Columns h * kLanes.. of rows 0..7: square (g, h) of the row pass
@@ -180,19 +219,22 @@ void IdctTransposed(const int32_t* block, int32_t* output)
     }
 }
 
-// A block with its DC coefficient alone: every row but the first is zero,
-// so every column transforms the same input.
+// A block with its DC coefficient alone: every row takes its DC value
+// unchanged, every column then sees that value alone, and the flowgraph
+// gives each of its outputs a0 = dc * kHalfSqrt2 * kSqrt2 plus or minus a
+// zero product, which is a0 itself (or a zero that truncates to 0 all the
+// same). So all 64 samples are one value.
 void IdctDcOnly(int32_t dc, int32_t* output)
 {
-    const D d;
-    constexpr size_t kLanes = hn::MaxLanes(D());
-    V x[8];
-    x[0] = hn::Set(d, static_cast<double>(dc));
-    for (int r = 1; r < 8; ++r) x[r] = hn::Zero(d);
-    VI t[16];
-    columnPass(d, x, t);
-    for (int k = 0; k < 8; ++k) t[8 + k] = t[k];
-    for (size_t c0 = 0; c0 < 8; c0 += 2 * kLanes) storeRows(t, output + c0);
+    using namespace idct;
+    const double a0 = static_cast<double>(dc) * kHalfSqrt2 * kSqrt2;
+    const int32_t t = a0 >= 2147483647.0 ? INT32_MAX : a0 <= -2147483648.0 ? INT32_MIN : static_cast<int32_t>(a0);
+    // As samples() does it: bits 3..12 of t + 4 as a signed value, then 0..255.
+    const int32_t v = static_cast<int32_t>((static_cast<uint32_t>(t) + 4u) << 19) >> 22;
+    const int32_t sample = v + 128 < 0 ? 0 : v + 128 > 255 ? 255 : v + 128;
+    const hn::ScalableTag<int32_t> di;
+    const auto fill = hn::Set(di, sample);
+    for (size_t k = 0; k < size_t(kBlockSamples); k += hn::Lanes(di)) hn::StoreU(fill, di, output + k);
 }
 
 }  // namespace

@@ -45,6 +45,7 @@ const DecoderKernels& decoderKernels()
 void prepareFastPaths(DecoderContext* ctx)
 {
     if (decoderKernels().decodeMcu == &decodeMcuFast) buildLookaheadTables(ctx);
+    chooseFusedOutput(ctx);
 }
 
 }  // namespace mox

@@ -158,7 +158,7 @@ HWY_EXPORT(StoreGrayMcu);
 
 namespace {
 
-enum class Fused { kNone, kGray, kYcc };
+enum class Fused : uint8_t { kNone, kGray, kYcc };
 
 // The layouts the fused path covers: baseline full-size decoding of a gray
 // picture, or of a YCbCr picture to RGB with single chroma blocks. Others
@@ -178,15 +178,20 @@ Fused fusedLayout(const DecoderContext* ctx)
 
 }  // namespace
 
+void chooseFusedOutput(DecoderContext* ctx)
+{
+    ctx->fusedOutput = static_cast<uint8_t>(fusedLayout(ctx));
+}
+
 int32_t upSampleFast(DecoderContext* ctx)
 {
     // The fused layouts read the decoded blocks directly in storeMcuFast.
-    return fusedLayout(ctx) == Fused::kNone ? upSample(ctx) : 0;
+    return static_cast<Fused>(ctx->fusedOutput) == Fused::kNone ? upSample(ctx) : 0;
 }
 
 int32_t storeMcuFast(DecoderContext* ctx, int32_t column, int32_t row)
 {
-    const Fused layout = fusedLayout(ctx);
+    const Fused layout = static_cast<Fused>(ctx->fusedOutput);
     if (layout == Fused::kNone) return storeMcu(ctx, column, row);
     const bool whole = (column != ctx->mcusPerRow - 1 || ctx->lastMcuWidth == ctx->mcuWidth) &&
                        (row != ctx->mcuRows - 1 || ctx->lastMcuHeight == ctx->mcuHeight);

@@ -49,8 +49,10 @@ std::vector<IdctCase> idctCases()
             }
         }
     }
-    // DC alone: the level shift and both clamps, and the row shortcut.
-    for (int32_t dc : {0, 1, -1, 7, -8, 1016, -1024, 1100, -1100, 4200, 2047 * 255, -2047 * 255})
+    // DC alone: the level shift, both clamps, the row shortcut, the 10-bit
+    // wrap and the saturation of corrupt values.
+    for (int32_t dc : {0, 1, -1, 7, -8, 1016, -1024, 1100, -1100, 4200, 2047 * 255, -2047 * 255,
+                       (1 << 30) + 8180, -(1 << 30) - 3, INT32_MAX, INT32_MIN, INT32_MAX - 64})
         cases.push_back({"dc " + std::to_string(dc), [&] {
                              std::vector<int32_t> c(64, 0);
                              c[0] = dc;
@@ -470,6 +472,7 @@ struct OutputBench {
         }
         band.assign(size_t(ctx.lineStride) * ctx.mcuHeight, 0xA5);
         ctx.writePointer = band.data();
+        mox::chooseFusedOutput(&ctx);
     }
 
     std::vector<uint8_t> store(int32_t (*up)(DecoderContext*),
