@@ -83,9 +83,13 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
 
     pic.mode = MOX_MODE_JPEG;
     pic.outFormat = options.outFormat;
+    pic.reduction = options.reduction;
     int32_t bpp = (options.outFormat == 0) ? 1 : pic.componentCount;
-    sys.lineStride = static_cast<uint32_t>(pic.width * bpp);
-    uint32_t bandLines = options.bandLines == 0 ? static_cast<uint32_t>(pic.height) : options.bandLines;
+    const int32_t r = std::max(options.reduction, 1);
+    const int32_t width = (pic.width + r - 1) / r;
+    const int32_t height = (pic.height + r - 1) / r;
+    sys.lineStride = static_cast<uint32_t>(width * bpp);
+    uint32_t bandLines = options.bandLines == 0 ? static_cast<uint32_t>(height) : options.bandLines;
     sys.bandBufferSize = sys.lineStride * bandLines;
     DecoderContext* ctx = MoxDecInit(&pic, &sys, &param, &result.initStatus);
     if (ctx == nullptr) return result;
@@ -116,7 +120,7 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
         if (job.bandLengths.size() != bands) result.statusAgain = 0;  // it went on
     }
     if (!options.useOutput && (result.status == 0 || result.status == MOX_STREAM_NO_EOI)) {
-        uint32_t lines = static_cast<uint32_t>(pic.height) % bandLines;
+        uint32_t lines = static_cast<uint32_t>(height) % bandLines;
         if (lines == 0) lines = bandLines;
         job.lines.insert(job.lines.end(), sys.bandBuffer, sys.bandBuffer + lines * sys.lineStride);
     }
@@ -125,8 +129,8 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
     result.pieceOffset = sys.pieceOffset;
     MoxDecFinalize(ctx);
     result.liveBlocks = counter.live;
-    result.picture.width = pic.width;
-    result.picture.height = pic.height;
+    result.picture.width = width;
+    result.picture.height = height;
     result.picture.components = bpp;
     result.picture.pixels = std::move(job.lines);
     return result;

@@ -20,6 +20,7 @@ struct DecodeOptions {
     int32_t outFormat = 1;
     int32_t inputResult = 0;   // what InputFunc returns after filling
     int32_t outputResult = 0;  // what OutputFunc returns
+    int32_t reduction = 1;     // the picture comes out ceil(w / r) x ceil(h / r)
 };
 
 struct DecodeResult {
