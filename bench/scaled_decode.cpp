@@ -3,7 +3,8 @@
 // decoded at full size and at reductions 2, 4 and 8 through the public
 // interface (one piece, 64-line bands taken by the output callback), timed
 // in process CPU time so that other jobs on the machine matter less.
-//   bench_scaled [runs]   best of `runs` decodes per row (default 2)
+//   bench_scaled [runs [reduction]]   best of `runs` decodes per row
+//   (default 2), every reduction or only the one given
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -125,6 +126,7 @@ double decodeOnce(const std::vector<uint8_t>& stream, int reduction)
 int main(int argc, char** argv)
 {
     int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2;
+    int only = argc > 2 ? std::atoi(argv[2]) : 0;
     struct Case {
         const char* name;
         Picture picture;
@@ -141,6 +143,7 @@ int main(int argc, char** argv)
         double megapixels = double(c.picture.width) * c.picture.height / 1e6;
         double full = 0;
         for (int reduction : {1, 2, 4, 8}) {
+            if (only != 0 && reduction != only && reduction != 1) continue;
             double best = 1e30;
             for (int i = 0; i < runs; ++i) {
                 double s = decodeOnce(stream, reduction);

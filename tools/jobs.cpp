@@ -303,10 +303,13 @@ bool decodeJob(ByteSource& source, const DecodeOptions& options, const LayoutSin
         sys.firstFill = 1;
     }
     pic.mode = options.mode;
+    pic.reduction = options.reduction;
 
+    // A preview keeps every partly covered sample: sizes round up.
+    int reduction = options.reduction > 1 ? options.reduction : 1;
     DecodedLayout layout;
-    layout.width = pic.width;
-    layout.height = pic.height;
+    layout.width = (pic.width + reduction - 1) / reduction;
+    layout.height = (pic.height + reduction - 1) / reduction;
     layout.components = pic.componentCount;
     bool onePerPixel = pic.outFormat == 0 || pic.outFormat == 5;
     int contextComponents =

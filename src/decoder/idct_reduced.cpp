@@ -10,9 +10,8 @@
 // of the full transform (eight times the sample), so the final rounding and
 // clamping are the same, and a block with only a DC term gives exactly the
 // sample the full transform gives. One sample a block is the DC term alone.
-// Where a sample of the full transform may be clamped, the mean of the
-// clamped samples is what a preview must show, so such blocks (rare outside
-// saturated areas) take the full transform and average its samples.
+// Clamping applies to the reduced samples: where the full transform clamps
+// some of the samples a reduced one covers, the two can differ by more.
 #include <algorithm>
 #include <cstdint>
 
@@ -124,46 +123,20 @@ inline int32_t toSample(double y, const uint8_t* limit)
     return limit[128 + (v & 0x3FF)];
 }
 
-// Whether some sample of the full transform may leave 0..255: each lies
-// within (sum of |AC|) / 4 of the block mean 128 + DC / 8. Only then does
-// clamping make the mean of the samples differ from the sample of the mean.
-bool mayClip(const int32_t* d)
-{
-    int64_t ac = 0;
-    for (int i = 1; i < 64; ++i) ac += d[i] < 0 ? -int64_t(d[i]) : int64_t(d[i]);
-    int64_t dc = d[0] < 0 ? -int64_t(d[0]) : int64_t(d[0]);
-    // In eighths of a sample, with two samples to spare for the rounding.
-    return dc + 2 * ac > 8 * (127 - 2);
-}
-
-// The mean of each (8 / width) x (8 / height) group of the full transform's
-// samples, each counted as often as its cover says, rounded to nearest.
-void meanOfFullTransform(const int32_t* coefficients, const McuParam* param,
-                         const McuComponent* component, int width, int height,
-                         const uint8_t* coverAcross, const uint8_t* coverDown, int32_t* output)
-{
-    int32_t full[64];
-    D_idctBlock(coefficients, param, component, full);
-    const int gx = kBlockSide / width, gy = kBlockSide / height;
-    for (int k = 0; k < height; ++k)
-        for (int c = 0; c < width; ++c) {
-            int32_t sum = 0, count = 0;
-            for (int y = gy * k; y < gy * (k + 1); ++y)
-                for (int x = gx * c; x < gx * (c + 1); ++x) {
-                    int32_t weight = coverAcross[x] * coverDown[y];
-                    sum += full[y * kBlockSide + x] * weight;
-                    count += weight;
-                }
-            output[width * k + c] = count == 0 ? 0 : (sum + count / 2) / count;
-        }
-}
-
 }  // namespace
 
 BlockCover blockCover(const McuComponent& component, int block)
 {
     BlockCover cover{};
     const int sx = component.spreadX, sy = component.spreadY;
+    if (component.insideWidth >= kBlockSide * sx * component.hSamp &&
+        component.insideHeight >= kBlockSide * sy * component.vSamp) {
+        for (int x = 0; x < kBlockSide; ++x) {
+            cover.across[x] = static_cast<uint8_t>(sx);
+            cover.down[x] = static_cast<uint8_t>(sy);
+        }
+        return cover;  // an MCU inside the picture
+    }
     // Picture samples of the MCU before this block, across and down.
     int left = (block % component.hSamp) * kBlockSide * sx;
     int top = (block / component.hSamp) * kBlockSide * sy;
@@ -182,17 +155,19 @@ int32_t D_idctReduced(const int32_t* coefficients, const McuParam* param,
     const uint8_t* limit = param->rangeLimit;
     const int width = component->reducedWidth;
     const int height = component->reducedHeight;
+    if (width == 1 && height == 1 && !cover.cutAcross && !cover.cutDown) {
+        // The DC term alone: the mean of the whole block.
+        int32_t dc = static_cast<int32_t>(static_cast<uint32_t>(coefficients[0]) *
+                                          static_cast<uint32_t>(component->quantTable[0]));
+        output[0] = toSample(double(dc) * kHalfSqrt2 * kSqrt2, limit);
+        return 0;
+    }
 
     int32_t d[64];
     for (int k = 0; k < 64; ++k) {
         int i = kZigzagToNatural[k];
         d[i] = static_cast<int32_t>(static_cast<uint32_t>(coefficients[k]) *
                                     static_cast<uint32_t>(component->quantTable[i]));
-    }
-    if (mayClip(d)) {
-        meanOfFullTransform(coefficients, param, component, width, height, cover.across, cover.down,
-                            output);
-        return 0;
     }
     // A block that the picture's edge cuts averages the samples inside only.
     double acrossWeights[8][7], downWeights[8][7];
@@ -205,11 +180,6 @@ int32_t D_idctReduced(const int32_t* coefficients, const McuParam* param,
     if (cover.cutDown) {
         edgeWeights(height, cover.down, downWeights);
         down = downWeights;
-    }
-    if (width == 1 && height == 1 && across == nullptr && down == nullptr) {
-        // The DC term alone: the mean of the whole block.
-        output[0] = toSample(double(d[0]) * kHalfSqrt2 * kSqrt2, limit);
-        return 0;
     }
 
     // Row pass: eight rows of `width` values; a row with only its DC term

@@ -65,6 +65,7 @@ TEST(ToolCommandLine, ExitStatusAndMessages)
         {{"decode", "a.jpg", "b.ppm", "--bogus"}, 2, "", "unknown option --bogus"},
         {{"decode", "a.jpg", "b.ppm", "--band", "0"}, 2, "", "--band wants a whole number"},
         {{"decode", "a.jpg", "b.ppm", "--piece"}, 2, "", "--piece needs a value"},
+        {{"decode", "a.jpg", "b.ppm", "--scale", "1/3"}, 2, "", "--scale is 1/1, 1/2, 1/4 or 1/8"},
         {{"encode", "a.ppm", "b.jpg", "--quality", "high"}, 2, "", "not 'high'"},
         {{"encode", "a.ppm", "b.jpg", "--sampling", "411"}, 2, "", "--sampling is 444"},
         {{"encode", "a.ppm", "b.jpg", "--region", "1,2,3"}, 2, "", "--region wants"},

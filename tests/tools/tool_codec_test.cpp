@@ -123,6 +123,13 @@ TEST(ToolDecode, SamePixelsForAnyPieceBandAndDriving)
     if (toolDecode(dir, stream, {"--band", "5"}, png, "out.png")) {
         EXPECT_EQ(png.pixels, expected.pixels) << "PNG output differs from PNM output";
     }
+    // Previews: 97 x 61 at 1/4 is 25 x 16, whatever the pieces and bands.
+    moxtest::Picture preview, driven;
+    if (toolDecode(dir, stream, {"--scale", "1/4"}, preview) &&
+        toolDecode(dir, stream, {"--scale", "1/4", "--piece", "700", "--band", "3", "--push"}, driven)) {
+        EXPECT_EQ(preview.width * 1000 + preview.height, 25016);
+        EXPECT_EQ(driven.pixels, preview.pixels) << "preview pixels differ";
+    }
 }
 
 // ---------------------------------------------------------------- encode
@@ -298,6 +305,11 @@ TEST(ToolDemo, TableMatchesTheFilesItWrites)
         EXPECT_NEAR(moxtest::psnr(page, decoded), tablePsnr, 0.006) << label;
         expectNearLibjpeg(decoded, stream, label);
     }
+    // The preview row: the q08 stream at 1/8, its size in the bytes column.
+    EXPECT_NE(r.out.find("preview    1/8         30x20 "), std::string::npos) << r.out;
+    moxtest::Picture preview;
+    ASSERT_TRUE(tooltest::readPicture(out + "/page-q08-preview8.png", preview));
+    EXPECT_EQ(preview.width * 1000 + preview.height, 30020);
 }
 
 }  // namespace
