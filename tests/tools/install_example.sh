@@ -17,11 +17,17 @@ prefix=$work/prefix
 
 fail() { echo "install_example: $*" >&2; exit 1; }
 
+# A cross build runs its programs through an emulator and builds the example
+# with its own toolchain file (both given by CTest in the environment).
+launch() { ${MOX_LAUNCHER:-} "$@"; }
+toolchain=()
+[ -n "${MOX_TOOLCHAIN_FILE:-}" ] && toolchain=(-DCMAKE_TOOLCHAIN_FILE="$MOX_TOOLCHAIN_FILE")
+
 # A small page and a stream of it, made by our own encoder.
-"$tool" demo --out "$work/demo" --size 96x80 --repeat 1 >/dev/null || fail "the demo failed"
-"$tool" encode "$work/demo/page.png" "$work/page.jpg" --quality 6 --restart 3 \
+launch "$tool" demo --out "$work/demo" --size 96x80 --repeat 1 >/dev/null || fail "the demo failed"
+launch "$tool" encode "$work/demo/page.png" "$work/page.jpg" --quality 6 --restart 3 \
     || fail "the tool cannot encode"
-"$tool" decode "$work/page.jpg" "$work/tool.ppm" || fail "the tool cannot decode"
+launch "$tool" decode "$work/page.jpg" "$work/tool.ppm" || fail "the tool cannot decode"
 
 cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install failed"
 
@@ -33,7 +39,7 @@ for f in "$prefix/include/moxcodec.h" "$libdir/libmoxcodec.so" \
          "$libdir/pkgconfig/moxcodec.pc" "$prefix/bin/moxcodec"; do
     [ -e "$f" ] || fail "missing after install: ${f#$prefix/}"
 done
-soname=$(objdump -p "$libdir/libmoxcodec.so" | awk '/SONAME/ {print $2}')
+soname=$(readelf -d "$libdir/libmoxcodec.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 [ "$soname" = "libmoxcodec.so.1" ] || fail "SONAME is '$soname', want libmoxcodec.so.1"
 
 # pkg-config resolves paths inside the prefix, wherever it is.
@@ -44,16 +50,16 @@ incdir=$(pkg-config --variable=includedir moxcodec)
 [ -e "$incdir/moxcodec.h" ] || fail "pkg-config includedir '$incdir' holds no moxcodec.h"
 
 # The installed tool finds the installed library by its RPATH.
-"$prefix/bin/moxcodec" version | grep -q '^MOXCODECLIB, Version 01.10.00$' \
+launch "$prefix/bin/moxcodec" version | grep -q '^MOXCODECLIB, Version 01.10.00$' \
     || fail "the installed tool does not run"
 
-cmake -S "$source/examples" -B "$work/example" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+cmake -S "$source/examples" -B "$work/example" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" "${toolchain[@]}" \
       -DCMAKE_C_FLAGS="$cflags" -DCMAKE_EXE_LINKER_FLAGS="$cflags" >/dev/null \
     || fail "configuring the example against the package failed"
 cmake --build "$work/example" >/dev/null || fail "building the example failed"
 
 for piece in 700 4096; do
-    LD_LIBRARY_PATH=$libdir "$work/example/decode_callbacks" "$work/page.jpg" \
+    LD_LIBRARY_PATH=$libdir launch "$work/example/decode_callbacks" "$work/page.jpg" \
         "$work/example.ppm" "$piece" 7 >/dev/null || fail "the example failed (piece $piece)"
     cmp -s "$work/example.ppm" "$work/tool.ppm" \
         || fail "the example's pixels differ from the tool's (piece $piece)"

@@ -39,7 +39,7 @@ uint32_t pngFormat(int components)
 RunResult runTool(const std::vector<std::string>& args)
 {
     ScratchDir scratch;
-    std::string command = shellQuote(MOXCODEC_TOOL);
+    std::string command = MOXCODEC_TOOL_LAUNCHER " " + shellQuote(MOXCODEC_TOOL);
     for (const std::string& arg : args) command += " " + shellQuote(arg);
     command += " >" + shellQuote(scratch.path("out")) + " 2>" + shellQuote(scratch.path("err"));
     RunResult result;
