@@ -9,6 +9,7 @@
 
 #include "image_io.h"
 #include "jobs.h"
+#include "output_file.h"
 #include "moxcodec.h"
 
 namespace moxtool {
@@ -76,6 +77,20 @@ int reportFailure(const char* command, const JobError& error, bool trace)
     return kExitFailed;
 }
 
+// The exit statuses, as every help text states them.
+const char kExitHelp[] =
+    "\n"
+    "Exit status: 0 done; 1 failed (one line on stderr says why; no output file\n"
+    "is written or replaced); 2 a warning (a picture was written from a damaged\n"
+    "stream) or a wrong command line.\n";
+
+int printHelp(const char* text)
+{
+    std::fputs(text, stdout);
+    std::fputs(kExitHelp, stdout);
+    return kExitOk;
+}
+
 int unknownOption(const std::string& name, const char* command)
 {
     complain("unknown option " + name + " (see 'moxcodec " + command + " --help')");
@@ -85,15 +100,16 @@ int unknownOption(const std::string& name, const char* command)
 // ---------------------------------------------------------------- info
 
 const char kInfoHelp[] =
-    "usage: moxcodec info FILE.jpg [--piece BYTES]\n"
+    "usage: moxcodec info FILE.jpg|- [--piece BYTES] [--trace]\n"
     "\n"
-    "Reads the header of a baseline JPEG with MoxAnalysisHeader and prints the\n"
-    "picture size, components, sampling, quantisation tables, Huffman tables,\n"
-    "restart interval, pixel density and comment. On failure it prints the\n"
-    "status and the library's error log.\n"
+    "Reads the header of a baseline JPEG with MoxAnalysisHeader and prints one\n"
+    "line per fact: picture size, components, sampling, colour transform, scan\n"
+    "layout, restart interval, pixel density, comment, tables, and why the\n"
+    "decoder cannot take the stream when it cannot. '-' reads standard input.\n"
     "\n"
-    "  --piece BYTES   size of the first input piece (default 65536; grown\n"
-    "                  until the header fits)\n";
+    "  --piece BYTES   size of the first input piece, at least 64 (default\n"
+    "                  65536; grown until the header fits)\n"
+    "  --trace         print the library's error log on failure\n";
 
 bool isSet(int32_t value) { return value != -1; }
 
@@ -101,7 +117,8 @@ void printInfo(const std::string& path, uint64_t size, const HeaderInfo& info)
 {
     const PictureInfo& pic = info.picture;
     const DecodeParam& param = info.param;
-    std::printf("file:          %s (%llu bytes)\n", path.c_str(), (unsigned long long)size);
+    std::printf("file:          %s (%llu bytes)\n", path == "-" ? "standard input" : path.c_str(),
+                (unsigned long long)size);
     std::printf("header:        status %d (%s)\n", info.result,
                 info.result == MOX_HEADER_SKIPPED ? "thumbnail or JFIF extension skipped"
                                                   : "start of scan reached");
@@ -116,6 +133,10 @@ void printInfo(const std::string& path, uint64_t size, const HeaderInfo& info)
         std::printf(" %dx%d", param.hSamp[c], param.vSamp[c]);
     }
     std::printf("\n");
+    std::printf("colour:        transform %s\n", describeColorTransform(info.facts).c_str());
+    const int scanned = info.facts.scanComponents;
+    std::printf("scan:          %d of %d components%s\n", scanned, components,
+                scanned == components ? ", interleaved" : ", the others in further scans");
     if (isSet(param.restartInterval) && param.restartInterval > 0) {
         std::printf("restart:       every %d MCUs\n", param.restartInterval);
     } else {
@@ -152,13 +173,16 @@ void printInfo(const std::string& path, uint64_t size, const HeaderInfo& info)
                 codes.empty() ? " none" : codes.c_str());
     for (int t = 0; t < 4; ++t) {
         if (!isSet(param.quantTable[t][0])) continue;
-        std::printf("quant table %d (natural order):\n", t);
-        for (int row = 0; row < 8; ++row) {
-            std::printf("   ");
-            for (int col = 0; col < 8; ++col) std::printf(" %3d", param.quantTable[t][row * 8 + col]);
-            std::printf("\n");
-        }
+        std::printf("quant table %d: ", t);  // natural (row-major) order
+        for (int k = 0; k < 64; ++k) std::printf(k == 0 ? "%d" : " %d", param.quantTable[t][k]);
+        std::printf("\n");
     }
+    std::string reason = unsupportedReason(info.facts);
+    if (reason.empty() && pic.width > kMaxDecodeWidth) {
+        reason = "the picture is wider than the " + std::to_string(kMaxDecodeWidth) +
+                 " pixels the decoder supports";
+    }
+    std::printf("decodable:     %s\n", reason.empty() ? "yes" : ("no, " + reason).c_str());
 }
 
 }  // namespace
@@ -168,13 +192,15 @@ int runInfo(const Arguments& args)
     OptionScanner scan(args);
     std::string path;
     long piece = 64 * 1024;
+    bool trace = false;
     while (scan.next()) {
         if (!scan.isOption()) {
             if (!path.empty()) return complain("info takes one file"), kExitUsage;
             path = scan.operand();
         } else if (scan.name() == "--help") {
-            std::fputs(kInfoHelp, stdout);
-            return kExitOk;
+            return printHelp(kInfoHelp);
+        } else if (scan.name() == "--trace") {
+            trace = true;
         } else if (scan.name() == "--piece") {
             if (!scan.integer(piece, 64, UINT32_MAX)) return kExitUsage;
         } else {
@@ -191,7 +217,7 @@ int runInfo(const Arguments& args)
     HeaderInfo info;
     JobError error;
     if (!analyseHeader(source, uint32_t(piece), info, error)) {
-        return reportFailure("info", error, true);
+        return reportFailure("info", error, trace);
     }
     printInfo(path, source.size(), info);
     return kExitOk;
@@ -202,11 +228,18 @@ int runInfo(const Arguments& args)
 namespace {
 
 const char kDecodeHelp[] =
-    "usage: moxcodec decode IN OUT.png|OUT.ppm|OUT.pgm [options]\n"
+    "usage: moxcodec decode IN OUT.png|OUT.ppm|OUT.pgm|OUT.pnm [options]\n"
     "\n"
     "Decodes IN band by band: compressed pieces come in through the input\n"
-    "callback, bands of lines go out through the output callback.\n"
+    "callback, bands of lines go out through the output callback. '-' as IN\n"
+    "reads standard input (read whole first: the decoder needs the size);\n"
+    "'-' as OUT writes standard output and needs --format. OUT is written\n"
+    "beside its place and renamed into place when the job succeeds. A stream\n"
+    "that ends early or is corrupt still gives a picture: the lines decoded\n"
+    "before the fault, grey below, a warning and exit status 2.\n"
     "\n"
+    "  --format F           png, ppm, pgm or pnm, where OUT's extension does not say\n"
+    "  --png-level N        PNG compression level 0..9 (default 1: fast; 9: smallest)\n"
     "  --piece BYTES        compressed piece size, at least 64 (default 65536)\n"
     "  --band LINES         lines per output band (default 64)\n"
     "  --scale 1/N          decode a preview at 1/2, 1/4 or 1/8 of the size\n"
@@ -216,6 +249,9 @@ const char kDecodeHelp[] =
     "  --mode N             0 baseline JPEG (default), 1 VELA, 2 VELA bp,\n"
     "                       3 VELA copier\n"
     "  --trace              print the library's error log on failure\n"
+    "\n"
+    "JPEG: one or three components, single scan, at most 12000 pixels wide;\n"
+    "three components stored as RGB (Adobe APP14 transform 0) come out unconverted.\n"
     "\n"
     "VELA streams carry no header; modes 1..3 take:\n"
     "  --width N --height N picture size (required)\n"
@@ -229,6 +265,15 @@ const char kDecodeHelp[] =
     "\n"
     "Four-component output is written as PNG with the fourth component as alpha.\n";
 
+// "png", "ppm", "pgm" or "pnm" for --format.
+bool formatOption(OptionScanner& scan, std::string& format)
+{
+    if (!scan.value(format)) return false;
+    if (formatFor("", format) != PictureFormat::Unknown) return true;
+    complain("--format is png, ppm, pgm or pnm, not '" + format + "'");
+    return false;
+}
+
 }  // namespace
 
 int runDecode(const Arguments& args)
@@ -237,14 +282,15 @@ int runDecode(const Arguments& args)
     std::vector<std::string> files;
     DecodeOptions options;
     bool trace = false;
+    std::string format;
+    long pngLevel = kDefaultPngLevel;
     long v = 0;
     while (scan.next()) {
         const std::string& n = scan.name();
         if (!scan.isOption()) {
             files.push_back(scan.operand());
         } else if (n == "--help") {
-            std::fputs(kDecodeHelp, stdout);
-            return kExitOk;
+            return printHelp(kDecodeHelp);
         } else if (n == "--push") {
             options.push = true;
         } else if (n == "--scale") {
@@ -258,8 +304,12 @@ int runDecode(const Arguments& args)
             options.reduction = found;
         } else if (n == "--trace") {
             trace = true;
+        } else if (n == "--format") {
+            if (!formatOption(scan, format)) return kExitUsage;
+        } else if (n == "--png-level") {
+            if (!scan.integer(pngLevel, 0, 9)) return kExitUsage;
         } else if (n == "--piece") {
-            if (!scan.integer(v, 1, UINT32_MAX)) return kExitUsage;
+            if (!scan.integer(v, 64, UINT32_MAX)) return kExitUsage;
             options.pieceSize = uint32_t(v);
         } else if (n == "--band") {
             if (!scan.integer(v, 1, 1 << 20)) return kExitUsage;
@@ -301,19 +351,28 @@ int runDecode(const Arguments& args)
         std::fputs(kDecodeHelp, stderr);
         return kExitUsage;
     }
+    const std::string& outPath = files[1];
+    const PictureFormat outFormat = formatFor(outPath, format);
+    if (outFormat == PictureFormat::Unknown) {
+        complain(outPath + ": unknown picture format (use .png, .ppm, .pgm or .pnm, or --format)");
+        return kExitUsage;
+    }
     FileSource source;
     std::string message;
-    if (!source.open(files[0], message)) return complain(message), kExitFailed;
+    if (!source.open(files[0], message)) return complain("decode: " + message), kExitFailed;
 
+    OutputFile out;
     std::unique_ptr<ImageWriter> writer;
     auto onLayout = [&](const DecodedLayout& layout, std::string& error) {
-        writer = createImage(files[1],
-                             ImageHeader{layout.width, layout.height, layout.channels}, error);
+        if (!out.open(outPath, error)) return false;
+        writer = createImage(out.file(), outPath, outFormat,
+                             ImageHeader{layout.width, layout.height, layout.channels},
+                             int(pngLevel), error);
         return writer != nullptr;
     };
     auto onLines = [&](const uint8_t* lines, int count, size_t stride, std::string& error) {
         if (writer->writeLines(lines, count, stride)) return true;
-        error = files[1] + ": " + writer->error();
+        error = outPath + ": " + writer->error();
         return false;
     };
     DecodeReport report;
@@ -321,21 +380,29 @@ int runDecode(const Arguments& args)
     bool ok = decodeJob(source, options, onLayout, onLines, report, error, true);
     if (ok && !writer->finish()) {
         error = JobError{};
-        error.detail = files[1] + ": " + writer->error();
+        error.detail = outPath + ": " + writer->error();
         ok = false;
     }
-    if (!ok) {
-        // Only a file this job created is removed; an older one stays.
-        if (writer != nullptr) {
-            writer.reset();
-            std::remove(files[1].c_str());
-        }
-        return reportFailure("decode", error, trace);
+    if (ok && !out.commit(message)) {
+        error = JobError{};
+        error.detail = message;
+        ok = false;
     }
-    if (report.missingEoi) complain("warning: the stream has no end-of-image marker");
+    // A failed job leaves the output path as it was: the temporary file goes.
+    if (!ok) return reportFailure("decode", error, trace);
     if (report.pieceSize > options.pieceSize && options.mode == MOX_MODE_JPEG) {
         complain("note: first piece grown to " + std::to_string(report.pieceSize) +
                  " bytes to hold the header");
+    }
+    if (!report.damage.empty()) {
+        complain("warning: decode: " + report.damage +
+                 "; the lines after the fault are grey");
+        if (trace) MoxDispMsgTraceM();
+        return kExitWarning;
+    }
+    if (report.missingEoi) {
+        complain("warning: decode: the stream has no end-of-image marker (all lines decoded)");
+        return kExitWarning;
     }
     return kExitOk;
 }
@@ -345,10 +412,14 @@ int runDecode(const Arguments& args)
 namespace {
 
 const char kEncodeHelp[] =
-    "usage: moxcodec encode IN.png|IN.ppm|IN.pgm OUT [options]\n"
+    "usage: moxcodec encode IN OUT [options]\n"
     "\n"
     "Encodes a picture band by band: bands of lines come in through the input\n"
-    "callback, compressed buffers go out through the output callback.\n"
+    "callback, compressed buffers go out through the output callback. IN is a\n"
+    "PNG or a PNM (P2, P3, P5 or P6, any maxval: scaled to 8 bits), recognised\n"
+    "by its content; '-' reads standard input and '-' as OUT writes standard\n"
+    "output. OUT is written beside its place and renamed into place when the\n"
+    "job succeeds.\n"
     "\n"
     "  --quality N          quality preset row 0 (smallest) .. 10 (best), default 8\n"
     "  --sampling S         luma sampling 444, 422, 420 or 440 (default: the\n"
@@ -370,7 +441,8 @@ const char kEncodeHelp[] =
     "  --vela-size-mode N   0 fixed 64-byte MCUs (default), 1 variable\n"
     "  --quant-scale PCT    quantisation table: T.81 K.1 scaled (default 100)\n"
     "\n"
-    "RGBA input is coded as four components; PNG gray+alpha loses its alpha.\n";
+    "Alpha: baseline JPEG drops it (RGBA PNG is coded as RGB, gray+alpha as\n"
+    "gray); VELA keeps an RGBA PNG as four components. Gray+alpha always loses it.\n";
 
 // Parses "a,b,c[,d]" into exactly `count` integers.
 bool parseList(const std::string& text, long* values, size_t count)
@@ -403,8 +475,7 @@ int runEncode(const Arguments& args)
         if (!scan.isOption()) {
             files.push_back(scan.operand());
         } else if (n == "--help") {
-            std::fputs(kEncodeHelp, stdout);
-            return kExitOk;
+            return printHelp(kEncodeHelp);
         } else if (n == "--push") {
             options.push = true;
         } else if (n == "--trace") {
@@ -478,12 +549,13 @@ int runEncode(const Arguments& args)
     }
     std::string message;
     std::unique_ptr<ImageReader> reader = openImage(files[0], message);
-    if (!reader) return complain(message), kExitFailed;
+    if (!reader) return complain("encode: " + message), kExitFailed;
     ImageHeader header = reader->header();
     if (header.channels == 4 && options.codingMode == 0) {
         // Baseline output is read as gray or RGB: drop PNG alpha.
         header.channels = 3;
     }
+    const std::string inName = files[0] == "-" ? "standard input" : files[0];
     std::vector<uint8_t> wide;
     auto lines = [&](uint8_t* dst, int count, size_t stride, std::string& error) {
         const ImageHeader& in = reader->header();
@@ -501,28 +573,25 @@ int runEncode(const Arguments& args)
                 return true;
             }
         }
-        error = files[0] + ": " + reader->error();
+        error = inName + ": " + reader->error();
         return false;
     };
-    FILE* out = std::fopen(files[1].c_str(), "wb");
-    if (out == nullptr) return complain("cannot create " + files[1]), kExitFailed;
+    OutputFile out;
+    if (!out.open(files[1], message)) return complain("encode: " + message), kExitFailed;
     auto sink = [&](const uint8_t* bytes, uint32_t length, std::string& error) {
-        if (std::fwrite(bytes, 1, length, out) == length) return true;
+        if (std::fwrite(bytes, 1, length, out.file()) == length) return true;
         error = "cannot write " + files[1];
         return false;
     };
     JobError error;
     bool ok = encodeJob(header, lines, options, sink, error, true);
-    if (std::fclose(out) != 0 && ok) {
+    if (ok && !out.commit(message)) {
         error = JobError{};
-        error.detail = "cannot write " + files[1];
+        error.detail = message;
         ok = false;
     }
-    if (!ok) {
-        std::remove(files[1].c_str());
-        return reportFailure("encode", error, trace);
-    }
-    return kExitOk;
+    // A failed job leaves the output path as it was: the temporary file goes.
+    return ok ? kExitOk : reportFailure("encode", error, trace);
 }
 
 }  // namespace moxtool

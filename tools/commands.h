@@ -1,5 +1,6 @@
 // The tool's commands. Each takes the arguments after its name and returns
-// the process exit status: 0 done, 1 the job failed, 2 the command line is wrong.
+// the process exit status: 0 done, 1 the job failed, 2 a warning (a picture
+// written from a damaged stream) or a wrong command line.
 #pragma once
 
 #include <string>
@@ -12,6 +13,7 @@ using Arguments = std::vector<std::string>;
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitWarning = 2;
 
 int runInfo(const Arguments& args);
 int runDecode(const Arguments& args);

@@ -12,6 +12,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
+#include "output_file.h"
+
 namespace moxtool {
 
 namespace {
@@ -35,22 +39,20 @@ public:
     ~PngReader() override
     {
         if (png_ != nullptr) png_destroy_read_struct(&png_, &info_, nullptr);
-        if (file_ != nullptr) std::fclose(file_);
+        if (file_ != nullptr && file_ != stdin) std::fclose(file_);
     }
 
-    bool open(const std::string& path)
+    // `file` stands after the 8 signature bytes; `fileSize` is 0 when unknown.
+    bool open(FILE* file, const std::string& name, size_t fileSize)
     {
-        file_ = std::fopen(path.c_str(), "rb");
-        if (file_ == nullptr) return fail("cannot open " + path + ": " + std::strerror(errno));
-        long size = std::fseek(file_, 0, SEEK_END) == 0 ? std::ftell(file_) : -1;
-        if (size < 0 || std::fseek(file_, 0, SEEK_SET) != 0) return fail("cannot size " + path);
-        fileSize_ = size_t(size);
+        file_ = file;
+        fileSize_ = fileSize;
         png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
         if (png_ == nullptr) return fail("libpng cannot start");
         info_ = png_create_info_struct(png_);
         if (info_ == nullptr) return fail("libpng cannot start");
-        if (!readInfo()) return fail(path + ": " + lastPngMessage);
-        if (passes_ > 1 && !readInterlaced()) return fail(path + ": " + lastPngMessage);
+        if (!readInfo()) return fail(name + ": " + lastPngMessage);
+        if (passes_ > 1 && !readInterlaced()) return fail(name + ": " + lastPngMessage);
         return true;
     }
 
@@ -82,6 +84,7 @@ private:
     {
         if (setjmp(png_jmpbuf(png_))) return false;
         png_init_io(png_, file_);
+        png_set_sig_bytes(png_, 8);
         png_read_info(png_, info_);
         png_uint_32 width = png_get_image_width(png_, info_);
         png_uint_32 height = png_get_image_height(png_, info_);
@@ -109,11 +112,13 @@ private:
 
     // Interlaced files deliver lines only after the last pass: keep them whole.
     // Deflate expands at most 1032 times, so a picture larger than that many
-    // times the file is a damaged (or hostile) size field, not memory to take.
+    // times the file is a damaged (or hostile) size field, not memory to take;
+    // from a pipe, whose size is unknown, up to 1 GiB is taken.
     bool readInterlaced()
     {
         size_t packed = size_t(header_.width) * header_.channels;
-        if (packed * header_.height / 1032 > fileSize_) {
+        size_t limit = fileSize_ != 0 ? fileSize_ : (size_t(1) << 30) / 1032;
+        if (packed * header_.height / 1032 > limit) {
             lastPngMessage = "the picture size exceeds what the file can hold";
             return false;
         }
@@ -142,19 +147,17 @@ public:
     ~PngWriter() override
     {
         if (png_ != nullptr) png_destroy_write_struct(&png_, &info_);
-        if (file_ != nullptr) std::fclose(file_);
     }
 
-    bool create(const std::string& path, const ImageHeader& header)
+    bool create(FILE* file, const std::string& name, const ImageHeader& header, int level)
     {
         header_ = header;
-        file_ = std::fopen(path.c_str(), "wb");
-        if (file_ == nullptr) return fail("cannot create " + path + ": " + std::strerror(errno));
+        file_ = file;
         png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
         if (png_ == nullptr) return fail("libpng cannot start");
         info_ = png_create_info_struct(png_);
         if (info_ == nullptr) return fail("libpng cannot start");
-        if (!writeInfo()) return fail(path + ": " + lastPngMessage);
+        if (!writeInfo(level)) return fail(name + ": " + lastPngMessage);
         return true;
     }
 
@@ -172,21 +175,21 @@ public:
         if (linesWritten_ != header_.height) return fail("the picture is incomplete");
         if (setjmp(png_jmpbuf(png_))) return fail(lastPngMessage);
         png_write_end(png_, nullptr);
-        int closed = std::fclose(file_);
-        file_ = nullptr;
-        return closed == 0 ? true : fail("cannot write the file");
+        return std::fflush(file_) == 0 ? true : fail("cannot write the file");
     }
 
 private:
-    bool writeInfo()
+    bool writeInfo(int level)
     {
         if (setjmp(png_jmpbuf(png_))) return false;
         int colorType = header_.channels == 1   ? PNG_COLOR_TYPE_GRAY
                         : header_.channels == 3 ? PNG_COLOR_TYPE_RGB
                                                 : PNG_COLOR_TYPE_RGB_ALPHA;
         png_init_io(png_, file_);
-        // Fast settings: these files are for looking at, not for archiving.
-        png_set_compression_level(png_, 3);
+        png_set_compression_level(png_, level);
+        // At the fast levels one fixed filter beats libpng's trial of all five
+        // per line, which took half the time; level 0 stores, so no filter.
+        if (level <= 1) png_set_filter(png_, 0, level == 0 ? PNG_FILTER_NONE : PNG_FILTER_UP);
         png_set_IHDR(png_, info_, png_uint_32(header_.width), png_uint_32(header_.height), 8,
                      colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                      PNG_FILTER_TYPE_DEFAULT);
@@ -203,8 +206,9 @@ private:
 
 // ---------------------------------------------------------------- PNM
 
-// Reads one header number, skipping blanks and # comments.
-bool readPnmNumber(FILE* file, int& value)
+// Reads one decimal number, skipping blanks and # comments; exactly one
+// whitespace byte (or the end of the file) ends it.
+bool readPnmNumber(FILE* file, int& value, int limit)
 {
     int c = std::fgetc(file);
     for (;;) {
@@ -220,71 +224,89 @@ bool readPnmNumber(FILE* file, int& value)
     long v = 0;
     while (c != EOF && std::isdigit(c)) {
         v = v * 10 + (c - '0');
-        if (v > kMaxDimension) return false;
+        if (v > limit) return false;
         c = std::fgetc(file);
     }
-    // Exactly one whitespace byte ends the header's last number.
     if (c != EOF && !std::isspace(c)) return false;
     value = int(v);
     return true;
 }
 
+// P2/P3 (plain: decimal samples) and P5/P6 (binary: one byte per sample up
+// to maxval 255, two big-endian bytes above); samples are scaled from
+// 0..maxval to 0..255 with rounding.
 class PnmReader final : public ImageReader {
 public:
     ~PnmReader() override
     {
-        if (file_ != nullptr) std::fclose(file_);
+        if (file_ != nullptr && file_ != stdin) std::fclose(file_);
     }
 
-    bool open(const std::string& path)
+    // `file` stands after the two magic bytes "P<kind>".
+    bool open(FILE* file, const std::string& name, char kind)
     {
-        file_ = std::fopen(path.c_str(), "rb");
-        if (file_ == nullptr) return fail("cannot open " + path + ": " + std::strerror(errno));
-        char magic[2] = {0, 0};
-        if (std::fread(magic, 1, 2, file_) != 2 || magic[0] != 'P' ||
-            (magic[1] != '5' && magic[1] != '6')) {
-            return fail(path + ": not a binary PGM (P5) or PPM (P6) file");
+        file_ = file;
+        plain_ = kind == '2' || kind == '3';
+        header_.channels = kind == '2' || kind == '5' ? 1 : 3;
+        if (!readPnmNumber(file_, header_.width, kMaxDimension) ||
+            !readPnmNumber(file_, header_.height, kMaxDimension) ||
+            !readPnmNumber(file_, maxval_, 65535)) {
+            return fail(name + ": damaged PNM header");
         }
-        int maxval = 0;
-        if (!readPnmNumber(file_, header_.width) || !readPnmNumber(file_, header_.height) ||
-            !readPnmNumber(file_, maxval)) {
-            return fail(path + ": damaged PNM header");
-        }
-        if (maxval != 255) return fail(path + ": PNM maxval must be 255");
-        if (header_.width < 1 || header_.height < 1) return fail(path + ": empty picture");
-        header_.channels = magic[1] == '5' ? 1 : 3;
+        if (maxval_ < 1) return fail(name + ": PNM maxval must be 1 to 65535");
+        if (header_.width < 1 || header_.height < 1) return fail(name + ": empty picture");
+        sampleBytes_ = maxval_ > 255 ? 2 : 1;
+        raw_.resize(size_t(header_.width) * header_.channels * sampleBytes_);
         return true;
     }
 
     bool readLines(uint8_t* dst, int count, size_t stride) override
     {
-        size_t packed = size_t(header_.width) * header_.channels;
+        size_t samples = size_t(header_.width) * header_.channels;
         for (int i = 0; i < count; ++i) {
-            if (std::fread(dst + i * stride, 1, packed, file_) != packed) {
+            uint8_t* line = dst + i * stride;
+            if (plain_) {
+                for (size_t k = 0; k < samples; ++k) {
+                    int v = 0;
+                    if (!readPnmNumber(file_, v, 65535) || v > maxval_) {
+                        return fail("the plain PNM file ends early or holds a bad sample");
+                    }
+                    line[k] = scale(v);
+                }
+                continue;
+            }
+            if (std::fread(raw_.data(), 1, raw_.size(), file_) != raw_.size()) {
                 return fail("the PNM file ends early");
+            }
+            for (size_t k = 0; k < samples; ++k) {
+                int v = sampleBytes_ == 1 ? raw_[k] : raw_[2 * k] << 8 | raw_[2 * k + 1];
+                line[k] = scale(std::min(v, maxval_));
             }
         }
         return true;
     }
 
 private:
+    uint8_t scale(int v) const
+    {
+        return maxval_ == 255 ? uint8_t(v) : uint8_t((v * 255 + maxval_ / 2) / maxval_);
+    }
+
     FILE* file_ = nullptr;
+    bool plain_ = false;
+    int maxval_ = 255;
+    int sampleBytes_ = 1;
+    std::vector<uint8_t> raw_;
 };
 
 class PnmWriter final : public ImageWriter {
 public:
-    ~PnmWriter() override
-    {
-        if (file_ != nullptr) std::fclose(file_);
-    }
-
     // fileChannels 3 with gray lines writes each gray value three times.
-    bool create(const std::string& path, const ImageHeader& header, int fileChannels)
+    bool create(FILE* file, const ImageHeader& header, int fileChannels)
     {
         header_ = header;
         fileChannels_ = fileChannels;
-        file_ = std::fopen(path.c_str(), "wb");
-        if (file_ == nullptr) return fail("cannot create " + path + ": " + std::strerror(errno));
+        file_ = file;
         std::fprintf(file_, "P%c\n%d %d\n255\n", fileChannels == 1 ? '5' : '6', header.width,
                      header.height);
         line_.resize(size_t(header.width) * fileChannels);
@@ -313,9 +335,7 @@ public:
     bool finish() override
     {
         if (linesWritten_ != header_.height) return fail("the picture is incomplete");
-        int closed = std::fclose(file_);
-        file_ = nullptr;
-        return closed == 0 ? true : fail("cannot write the file");
+        return std::fflush(file_) == 0 ? true : fail("cannot write the file");
     }
 
 private:
@@ -339,49 +359,73 @@ std::string extensionOf(const std::string& path)
     return ext;
 }
 
+PictureFormat formatFor(const std::string& path, const std::string& formatOption)
+{
+    std::string name = formatOption.empty() ? extensionOf(path) : "." + formatOption;
+    if (name == ".png") return PictureFormat::Png;
+    if (name == ".ppm") return PictureFormat::Ppm;
+    if (name == ".pgm") return PictureFormat::Pgm;
+    if (name == ".pnm") return PictureFormat::Pnm;
+    return PictureFormat::Unknown;
+}
+
 std::unique_ptr<ImageReader> openImage(const std::string& path, std::string& error)
 {
-    std::string ext = extensionOf(path);
-    if (ext == ".png") {
-        auto reader = std::make_unique<PngReader>();
-        if (reader->open(path)) return reader;
-        error = reader->error();
+    const bool standardInput = path == "-";
+    const std::string name = standardInput ? "standard input" : path;
+    if (!standardInput && !(error = directoryComplaint(path)).empty()) return nullptr;
+    FILE* file = standardInput ? stdin : std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
         return nullptr;
     }
-    if (ext == ".ppm" || ext == ".pgm" || ext == ".pnm") {
-        auto reader = std::make_unique<PnmReader>();
-        if (reader->open(path)) return reader;
-        error = reader->error();
+    struct stat st{};
+    size_t fileSize = ::fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode) ? size_t(st.st_size) : 0;
+    uint8_t magic[8] = {};
+    size_t got = std::fread(magic, 1, 2, file);
+    std::unique_ptr<ImageReader> reader;
+    if (got == 2 && magic[0] == 'P' && std::strchr("2356", magic[1]) != nullptr && magic[1] != 0) {
+        auto pnm = std::make_unique<PnmReader>();
+        if (pnm->open(file, name, char(magic[1]))) return pnm;
+        reader = std::move(pnm);
+    } else if (got == 2 && std::fread(magic + 2, 1, 6, file) == 6 && png_sig_cmp(magic, 0, 8) == 0) {
+        auto png = std::make_unique<PngReader>();
+        if (png->open(file, name, fileSize)) return png;
+        reader = std::move(png);
+    } else {
+        if (file != stdin) std::fclose(file);
+        error = name + ": not a PNG or PNM (P2, P3, P5, P6) picture";
         return nullptr;
     }
-    error = path + ": unknown picture format (use .png, .ppm, .pgm or .pnm)";
+    error = reader->error();  // the reader closes the file
     return nullptr;
 }
 
-std::unique_ptr<ImageWriter> createImage(const std::string& path, const ImageHeader& header,
+std::unique_ptr<ImageWriter> createImage(FILE* file, const std::string& name, PictureFormat format,
+                                         const ImageHeader& header, int pngLevel,
                                          std::string& error)
 {
-    std::string ext = extensionOf(path);
-    if (ext == ".png") {
+    if (format == PictureFormat::Png) {
         auto writer = std::make_unique<PngWriter>();
-        if (writer->create(path, header)) return writer;
+        if (writer->create(file, name, header, pngLevel)) return writer;
         error = writer->error();
         return nullptr;
     }
-    if (ext == ".ppm" || ext == ".pgm" || ext == ".pnm") {
-        int fileChannels = ext == ".ppm" ? 3 : ext == ".pgm" ? 1 : header.channels;
-        if (header.channels == 4 || (header.channels == 3 && fileChannels == 1)) {
-            error = path + ": PNM cannot hold " + std::to_string(header.channels) +
-                    " components here (use " + (header.channels == 4 ? ".png" : ".ppm") + ")";
-            return nullptr;
-        }
-        auto writer = std::make_unique<PnmWriter>();
-        if (writer->create(path, header, fileChannels)) return writer;
-        error = writer->error();
+    if (format == PictureFormat::Unknown) {
+        error = name + ": unknown picture format (use .png, .ppm, .pgm or .pnm, or --format)";
         return nullptr;
     }
-    error = path + ": unknown picture format (use .png, .ppm, .pgm or .pnm)";
-    return nullptr;
+    int fileChannels = format == PictureFormat::Ppm   ? 3
+                       : format == PictureFormat::Pgm ? 1
+                                                      : header.channels;
+    if (header.channels == 4 || (header.channels == 3 && fileChannels == 1)) {
+        error = name + ": PNM cannot hold " + std::to_string(header.channels) +
+                " components here (use " + (header.channels == 4 ? "PNG" : "PPM") + ")";
+        return nullptr;
+    }
+    auto writer = std::make_unique<PnmWriter>();
+    writer->create(file, header, fileChannels);
+    return writer;
 }
 
 bool readImage(const std::string& path, Image& image, std::string& error)
@@ -399,14 +443,17 @@ bool readImage(const std::string& path, Image& image, std::string& error)
 
 bool writeImage(const std::string& path, const Image& image, std::string& error)
 {
-    auto writer = createImage(path, image.header, error);
+    OutputFile out;
+    if (!out.open(path, error)) return false;
+    auto writer = createImage(out.file(), path, formatFor(path, ""), image.header,
+                              kDefaultPngLevel, error);
     if (!writer) return false;
     if (!writer->writeLines(image.pixels.data(), image.header.height, image.stride()) ||
         !writer->finish()) {
         error = path + ": " + writer->error();
         return false;
     }
-    return true;
+    return out.commit(error);
 }
 
 }  // namespace moxtool

@@ -1,10 +1,11 @@
-// Picture files of the tool: PNG through libpng, binary PNM (P5/P6,
-// maxval 255) by hand. Readers and writers move whole lines in order, so a
+// Picture files of the tool: PNG through libpng, PNM (plain and binary,
+// any maxval) by hand. Readers and writers move whole lines in order, so a
 // job never needs more than one band of the picture in memory.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,15 +56,31 @@ protected:
     std::string error_;
 };
 
-// Chooses the format by the file extension (.png, .ppm, .pgm, .pnm).
-// PNG input is reduced to 8-bit gray, RGB or RGBA; a gray+alpha PNG loses
-// its alpha. On failure returns null and explains why in `error`.
+// Picture file formats of the tool's output. Input is recognised by its
+// first bytes whatever its name says.
+enum class PictureFormat { Unknown, Png, Ppm, Pgm, Pnm };
+
+// The format a `--format` value ("png", "ppm", "pgm", "pnm") names, else the
+// format of the path's extension; Unknown when neither says.
+PictureFormat formatFor(const std::string& path, const std::string& formatOption);
+
+// Opens a PNG or a PNM (P2, P3, P5, P6, any maxval up to 65535, scaled to 8
+// bits), "-" for standard input, recognised by its first bytes. PNG input is
+// reduced to 8-bit gray, RGB or RGBA; a gray+alpha PNG loses its alpha. On
+// failure returns null and explains why in `error`.
 std::unique_ptr<ImageReader> openImage(const std::string& path, std::string& error);
 
-// .ppm takes gray lines and writes them as RGB; .pgm refuses colour; .pnm
-// follows the channel count; PNM refuses four channels.
-std::unique_ptr<ImageWriter> createImage(const std::string& path, const ImageHeader& header,
+// A writer on `file` (which it neither closes nor owns); `name` is for
+// messages. PPM takes gray lines and writes them as RGB; PGM refuses colour;
+// PNM follows the channel count; PNM refuses four channels. `pngLevel` is
+// the zlib level of PNG output (0..9).
+std::unique_ptr<ImageWriter> createImage(FILE* file, const std::string& name, PictureFormat format,
+                                         const ImageHeader& header, int pngLevel,
                                          std::string& error);
+
+// The PNG level of the tool's output unless --png-level says otherwise:
+// fast, for files that are looked at rather than archived.
+constexpr int kDefaultPngLevel = 1;
 
 // A whole picture in memory, lines packed.
 struct Image {

@@ -6,7 +6,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
+#include <sys/stat.h>
+
+#include "output_file.h"
 #include "progress.h"
 
 namespace moxtool {
@@ -67,15 +72,25 @@ void velaQuantTable(int percent, int32_t table[64])
 
 FileSource::~FileSource()
 {
-    if (file_ != nullptr) std::fclose(file_);
+    if (file_ != nullptr && file_ != stdin) std::fclose(file_);
 }
 
 bool FileSource::open(const std::string& path, std::string& error)
 {
-    file_ = std::fopen(path.c_str(), "rb");
+    if (path != "-" && !(error = directoryComplaint(path)).empty()) return false;
+    file_ = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
     if (file_ == nullptr) {
         error = "cannot open " + path + ": " + std::strerror(errno);
         return false;
+    }
+    struct stat st{};
+    if (::fstat(fileno(file_), &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (!readAll(file_, buffered_)) {
+            error = "cannot read " + (path == "-" ? std::string("standard input") : path);
+            return false;
+        }
+        memory_ = std::make_unique<MemorySource>(buffered_);
+        return true;
     }
     if (std::fseek(file_, 0, SEEK_END) != 0) {
         error = "cannot seek in " + path;
@@ -93,11 +108,13 @@ bool FileSource::open(const std::string& path, std::string& error)
 
 bool FileSource::read(uint8_t* dst, uint32_t length)
 {
+    if (memory_) return memory_->read(dst, length);
     return std::fread(dst, 1, length, file_) == length;
 }
 
 bool FileSource::rewind()
 {
+    if (memory_) return memory_->rewind();
     return std::fseek(file_, 0, SEEK_SET) == 0;
 }
 
@@ -152,7 +169,7 @@ bool checkStreamSize(const ByteSource& source, JobError& error)
 // the records and the source ready for the decoder.
 bool readHeader(ByteSource& source, uint32_t pieceSize, std::vector<uint8_t>& piece,
                 PictureInfo& pic, SystemParam& sys, DecodeParam& param, int32_t& result,
-                JobError& error)
+                JpegFacts& facts, JobError& error)
 {
     if (!checkStreamSize(source, error)) return false;
     uint32_t total = uint32_t(source.size());
@@ -173,7 +190,8 @@ bool readHeader(ByteSource& source, uint32_t pieceSize, std::vector<uint8_t>& pi
         if (result == MOX_NEED_INPUT) {
             return fail(error, "MoxAnalysisHeader", result, "the stream ends inside its header");
         }
-        if (result < 0) return fail(error, "MoxAnalysisHeader", result);
+        facts = probeJpeg(piece.data(), piece.size());
+        if (result < 0) return fail(error, "MoxAnalysisHeader", result, unsupportedReason(facts));
         if (result == MOX_HEADER_EOI) {
             return fail(error, "", 0, "the stream ends before any scan: no picture");
         }
@@ -188,7 +206,7 @@ bool analyseHeader(ByteSource& source, uint32_t pieceSize, HeaderInfo& info, Job
     SystemParam sys{};
     std::vector<uint8_t> piece;
     if (!readHeader(source, pieceSize, piece, info.picture, sys, info.param, info.result,
-                    error)) {
+                    info.facts, error)) {
         return false;
     }
     info.pieceSize = sys.pieceSize;
@@ -203,20 +221,57 @@ struct DecodeState {
     ByteSource* source = nullptr;
     const LineSink* onLines = nullptr;
     uint32_t lineStride = 0;
+    uint32_t bandBytes = 0;
     int height = 0;
     int linesDone = 0;
-    std::string failure;  // why a callback of ours failed
+    bool streamEnded = false;  // the input callback found no more bytes
+    uint64_t delivered = 0;    // stream bytes handed to the decoder so far
+    uint8_t tail[2] = {};      // the last two of them
+    bool outputFailed = false; // the line sink refused (a disk error)
+    std::string failure;       // why a callback of ours failed
     Progress* progress = nullptr;
 };
 
-bool deliverLines(DecodeState& state, const uint8_t* band, int count)
+// Hands `count` lines of the band on, then greys the band again: what the
+// decoder writes next replaces the grey, so after a fault the band holds
+// the rows decoded before it and grey below.
+bool deliverLines(DecodeState& state, uint8_t* band, int count)
 {
     count = std::min(count, state.height - state.linesDone);
-    if (count <= 0) return true;
-    if (!(*state.onLines)(band, count, state.lineStride, state.failure)) return false;
-    state.linesDone += count;
+    if (count > 0 && !(*state.onLines)(band, count, state.lineStride, state.failure)) {
+        state.outputFailed = true;
+        return false;
+    }
+    std::memset(band, kMissingSample, state.bandBytes);
+    state.linesDone += std::max(count, 0);
     if (state.progress != nullptr) state.progress->update(state.linesDone, state.height);
     return true;
+}
+
+void noteDelivered(DecodeState& state, const uint8_t* bytes, uint32_t length)
+{
+    state.delivered += length;
+    if (length >= 2) {
+        state.tail[0] = bytes[length - 2];
+    } else {
+        state.tail[0] = state.tail[1];
+    }
+    if (length >= 1) state.tail[1] = bytes[length - 1];
+}
+
+// A stream handed over whole that does not end in EOI was cut short: the
+// decoder's complaint about its last bytes means just that.
+bool streamCut(const DecodeState& state)
+{
+    return state.delivered >= state.source->size() && !(state.tail[0] == 0xFF && state.tail[1] == 0xD9);
+}
+
+// Failures of MoxDecode that the stream's bytes cause (rather than the job's
+// set-up): the picture up to them is worth keeping.
+bool isStreamFault(int32_t status)
+{
+    return status == MOX_ERR_CORRUPT || status == MOX_ERR_RESTART || status == MOX_ERR_MARKER ||
+           status == MOX_ERR_EARLY_EOI || status == MOX_ERR_ALLOC || status == MOX_ERR_RUN_CODE;
 }
 
 int32_t decodeInput(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* user)
@@ -224,8 +279,12 @@ int32_t decodeInput(uint8_t* buffer, uintptr_t, uint32_t length, int32_t, void* 
     auto& state = *static_cast<DecodeState*>(user);
     // A request for nothing, or for more than is left, means the decoder
     // needs bytes beyond the end of the stream.
-    if (length > 0 && state.source->read(buffer, length)) return 0;
+    if (length > 0 && state.source->read(buffer, length)) {
+        noteDelivered(state, buffer, length);
+        return 0;
+    }
     state.failure = "the stream ends before the picture is complete";
+    state.streamEnded = true;
     return kCallbackFailed;
 }
 
@@ -287,10 +346,14 @@ bool decodeJob(ByteSource& source, const DecodeOptions& options, const LayoutSin
     if (!vela) {
         // Baseline JPEG; any other mode is the library's to refuse.
         int32_t result = 0;
-        if (!readHeader(source, options.pieceSize, piece, pic, sys, param, result, error)) {
+        JpegFacts facts;
+        if (!readHeader(source, options.pieceSize, piece, pic, sys, param, result, facts, error)) {
             return false;
         }
+        std::string reason = unsupportedReason(facts);
+        if (!reason.empty()) return fail(error, "", 0, reason);
         pic.outFormat = 1;  // RGB for three components; gray is gray whatever it says
+        param.colorTransform = colorTransformOf(facts);
     } else {
         // VELA streams are bare MCU data: the decoder fetches every piece.
         if (!checkStreamSize(source, error) || !clearRecords(pic, sys, param, error)) return false;
@@ -307,6 +370,11 @@ bool decodeJob(ByteSource& source, const DecodeOptions& options, const LayoutSin
 
     // A preview keeps every partly covered sample: sizes round up.
     int reduction = options.reduction > 1 ? options.reduction : 1;
+    if ((pic.width + reduction - 1) / reduction > kMaxDecodeWidth) {
+        return fail(error, "", 0,
+                    "the picture is " + std::to_string(pic.width) + " pixels wide, wider than the " +
+                        std::to_string(kMaxDecodeWidth) + " pixels the decoder supports");
+    }
     DecodedLayout layout;
     layout.width = (pic.width + reduction - 1) / reduction;
     layout.height = (pic.height + reduction - 1) / reduction;
@@ -318,10 +386,16 @@ bool decodeJob(ByteSource& source, const DecodeOptions& options, const LayoutSin
     layout.channels = onePerPixel ? 1 : contextComponents;
     if (options.bandLines < 1) return fail(error, "", 0, "the band height must be at least 1");
     uint64_t stride = uint64_t(layout.width) * layout.channels;
-    uint64_t bandBytes = stride * uint64_t(options.bandLines);
+    // A band taller than the picture holds nothing more.
+    uint64_t bandBytes = stride * uint64_t(std::min(options.bandLines, std::max(layout.height, 1)));
     if (bandBytes > UINT32_MAX) return fail(error, "", 0, "the band does not fit 4 GiB");
     sys.lineStride = uint32_t(stride);
     sys.bandBufferSize = uint32_t(bandBytes);
+    // Ours, not the library's: it outlives the context when a fault leaves
+    // lines in it.
+    std::unique_ptr<uint8_t[]> band(new (std::nothrow) uint8_t[sys.bandBufferSize]);
+    if (!band) return fail(error, "", 0, "no memory for a band of " + std::to_string(bandBytes) + " bytes");
+    sys.bandBuffer = band.get();
     report.layout = layout;
     report.pieceSize = sys.pieceSize;
 
@@ -337,8 +411,11 @@ bool decodeJob(ByteSource& source, const DecodeOptions& options, const LayoutSin
     state.source = &source;
     state.onLines = &onLines;
     state.lineStride = sys.lineStride;
+    state.bandBytes = sys.bandBufferSize;
     state.height = layout.height;
     state.progress = &progress;
+    std::memset(sys.bandBuffer, kMissingSample, sys.bandBufferSize);
+    if (!vela) noteDelivered(state, sys.inputBuffer, sys.pieceSize);  // the header's piece
 
     bool ok = true;
     bool pushInput = options.push && !vela;
@@ -350,38 +427,54 @@ bool decodeJob(ByteSource& source, const DecodeOptions& options, const LayoutSin
         status = MoxDecSetOutFunc(ctx, decodeOutput, &state);
         if (status != MOX_OK) ok = fail(error, "MoxDecSetOutFunc", status);
     }
-    uint64_t delivered = sys.pieceSize;  // stream bytes handed to the decoder so far
     const int bandLines = int(sys.bandBufferSize / sys.lineStride);
+    bool lastBandWaits = false;  // the band buffer holds lines not yet delivered
     while (ok) {
         uint32_t callbackValue = 0;
         status = MoxDecode(ctx, 0, &callbackValue);
         if (status == MOX_NEED_INPUT && pushInput) {
             // Refill the input buffer from its start with the next piece.
-            uint64_t left = sys.totalSize > delivered ? sys.totalSize - delivered : 0;
+            uint64_t left = sys.totalSize > state.delivered ? sys.totalSize - state.delivered : 0;
             uint32_t length = uint32_t(std::min<uint64_t>(left, sys.pieceSize));
             if (length == 0 || !source.read(sys.inputBuffer, length)) {
-                ok = fail(error, "", 0, "the stream ends early");
+                report.damage = "the stream ends before the picture is complete";
+                lastBandWaits = true;
                 break;
             }
-            delivered += length;
+            noteDelivered(state, sys.inputBuffer, length);
         } else if (status == MOX_OUTPUT_READY && options.push) {
             if (!deliverLines(state, sys.bandBuffer, bandLines)) {
                 ok = fail(error, "", 0, state.failure);
             }
         } else if (status == MOX_OK || status == MOX_STREAM_NO_EOI) {
             // Without an output callback the last band waits in the buffer.
-            if (options.push && !deliverLines(state, sys.bandBuffer, bandLines)) {
-                ok = fail(error, "", 0, state.failure);
-            }
+            lastBandWaits = options.push;
             report.missingEoi = status == MOX_STREAM_NO_EOI;
             break;
-        } else {
+        } else if (state.outputFailed || !(state.streamEnded || streamCut(state) || isStreamFault(status))) {
             ok = fail(error, "MoxDecode", status,
                       status == MOX_ERR_CALLBACK ? state.failure : std::string(), callbackValue);
+        } else {
+            // The stream ended early or is corrupt: keep what was decoded.
+            report.damage = describe(JobError{"MoxDecode", status, 0, {}});
+            if (state.streamEnded) {
+                report.damage = state.failure;
+            } else if (streamCut(state)) {
+                report.damage = "the stream ends before the picture is complete (" + report.damage + ")";
+            }
+            lastBandWaits = true;
+            break;
         }
     }
     progress.finish();
     MoxDecFinalize(ctx);
+    if (ok && lastBandWaits && !deliverLines(state, sys.bandBuffer, bandLines)) {
+        ok = fail(error, "", 0, state.failure);
+    }
+    // Below a fault the band buffer is all grey: it fills the missing lines.
+    while (ok && !report.damage.empty() && state.linesDone < layout.height) {
+        if (!deliverLines(state, sys.bandBuffer, bandLines)) ok = fail(error, "", 0, state.failure);
+    }
     if (ok && state.linesDone != layout.height) {
         ok = fail(error, "", 0,
                   "the decoder delivered " + std::to_string(state.linesDone) + " of " +
@@ -406,7 +499,8 @@ bool decodeToImage(ByteSource& source, const DecodeOptions& options, Image& imag
         }
         return true;
     };
-    return decodeJob(source, options, onLayout, onLines, report, error);
+    if (!decodeJob(source, options, onLayout, onLines, report, error)) return false;
+    return report.damage.empty() || fail(error, "", 0, report.damage);
 }
 
 // ---------------------------------------------------------------- encode

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "image_io.h"
+#include "jpeg_probe.h"
 #include "moxcodec.h"
 
 namespace moxtool {
@@ -35,19 +37,6 @@ public:
     virtual bool rewind() = 0;
 };
 
-class FileSource final : public ByteSource {
-public:
-    ~FileSource() override;
-    bool open(const std::string& path, std::string& error);
-    uint64_t size() const override { return size_; }
-    bool read(uint8_t* dst, uint32_t length) override;
-    bool rewind() override;
-
-private:
-    FILE* file_ = nullptr;
-    uint64_t size_ = 0;
-};
-
 class MemorySource final : public ByteSource {
 public:
     explicit MemorySource(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
@@ -64,6 +53,24 @@ private:
     size_t position_ = 0;
 };
 
+// A file read in pieces; "-" (standard input), a pipe or any other file
+// whose size cannot be learnt up front is read whole into memory, because
+// the decoder needs the stream's total size before it starts.
+class FileSource final : public ByteSource {
+public:
+    ~FileSource() override;
+    bool open(const std::string& path, std::string& error);
+    uint64_t size() const override { return memory_ ? memory_->size() : size_; }
+    bool read(uint8_t* dst, uint32_t length) override;
+    bool rewind() override;
+
+private:
+    FILE* file_ = nullptr;
+    uint64_t size_ = 0;
+    std::vector<uint8_t> buffered_;
+    std::unique_ptr<MemorySource> memory_;
+};
+
 // ---------------------------------------------------------------- header
 
 struct HeaderInfo {
@@ -71,10 +78,12 @@ struct HeaderInfo {
     uint32_t pieceSize = 0;  // the piece that held the whole header
     PictureInfo picture{};
     DecodeParam param{};
+    JpegFacts facts;         // frame type, scan layout, colour transform
 };
 
 // Runs MoxAnalysisHeader on the start of the stream, growing the first
-// piece from `pieceSize` until the header fits.
+// piece from `pieceSize` until the header fits. A refusal names what the
+// stream is when the tool can tell (progressive, arithmetic ...).
 bool analyseHeader(ByteSource& source, uint32_t pieceSize, HeaderInfo& info, JobError& error);
 
 // ---------------------------------------------------------------- decode
@@ -107,17 +116,29 @@ using LayoutSink = std::function<bool(const DecodedLayout&, std::string& error)>
 using LineSink = std::function<bool(const uint8_t* lines, int count, size_t stride,
                                     std::string& error)>;
 
+// The widest picture the decoder takes (its line pitch limit).
+constexpr int kMaxDecodeWidth = 12000;
+
+// Lines of a damaged stream that the decoder never reached get this value.
+constexpr uint8_t kMissingSample = 128;
+
 struct DecodeReport {
     bool missingEoi = false;  // MoxDecode ended with 1000
+    // Not empty when the stream ended early or is corrupt: the picture has
+    // the lines decoded before the fault and grey below them.
+    std::string damage;
     uint32_t pieceSize = 0;   // the piece size in use (may exceed the option)
     DecodedLayout layout;
 };
 
+// True when every line of the picture went to `onLines`, with
+// report.damage set if some are grey for a stream that ended early or is
+// corrupt; false when the job failed.
 bool decodeJob(ByteSource& source, const DecodeOptions& options, const LayoutSink& onLayout,
                const LineSink& onLines, DecodeReport& report, JobError& error,
                bool showProgress = false);
 
-// Decodes a whole stream into memory.
+// Decodes a whole stream into memory; a damaged stream is a failure here.
 bool decodeToImage(ByteSource& source, const DecodeOptions& options, Image& image,
                    DecodeReport& report, JobError& error);
 

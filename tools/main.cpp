@@ -14,14 +14,18 @@ const char kUsage[] =
     "\n"
     "commands:\n"
     "  info FILE.jpg                 show what the JPEG header holds\n"
-    "  decode IN.jpg OUT.png|.ppm|.pgm\n"
+    "  decode IN.jpg OUT.png|.ppm|.pgm|.pnm\n"
     "                                decode a JPEG (or a VELA stream) to a picture\n"
     "  encode IN.png|.ppm|.pgm OUT.jpg\n"
     "                                encode a picture as JPEG (or VELA)\n"
     "  demo [--out DIR]              encode and decode a test page drawn in code\n"
     "  version                       print the library's version\n"
     "\n"
-    "'moxcodec COMMAND --help' lists the options of a command.\n";
+    "'moxcodec COMMAND --help' lists the options of a command. '-' in place of a\n"
+    "file name is standard input or output.\n"
+    "\n"
+    "Exit status: 0 done; 1 failed; 2 a warning (a picture written from a damaged\n"
+    "stream) or a wrong command line.\n";
 
 }  // namespace
 

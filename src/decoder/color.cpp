@@ -1,6 +1,7 @@
 // Output of one MCU into the band: JFIF YCbCr->RGB through the tables of
 // tables.cpp, or plain samples, every value clamped by the range-limit
-// table. Edge MCUs write only the pixels inside the picture.
+// table. Edge MCUs write only the pixels inside the picture. A colour
+// transform of 0 on three components means they are stored as R, G, B.
 #include "decoder/decoder.h"
 
 namespace mox {
@@ -14,6 +15,7 @@ int32_t storeMcu(DecoderContext* ctx, int32_t column, int32_t row)
     const int32_t* const* planes = ctx->upsampled;
     const int components = ctx->componentCount;
     const bool rgb = components == 3 && ctx->outFormat == 1;
+    const bool stored = rgb && ctx->colorTransform == 0;  // R, G, B as coded
     const bool firstOnly = components == 3 && ctx->outFormat == 0 && ctx->mode == MOX_MODE_VELA_COPIER;
     const bool fourthOnly = components == 4 && ctx->outFormat == 5;
 
@@ -30,6 +32,10 @@ int32_t storeMcu(DecoderContext* ctx, int32_t column, int32_t row)
                 int32_t cr = planes[2][s];
                 if (firstOnly) {
                     *out++ = p[y];
+                } else if (stored) {
+                    *out++ = p[y];
+                    *out++ = p[cb];
+                    *out++ = p[cr];
                 } else if (rgb) {
                     *out++ = p[y + ctx->crToR[cr]];
                     *out++ = p[y + ((ctx->cbToG[cb] + ctx->crToG[cr]) >> 16)];

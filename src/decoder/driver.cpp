@@ -11,6 +11,7 @@
 #include "frame/markers.h"
 #include "frame/errlog.h"
 #include "header/reader.h"
+#include "vela/vela.h"
 
 namespace mox {
 
@@ -133,7 +134,15 @@ void setInsideSamples(DecoderContext* ctx, int32_t c, int32_t r)
 
 int32_t decodeMcuOfMode(DecoderContext* ctx)
 {
-    return decodeMcu(&ctx->cursor, &ctx->mcuParam, ctx->dcPredictors, ctx->planes);
+    VelaMcuDecoder velaDecoder = nullptr;
+    switch (ctx->mode) {
+    case MOX_MODE_VELA:
+        velaDecoder = vela_decodemcu;
+        break;
+    default:
+        return decodeMcu(&ctx->cursor, &ctx->mcuParam, ctx->dcPredictors, ctx->planes);
+    }
+    return velaDecoder(&ctx->cursor, &ctx->mcuParam, ctx->planes);
 }
 
 // Decodes, upsamples and stores MCU (c, r), refilling as often as needed.
@@ -465,8 +474,9 @@ namespace {
 
 int32_t decodeJob(DecoderContext* ctx)
 {
-    // The MCU decoders of the VELA modes are not part of this decoder yet.
-    if (ctx->mode != MOX_MODE_JPEG) return MOX_FAIL("MoxDecode", MOX_ERR_MODE, ctx);
+    // The MCU decoders of the bp and copier modes are not part of this decoder yet.
+    if (ctx->mode == MOX_MODE_VELA_BP || ctx->mode == MOX_MODE_VELA_COPIER)
+        return MOX_FAIL("MoxDecode", MOX_ERR_MODE, ctx);
     if (ctx->finalStatus >= 0) return ctx->finalStatus;  // a complete job stays complete
     int32_t status = D_setStrCode(ctx);
     if (status != 0) return MOX_FAIL("MoxDecode", status, ctx);
@@ -475,6 +485,10 @@ int32_t decodeJob(DecoderContext* ctx)
         status = decodeRows(ctx);
         if (status == 0) status = finishPicture(ctx);
         if (status != 0) return status;
+    }
+    if (ctx->mode != MOX_MODE_JPEG) {  // a VELA stream is its MCUs and nothing else
+        ctx->finalStatus = MOX_OK;
+        return MOX_OK;
     }
     status = findEndOfImage(ctx);
     if (status == MOX_OK || status == MOX_STREAM_NO_EOI) ctx->finalStatus = status;

@@ -61,6 +61,17 @@ struct BlockPointers {
     int32_t* blocks[kMaxComponents];
 };
 
+// Work areas of the VELA MCU coder, cleared at every MCU: each block is
+// coded whole into its own buffer (room for a worst-case block with every
+// byte stuffed), then cut into the MCU.
+constexpr uint32_t kVelaBlockBufferBytes = 420;
+struct VelaCoderArea {
+    uint8_t blockBits[kMaxComponents][kVelaBlockBufferBytes];
+    CodePositions positions[kMaxComponents];
+    uint8_t tagSection[80];
+    uint8_t mcu[80];
+};
+
 enum class OutputMode : int32_t { direct, spill };
 
 // MoxEncode's state between calls.
@@ -120,6 +131,7 @@ struct EncoderContext {
     uint8_t velaMode;
     VelaEncodeParam velaParam;
     uint8_t tagPlane[64];
+    mox::enc::VelaCoderArea velaCoder;
 
     // Job flags.
     int32_t headerWritten;

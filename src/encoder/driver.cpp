@@ -7,6 +7,7 @@
 
 #include "encoder/encoder.h"
 #include "frame/errlog.h"
+#include "vela/coder.h"
 
 namespace mox::enc {
 
@@ -114,14 +115,12 @@ int32_t encodeMcus(EncoderContext* ctx, int32_t* cbError)
 
         McuPosition at{static_cast<int>(ctx->mcuColumn), static_cast<int>(ctx->mcuRow),
                        static_cast<int>(ctx->mcuColumns), static_cast<int>(ctx->mcuRows)};
-        if (ctx->codingMode == kCodingVela) {
-            // The VELA MCU coder is not part of this build yet.
-            return MOX_FAIL_AT("MoxEncode", MOX_ERR_CODING_MODE, ctx, at);
-        }
         extractSamples(ctx, ctx->mcuColumn);
         convertColor(ctx);
         downsample(ctx);
-        int32_t status = MoxCodeMcu(ctx, &ctx->blockPointers, &ctx->mcuConfig);
+        int32_t status = ctx->codingMode == kCodingVela
+                             ? MoxCodevelaMcu(ctx, &ctx->blockPointers, &ctx->mcuConfig)
+                             : MoxCodeMcu(ctx, &ctx->blockPointers, &ctx->mcuConfig);
         if (status < 0) return MOX_FAIL_AT("MoxEncode", status, ctx, at);
 
         ++ctx->mcusCoded;

@@ -65,26 +65,31 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
     // the caller's piece size from the first unread byte.
     std::vector<uint8_t> head(std::max<size_t>(stream.size(), 4096));
     Job job{&stream, static_cast<uint32_t>(head.size())};
-    fill(&job, head.data(), job.pieceSize);
-    sys.inputBuffer = head.data();
-    sys.pieceSize = job.pieceSize;
     sys.totalSize = static_cast<uint32_t>(stream.size());
     int32_t error = 0;
-    result.headerStatus = MoxAnalysisHeader(&sys, nullptr, nullptr, &pic, &param, &error);
-    if (result.headerStatus != 0 && result.headerStatus != 10) return result;
+    if (options.records) {
+        options.records(pic, param);
+    } else {
+        fill(&job, head.data(), job.pieceSize);
+        sys.inputBuffer = head.data();
+        sys.pieceSize = job.pieceSize;
+        result.headerStatus = MoxAnalysisHeader(&sys, nullptr, nullptr, &pic, &param, &error);
+        if (result.headerStatus != 0 && result.headerStatus != 10) return result;
+        pic.mode = MOX_MODE_JPEG;
+    }
 
     job.pieceSize = options.pieceSize == 0 ? std::max<uint32_t>(sys.totalSize, 64) : options.pieceSize;
     std::vector<uint8_t> buffer(job.pieceSize);
     job.delivered = sys.consumedTotal;
-    fill(&job, buffer.data(), job.pieceSize);
+    if (!options.records) fill(&job, buffer.data(), job.pieceSize);
     sys.inputBuffer = buffer.data();
     sys.pieceSize = job.pieceSize;
     sys.pieceOffset = 0;
 
-    pic.mode = MOX_MODE_JPEG;
     pic.outFormat = options.outFormat;
+    param.colorTransform = options.colorTransform;
     pic.reduction = options.reduction;
-    int32_t bpp = (options.outFormat == 0) ? 1 : pic.componentCount;
+    int32_t bpp = (options.outFormat == 0 || options.outFormat == 5) ? 1 : pic.componentCount;
     const int32_t r = std::max(options.reduction, 1);
     const int32_t width = (pic.width + r - 1) / r;
     const int32_t height = (pic.height + r - 1) / r;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "moxcodec.h"
@@ -20,6 +21,11 @@ struct DecodeOptions {
     int32_t outFormat = 1;
     int32_t inputResult = 0;   // what InputFunc returns after filling
     int32_t outputResult = 0;  // what OutputFunc returns
+    int32_t colorTransform = -1;  // 0: three components delivered as coded (RGB)
+    // For a stream without a header (the VELA modes): fills the records in
+    // place of the header analysis, and the whole stream is MCU data. Such
+    // a job fetches even its first piece through InputFunc.
+    std::function<void(PictureInfo&, DecodeParam&)> records;
     int32_t reduction = 1;     // the picture comes out ceil(w / r) x ceil(h / r)
 };
 

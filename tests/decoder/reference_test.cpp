@@ -19,14 +19,16 @@ TEST(DecoderReference, MatchesReferenceWithinThree)
     const struct {
         const char* name;
         int components, h0, v0;
-    } samplings[] = {{"grey", 1, 1, 1}, {"444", 3, 1, 1}, {"422", 3, 2, 1}, {"440", 3, 1, 2}, {"420", 3, 2, 2}};
+        bool rgb;  // R, G, B coded as they are (colour transform 0)
+    } samplings[] = {{"grey", 1, 1, 1, false}, {"444", 3, 1, 1, false}, {"422", 3, 2, 1, false},
+                     {"440", 3, 1, 2, false}, {"420", 3, 2, 2, false}, {"rgb 420", 3, 2, 2, true}};
     const int sizes[][2] = {{1, 1}, {7, 9}, {17, 13}, {1001, 7}, {640, 480}};
     const int qualities[] = {5, 50, 95, 100};
     const int restarts[] = {0, 1, 7};
     int worst = 0, cases = 0;
     double sum = 0, count = 0;
     for (const auto& size : sizes)
-        for (int si = 0; si < 5; ++si)
+        for (int si = 0; si < 6; ++si)
             for (int i = si; i < si + (size[0] * size[1] > 100000 ? 2 : 6); ++i) {
                 const auto& s = samplings[si];
                 RefEncodeOptions options;
@@ -35,11 +37,14 @@ TEST(DecoderReference, MatchesReferenceWithinThree)
                 options.vSamp[0] = s.v0;
                 options.restartInterval = restarts[i % 3];
                 options.optimize = i % 2 == 1;
+                options.storeRgb = s.rgb;
                 std::vector<uint8_t> stream =
                     refEncode(makePicture(size[0], size[1], s.components, uint32_t(cases + 7)), options);
                 RefDecoded reference = refDecode(stream);
                 ASSERT_TRUE(reference.ok) << reference.message;
-                DecodeResult ours = decodeStream(stream, DecodeOptions{});
+                DecodeOptions decode;
+                decode.colorTransform = s.rgb ? 0 : -1;
+                DecodeResult ours = decodeStream(stream, decode);
                 SCOPED_TRACE(testing::Message() << size[0] << "x" << size[1] << " " << s.name << " q"
                                                 << options.quality << " rst" << options.restartInterval
                                                 << " opt" << options.optimize);

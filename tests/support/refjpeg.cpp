@@ -42,8 +42,11 @@ bool compressInto(const Picture& picture, const RefEncodeOptions& options, unsig
     cinfo.image_width = picture.width;
     cinfo.image_height = picture.height;
     cinfo.input_components = picture.components;
-    cinfo.in_color_space = picture.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    cinfo.in_color_space = picture.components == 1   ? JCS_GRAYSCALE
+                           : picture.components == 4 ? JCS_CMYK
+                                                     : JCS_RGB;
     jpeg_set_defaults(&cinfo);
+    if (options.storeRgb) jpeg_set_colorspace(&cinfo, JCS_RGB);
     jpeg_set_quality(&cinfo, options.quality, TRUE);
     for (int c = 0; c < cinfo.num_components && c < 3; ++c) {
         cinfo.comp_info[c].h_samp_factor = picture.components == 1 ? 1 : options.hSamp[c];
@@ -53,6 +56,14 @@ bool compressInto(const Picture& picture, const RefEncodeOptions& options, unsig
     cinfo.optimize_coding = options.optimize ? TRUE : FALSE;
     cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
     if (options.progressive) jpeg_simple_progression(&cinfo);
+    jpeg_scan_info scans[4];
+    if (options.separateScans) {
+        for (int c = 0; c < cinfo.num_components; ++c) {
+            scans[c] = jpeg_scan_info{1, {c, 0, 0, 0}, 0, 63, 0, 0};
+        }
+        cinfo.scan_info = scans;
+        cinfo.num_scans = cinfo.num_components;
+    }
     jpeg_start_compress(&cinfo, TRUE);
     if (!options.comment.empty()) {
         jpeg_write_marker(&cinfo, JPEG_COM,

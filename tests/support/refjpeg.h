@@ -20,9 +20,12 @@ struct RefEncodeOptions {
     bool progressive = false;
     bool arithmetic = false;
     std::string comment;      // written as a COM segment when not empty
+    bool storeRgb = false;    // keep R, G, B unconverted (Adobe APP14 transform 0)
+    bool separateScans = false;  // one baseline scan per component (non-interleaved)
 };
 
-// Encodes a 1- or 3-component picture (RGB input is converted to YCbCr).
+// Encodes a 1-, 3- or 4-component picture (RGB input is converted to YCbCr
+// unless storeRgb; four components are written as CMYK).
 std::vector<uint8_t> refEncode(const Picture& picture, const RefEncodeOptions& options);
 
 struct RefDecoded {

@@ -1,8 +1,10 @@
-// The tool's command line and its info command: usage errors, help texts,
-// one-line failure messages with the status meaning, and the header report
-// checked against streams whose content libjpeg fixed.
+// The tool as a user meets it, in one table: usage and exit statuses, the
+// one-line messages, pipes both ways, RGB-coded JPEGs, damaged streams
+// that still give a picture, output files that survive a failed job, PNM
+// variants, and what info reports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,181 +15,261 @@
 
 namespace {
 
-using tooltest::runTool;
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
 
-// Usage, help and every kind of failure: a wrong command line exits with 2,
-// a failed job with 1 after one line on stderr naming the status and its
-// meaning (the library's log follows on stdout for info and with --trace),
-// and a failed job leaves no output file behind.
-TEST(ToolCommandLine, ExitStatusAndMessages)
+Bytes text(const std::string& t) { return Bytes(t.begin(), t.end()); }
+
+// What a case checks beyond the exit status and the two streams.
+enum class Check {
+    None,
+    NearLibjpeg,  // the output picture is libjpeg's decoding of `reference` within +-3
+    Unchanged,    // the output path still holds `reference` (through a link: its target)
+    Damaged,      // the first third of the lines as libjpeg decodes `reference`, last line grey
+    SameBytes,    // the output holds exactly `reference`
+};
+
+struct Case {
+    std::vector<std::string> args;  // "@name" stands for the file `name` in the scratch folder
+    int exitCode;
+    std::vector<std::string> wantOut;  // substrings of stdout
+    std::vector<std::string> wantErr;  // substrings of stderr
+    Check check = Check::None;
+    std::string output;         // checked file; "-" for stdout
+    const Bytes* reference = nullptr;
+    std::string input;          // file fed to stdin through a pipe
+    std::string notOut;         // must not appear in stdout
+};
+
+TEST(ToolCases, EveryCommandAsUsersMeetIt)
 {
     tooltest::ScratchDir dir;
-    auto file = [&dir](const std::string& name, const std::vector<uint8_t>& bytes) {
+    auto file = [&dir](const std::string& name, const Bytes& bytes) {
         tooltest::writeFile(dir.path(name), bytes);
-        return dir.path(name);
+        return bytes;
     };
-    auto text = [](const std::string& t) { return std::vector<uint8_t>(t.begin(), t.end()); };
     moxtest::Picture picture = moxtest::makePicture(64, 48, 3, 2);
-    moxtest::RefEncodeOptions options;
-    options.restartInterval = 1;
-    std::vector<uint8_t> good = moxtest::refEncode(picture, options);
-    size_t scanStart = good.size() - 2 - tooltest::segment(good, 0xDA).size();
-    std::vector<uint8_t> badRestart = good;
-    for (size_t i = scanStart; i + 1 < good.size(); ++i) {
-        if (good[i] == 0xFF && good[i + 1] == 0xD0) {
-            badRestart[i + 1] = 0xC8;  // a marker, but not RSTn
+    moxtest::Picture gray = moxtest::makePicture(40, 24, 1, 5);
+    moxtest::RefEncodeOptions o;
+    o.hSamp[0] = o.vSamp[0] = 2;
+    o.restartInterval = 1;
+    o.quality = 50;  // libjpeg then writes T.81 tables K.1 and K.2 unscaled
+    o.comment = "hello band";
+    const Bytes ycc = file("ycc.jpg", moxtest::refEncode(picture, o));
+    const Bytes grayJpeg = file("gray.jpg", moxtest::refEncode(gray, {}));
+    moxtest::RefEncodeOptions rgbOptions;
+    rgbOptions.storeRgb = true;
+    rgbOptions.hSamp[0] = 2;
+    const Bytes rgb = file("rgb.jpg", moxtest::refEncode(picture, rgbOptions));
+    moxtest::RefEncodeOptions special;
+    special.separateScans = true;
+    file("scans.jpg", moxtest::refEncode(picture, special));
+    special = {};
+    special.progressive = true;
+    file("prog.jpg", moxtest::refEncode(picture, special));
+    file("cmyk.jpg", moxtest::refEncode(moxtest::makePicture(16, 16, 4, 1), {}));
+    file("wide.jpg", moxtest::refEncode(moxtest::makePicture(12001, 8, 1, 1), {}));
+
+    // Damaged streams: cut inside the scan; a restart marker replaced by
+    // another marker; no end-of-image marker.
+    const size_t scanStart = ycc.size() - 2 - tooltest::segment(ycc, 0xDA).size();
+    file("cut.jpg", Bytes(ycc.begin(), ycc.begin() + long(scanStart + (ycc.size() - scanStart) * 3 / 5)));
+    Bytes badRestart = ycc;
+    for (size_t i = scanStart + (ycc.size() - scanStart) / 2; i + 1 < ycc.size(); ++i) {
+        if (ycc[i] == 0xFF && (ycc[i + 1] & 0xF8) == 0xD0) {
+            badRestart[i + 1] = 0xC8;
             break;
         }
     }
-    options.progressive = true;
+    file("rst.jpg", badRestart);
+    file("noeoi.jpg", Bytes(ycc.begin(), ycc.end() - 2));
+
+    // PNM inputs: binary at maxval 255 is the reference; 16-bit, plain and
+    // small-maxval files of the same samples must give the same stream.
     tooltest::writePicture(dir.path("in.ppm"), picture);
-    std::vector<uint8_t> ppm = tooltest::readFile(dir.path("in.ppm"));
-    const std::string out = dir.path("out.jpg"), pic = dir.path("out.ppm"), ppmIn = dir.path("in.ppm");
-    const std::string shortPpm = file("short.ppm", {ppm.begin(), ppm.begin() + long(ppm.size() / 2)});
+    tooltest::writePicture(dir.path("gray.pgm"), gray);
+    std::string plain = "P3\n# plain\n64 48\n255\n", wide = "P6 64 48 65535\n", plain4 = "P2 40 24 15\n";
+    for (uint8_t v : picture.pixels) {
+        plain += std::to_string(v) + (v % 7 ? " " : "\n");
+        wide += {char(v), char(v)};  // v * 257
+    }
+    moxtest::Picture gray4 = gray;  // 16 levels: v * 17 on the 8-bit scale
+    for (uint8_t& v : gray4.pixels) {
+        plain4 += std::to_string(v >> 4) + " ";
+        v = uint8_t((v >> 4) * 17);
+    }
+    file("plain.ppm", text(plain));
+    file("wide.ppm", text(wide));
+    file("plain4.pgm", text(plain4));
+    tooltest::writePicture(dir.path("gray4.pgm"), gray4);
+    file("bare.pgm", text(std::string("P5 1 1 0\n\0", 10)));
+    file("notes.txt", text("plain text, not a picture"));
+    // 74 bytes claiming a 10^6 x 10^6 interlaced RGBA picture: refused, not
+    // taken as a reason to hold 4 TB.
+    file("huge.png", tooltest::handBuiltPng(1000000, 1000000, 6, true, Bytes(1000)));
+    Bytes ppm = tooltest::readFile(dir.path("in.ppm"));
+    file("short.ppm", Bytes(ppm.begin(), ppm.begin() + long(ppm.size() / 2)));
+    file("eoi.jpg", {0xFF, 0xD8, 0xFF, 0xD9});
+    file("empty.jpg", {});
+    file("head.jpg", Bytes(ycc.begin(), ycc.begin() + 100));
+    Bytes ppmStream, grayStream;
+    {
+        tooltest::RunResult a = tooltest::runTool({"encode", dir.path("in.ppm"), dir.path("a.jpg")});
+        tooltest::RunResult b = tooltest::runTool({"encode", dir.path("gray4.pgm"), dir.path("b.jpg")});
+        ASSERT_EQ(a.exitCode + b.exitCode, 0) << a.err << b.err;
+        ppmStream = tooltest::readFile(dir.path("a.jpg"));
+        grayStream = tooltest::readFile(dir.path("b.jpg"));
+    }
+
+    // Files a failed job must leave alone: a plain file and one behind a link.
+    const Bytes precious = file("keep.ppm", text("P5 1 1 255\n?"));
+    file("target.ppm", precious);
+    fs::create_symlink(dir.path("target.ppm"), dir.path("link.ppm"));
+    fs::create_directory(dir.path("folder"));
+    fs::create_directory(dir.path("folder.ppm"));
+
     const std::string log = "---libmoxcodec_ERROR_LOG start";
-    struct Case {
+    const Case cases[] = {
+        // Usage, help and exit statuses.
+        {{}, 2, {}, {"usage: moxcodec COMMAND"}},
+        {{"--help"}, 0, {"commands:", "Exit status: 0 done; 1 failed; 2 a warning"}, {}},
+        {{"frobnicate"}, 2, {}, {"unknown command 'frobnicate'"}},
+        {{"version"}, 0, {"MOXCODECLIB, Version 01.10.00\n"}, {}},
+        {{"info", "--help"}, 0, {"one\nline per fact", "Exit status: 0 done"}, {}},
+        {{"decode", "--help"}, 0, {"--piece BYTES        compressed piece size, at least 64",
+                                   "--png-level N", "--format F", "2 a warning"}, {}},
+        {{"encode", "--help"}, 0, {"VELA keeps an RGBA PNG as four components",
+                                   "baseline JPEG drops it", "Exit status"}, {}},
+        {{"decode", "only-one.jpg"}, 2, {}, {"usage: moxcodec decode"}},
+        {{"decode", "a.jpg", "b.ppm", "--bogus"}, 2, {}, {"unknown option --bogus"}},
+        {{"decode", "a.jpg", "b.ppm", "--piece", "63"}, 2, {}, {"--piece wants a whole number from 64"}},
+        {{"decode", "a.jpg", "b.ppm", "--png-level", "10"}, 2, {}, {"--png-level wants a whole number from 0 to 9"}},
+        {{"decode", "a.jpg", "b.ppm", "--format", "gif"}, 2, {}, {"--format is png, ppm, pgm or pnm"}},
+        {{"decode", "a.jpg", "b.ppm", "--scale", "1/3"}, 2, {}, {"--scale is 1/1, 1/2, 1/4 or 1/8"}},
+        {{"decode", "@ycc.jpg", "-"}, 2, {}, {"-: unknown picture format (use .png, .ppm, .pgm or .pnm, or --format)"}},
+        {{"encode", "a.ppm", "b.jpg", "--quality", "high"}, 2, {}, {"not 'high'"}},
+        {{"encode", "a.ppm", "b.jpg", "--sampling", "411"}, 2, {}, {"--sampling is 444"}},
+        {{"encode", "a.ppm", "b.jpg", "--comment", std::string(99, 'c')}, 2, {}, {"98 characters"}},
+        {{"demo", "stray"}, 2, {}, {"demo takes no file"}},
+        // RGB-coded JPEG (Adobe transform 0): R, G, B come out unconverted.
+        {{"decode", "@rgb.jpg", "@rgb.ppm"}, 0, {}, {}, Check::NearLibjpeg, "rgb.ppm", &rgb},
+        {{"info", "@rgb.jpg"}, 0, {"colour:        transform 0, RGB stored as is (Adobe APP14 says 0)\n"}, {}},
+        {{"info", "@ycc.jpg"}, 0, {"colour:        transform 1, YCbCr converted to RGB (JFIF)\n",
+                                   "sampling:      2x2 1x1 1x1\n", "restart:       every 1 MCUs\n",
+                                   "scan:          3 of 3 components, interleaved\n", "decodable:     yes\n",
+                                   "quant table 0: 16 11 10 16 24 40 51 61 12 12 14 19 ", "quant table 1: 17 18 24 47 99 ",
+                                   "huffman:       2 DC, 2 AC tables; codes: DC0=12 DC1=12 AC0=162 AC1=162\n",
+                                   "comment:       \"hello band\"\n", "density:       1 x 1 (no unit, aspect ratio)\n"}, {}},
+        // Pipes both ways.
+        {{"decode", "-", "@piped.ppm", "--piece", "100"}, 0, {}, {}, Check::NearLibjpeg, "piped.ppm", &ycc, "ycc.jpg"},
+        {{"decode", "@gray.jpg", "-", "--format", "pgm"}, 0, {}, {}, Check::NearLibjpeg, "-", &grayJpeg},
+        {{"decode", "-", "-", "--format", "pnm", "--push"}, 0, {}, {}, Check::NearLibjpeg, "-", &ycc, "ycc.jpg"},
+        {{"encode", "-", "-"}, 0, {}, {}, Check::SameBytes, "-", &ppmStream, "in.ppm"},
+        {{"info", "-"}, 0, {"file:          standard input (", "size:          40 x 24\n",
+                            "colour:        transform none (1 component)\n"}, {}, Check::None, "", nullptr, "gray.jpg"},
+        // PNG output at any level gives the same pixels.
+        {{"decode", "@ycc.jpg", "@fast.png"}, 0, {}, {}, Check::NearLibjpeg, "fast.png", &ycc},
+        {{"decode", "@ycc.jpg", "@small.png", "--png-level", "9"}, 0, {}, {}, Check::NearLibjpeg, "small.png", &ycc},
+        // Damaged streams keep what was decoded, fill grey and warn with 2.
+        {{"decode", "@cut.jpg", "@cut.ppm", "--band", "8"}, 2, {},
+         {"moxcodec: warning: decode: the stream ends before the picture is complete (MoxDecode failed: status ", "); the lines after the fault are grey\n"},
+         Check::Damaged, "cut.ppm", &ycc},
+        {{"decode", "@cut.jpg", "@cutpush.ppm", "--push", "--piece", "200"}, 2, {}, {"warning: decode: the stream ends"},
+         Check::Damaged, "cutpush.ppm", &ycc},
+        {{"decode", "@rst.jpg", "@rst.ppm"}, 2, {}, {"warning: decode: MoxDecode failed: status -99998 (restart marker expected)"},
+         Check::Damaged, "rst.ppm", &ycc},
+        {{"decode", "@noeoi.jpg", "@noeoi.ppm"}, 2, {}, {"warning: decode: the stream has no end-of-image marker"},
+         Check::NearLibjpeg, "noeoi.ppm", &ycc},
+        // A failed job leaves an existing output, and a link and its target, alone.
+        {{"decode", "@ycc.jpg", "@keep.ppm", "--mode", "7"}, 1, {},
+         {"decode: MoxDecInit failed: status -333 (decoding mode out of range)"}, Check::Unchanged, "keep.ppm", &precious},
+        {{"decode", "@cmyk.jpg", "@link.ppm"}, 1, {}, {"four components (CMYK or YCCK)"}, Check::Unchanged, "link.ppm", &precious},
+        {{"encode", "@notes.txt", "@link.ppm"}, 1, {}, {"notes.txt: not a PNG or PNM (P2, P3, P5, P6) picture"},
+         Check::Unchanged, "link.ppm", &precious},
+        // Messages that say what is wrong.
+        {{"decode", "@wide.jpg", "@w.pgm"}, 1, {}, {"the picture is 12001 pixels wide, wider than the 12000 pixels the decoder supports"}},
+        {{"decode", "@wide.jpg", "@w2.pgm", "--scale", "1/2"}, 0, {}, {}},  // a preview fits
+        {{"info", "@wide.jpg"}, 0, {"decodable:     no, the picture is wider than the 12000 pixels the decoder supports"}, {}},
+        {{"decode", "@scans.jpg", "@s.ppm"}, 1, {}, {"separate scans (non-interleaved); the decoder reads single-scan interleaved"}},
+        {{"info", "@scans.jpg"}, 1, {}, {"separate scans (non-interleaved)"}},
+        {{"decode", "@prog.jpg", "@p.ppm"}, 1, {}, {"MoxAnalysisHeader failed: status -10 (unsupported frame type, marker or MCU layout): the JPEG is progressive"}},
+        {{"info", "@cmyk.jpg"}, 0, {"components:    4\n", "decodable:     no, the JPEG has four components"}, {}},
+        {{"decode", "@folder", "@f.ppm"}, 1, {}, {"folder is a directory, not a file"}},
+        {{"encode", "@folder", "@f.jpg"}, 1, {}, {"folder is a directory, not a file"}},
+        {{"decode", "@ycc.jpg", "@folder.ppm"}, 1, {}, {"folder.ppm is a directory, not a file"}},
+        {{"decode", "@missing.jpg", "@m.ppm"}, 1, {}, {"cannot open"}},
+        {{"info", "@notes.txt"}, 1, {}, {"info: MoxAnalysisHeader failed: status -100 (marker missing or segment refused)"}, Check::None, "", nullptr, "", log},
+        {{"info", "@notes.txt", "--trace"}, 1, {log}, {"status -100"}},
+        // PNM variants are read as the 8-bit binary file of the same samples.
+        {{"encode", "@plain.ppm", "@plain.jpg"}, 0, {}, {}, Check::SameBytes, "plain.jpg", &ppmStream},
+        {{"encode", "-", "@wide16.jpg"}, 0, {}, {}, Check::SameBytes, "wide16.jpg", &ppmStream, "wide.ppm"},
+        {{"encode", "@plain4.pgm", "@plain4.jpg"}, 0, {}, {}, Check::SameBytes, "plain4.jpg", &grayStream},
+        {{"encode", "@bare.pgm", "@bare.jpg"}, 1, {}, {"bare.pgm: PNM maxval must be 1 to 65535"}},
+        {{"encode", "@in.ppm", "@q.jpg", "--quality", "11"}, 1, {}, {"encode: MoxEncInit failed: status -17 (quality level out of range)"}},
+        {{"encode", "@huge.png", "@h.jpg"}, 1, {}, {"huge.png: the picture size exceeds what the file can hold"}},
+        {{"encode", "@short.ppm", "@s.jpg", "--band", "8"}, 1, {},
+         {"encode: MoxEncode failed: status -111 (callback failed), callback returned 1: ", "short.ppm: the PNM file ends early"}},
+        {{"decode", "@ycc.jpg", "@v.ppm", "--mode", "1"}, 1, {}, {"decode: VELA decoding needs --width and --height"}},
+        {{"info", "@eoi.jpg"}, 1, {}, {"info: the stream ends before any scan: no picture"}},
+        {{"info", "-"}, 1, {}, {"info: the stream is empty"}, Check::None, "", nullptr, "empty.jpg"},
+        {{"info", "@head.jpg"}, 1, {}, {"status 1 (more input needed): the stream ends inside its header"}},
+    };
+    for (const Case& c : cases) {
         std::vector<std::string> args;
-        int exitCode;
-        std::string wantOut;  // substring of stdout
-        std::string wantErr;  // substring of stderr
-    };
-    const Case cases[] = {
-        {{}, 2, "", "usage: moxcodec COMMAND"},
-        {{"--help"}, 0, "commands:", ""},
-        {{"frobnicate"}, 2, "", "unknown command 'frobnicate'"},
-        {{"version"}, 0, "MOXCODECLIB, Version 01.10.00\n", ""},
-        {{"info", "--help"}, 0, "MoxAnalysisHeader", ""},
-        {{"decode", "--help"}, 0, "--piece BYTES", ""},
-        {{"encode", "--help"}, 0, "--quality N", ""},
-        {{"demo", "--help"}, 0, "--out DIR", ""},
-        {{"info"}, 2, "", "usage: moxcodec info"},
-        {{"decode", "only-one.jpg"}, 2, "", "usage: moxcodec decode"},
-        {{"decode", "a.jpg", "b.ppm", "--bogus"}, 2, "", "unknown option --bogus"},
-        {{"decode", "a.jpg", "b.ppm", "--band", "0"}, 2, "", "--band wants a whole number"},
-        {{"decode", "a.jpg", "b.ppm", "--piece"}, 2, "", "--piece needs a value"},
-        {{"decode", "a.jpg", "b.ppm", "--scale", "1/3"}, 2, "", "--scale is 1/1, 1/2, 1/4 or 1/8"},
-        {{"encode", "a.ppm", "b.jpg", "--quality", "high"}, 2, "", "not 'high'"},
-        {{"encode", "a.ppm", "b.jpg", "--sampling", "411"}, 2, "", "--sampling is 444"},
-        {{"encode", "a.ppm", "b.jpg", "--region", "1,2,3"}, 2, "", "--region wants"},
-        {{"encode", "a.ppm", "b.jpg", "--comment", std::string(99, 'c')}, 2, "", "98 characters"},
-        {{"demo", "stray"}, 2, "", "demo takes no file"},
-        // Files that are not what they claim.
-        {{"decode", dir.path("missing.jpg"), pic}, 1, "", "cannot open"},
-        {{"info", dir.path("missing.jpg")}, 1, "", "cannot open"},
-        {{"encode", dir.path("in.bmp"), out}, 1, "", "unknown picture format"},
-        {{"encode", file("a.ppm", text("P3\n1 1\n255\n0 0 0\n")), out}, 1, "",
-         "not a binary PGM (P5) or PPM"},
-        {{"encode", file("b.pgm", text(std::string("P5\n1 1\n65535\n\0\0", 15))), out}, 1, "",
-         "maxval must be 255"},
-        // 74 bytes claiming a 10^6 x 10^6 interlaced RGBA picture: refused,
-        // not taken as a reason to hold 4 TB.
-        {{"encode", file("huge.png", tooltest::handBuiltPng(1000000, 1000000, 6, true,
-                                                            std::vector<uint8_t>(1000))), out},
-         1, "", "huge.png: "},
-        // Streams the header analysis refuses.
-        {{"info", file("p.jpg", moxtest::refEncode(picture, options))}, 1, log,
-         "info: MoxAnalysisHeader failed: status -10 (unsupported frame type, marker or MCU layout)"},
-        {{"info", file("t.jpg", text("not JPEG"))}, 1, log,
-         "info: MoxAnalysisHeader failed: status -100 (marker missing or segment refused)"},
-        {{"info", file("c.jpg", {good.begin(), good.begin() + 100})}, 1, log,
-         "info: MoxAnalysisHeader failed: status 1 (more input needed): the stream ends inside its header"},
-        {{"info", file("e.jpg", {0xFF, 0xD8, 0xFF, 0xD9})}, 1, "",
-         "info: the stream ends before any scan: no picture"},
-        {{"info", file("z.jpg", {})}, 1, "", "info: the stream is empty"},
-        // Decoding failures. A cut stream may stop at the missing piece or at
-        // the damaged code before it: only the form of the message is fixed.
-        {{"decode", file("cut.jpg", {good.begin(), good.begin() + long(scanStart + 200)}), pic,
-          "--piece", "1024"}, 1, "", "decode: MoxDecode failed: status "},
-        {{"decode", file("rst.jpg", badRestart), pic, "--trace"}, 1, log,
-         "decode: MoxDecode failed: status -99998 (restart marker expected)"},
-        {{"decode", file("g.jpg", good), pic, "--mode", "7"}, 1, "",
-         "decode: MoxDecInit failed: status -333 (decoding mode out of range)"},
-        {{"decode", dir.path("g.jpg"), pic, "--mode", "1"}, 1, "",
-         "decode: VELA decoding needs --width and --height"},
-        // Encoding failures.
-        {{"encode", ppmIn, out, "--quality", "11"}, 1, "",
-         "encode: MoxEncInit failed: status -17 (quality level out of range)"},
-        {{"encode", ppmIn, out, "--region", "60,0,20,10"}, 1, "",
-         "encode: MoxEncInit failed: status -20 (picture size or region out of range)"},
-        {{"encode", ppmIn, out, "--coding-mode", "2"}, 1, "",
-         "encode: MoxEncInit failed: status -18 (coding mode out of range)"},
-        {{"encode", ppmIn, out, "--coding-mode", "1"}, 1, "",
-         "encode: VELA coding takes gray or four-component pictures"},
-        {{"encode", shortPpm, out, "--band", "8"}, 1, "",
-         "encode: MoxEncode failed: status -111 (callback failed), callback returned 1: " + shortPpm +
-             ": the PNM file ends early"},
-    };
-    for (const Case& c : cases) {
-        tooltest::RunResult r = runTool(c.args);
-        std::string line = tooltest::joined(c.args).substr(0, 160);
+        for (const std::string& a : c.args) args.push_back(a.rfind('@', 0) == 0 ? dir.path(a.substr(1)) : a);
+        tooltest::RunResult r = tooltest::runTool(args, c.input.empty() ? "" : dir.path(c.input));
+        std::string line = tooltest::joined(c.args).substr(0, 120);
         EXPECT_EQ(r.exitCode, c.exitCode) << line << "\nstderr: " << r.err;
-        EXPECT_NE(r.out.find(c.wantOut), std::string::npos)
-            << line << ": have stdout\n" << r.out << "want it to contain " << c.wantOut;
-        EXPECT_NE(r.err.find(c.wantErr), std::string::npos)
-            << line << ": have stderr\n" << r.err << "want it to contain " << c.wantErr;
-        if (c.exitCode != 1) continue;
-        EXPECT_EQ(r.err.rfind("moxcodec: ", 0), 0u) << line << ": have stderr\n" << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << line << ": " << r.err;
-        EXPECT_FALSE(std::filesystem::exists(out) || std::filesystem::exists(pic))
-            << line << ": a failed job leaves its output file behind";
+        for (const std::string& want : c.wantOut) {
+            EXPECT_NE(r.out.find(want), std::string::npos) << line << ": have stdout\n" << r.out << "want " << want;
+        }
+        for (const std::string& want : c.wantErr) {
+            EXPECT_NE(r.err.find(want), std::string::npos) << line << ": have stderr\n" << r.err << "want " << want;
+        }
+        if (!c.notOut.empty()) EXPECT_EQ(r.out.find(c.notOut), std::string::npos) << line << ": " << r.out;
+        if (c.exitCode == 1) {
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << line << ": have stderr\n" << r.err;
+        }
+        std::string output = c.output == "-" ? dir.path("stdout") : dir.path(c.output);
+        if (c.output == "-") tooltest::writeFile(output, Bytes(r.out.begin(), r.out.end()));
+        moxtest::Picture have;
+        switch (c.check) {
+        case Check::None:
+            break;
+        case Check::NearLibjpeg: {
+            ASSERT_TRUE(tooltest::readPicture(output, have)) << line << ": unreadable output";
+            int worst = tooltest::worstDifference(have, *c.reference);
+            EXPECT_TRUE(worst >= 0 && worst <= 3)
+                << line << ": have largest difference " << worst << " to libjpeg (-1: other size), want <= 3";
+            break;
+        }
+        case Check::Unchanged:
+            EXPECT_EQ(tooltest::readFile(output), *c.reference) << line << ": the older file changed";
+            break;
+        case Check::Damaged: {
+            ASSERT_TRUE(tooltest::readPicture(output, have)) << line << ": unreadable output";
+            int worst = tooltest::worstDifference(have, *c.reference, have.height / 3);
+            EXPECT_TRUE(worst >= 0 && worst <= 3) << line << ": first lines differ from libjpeg's by " << worst;
+            size_t lastLine = size_t(have.width) * have.components;
+            EXPECT_TRUE(std::all_of(have.pixels.end() - long(lastLine), have.pixels.end(),
+                                    [](uint8_t v) { return v == 128; }))
+                << line << ": the last line is not grey";
+            break;
+        }
+        case Check::SameBytes:
+            EXPECT_EQ(tooltest::readFile(output), *c.reference) << line << ": other bytes than expected";
+            break;
+        }
     }
-    // A job that fails before it opens its output leaves an older file alone.
-    std::string older = file("older.ppm", ppm);
-    EXPECT_EQ(runTool({"decode", dir.path("t.jpg"), older}).exitCode, 1);
-    EXPECT_EQ(tooltest::readFile(older), ppm) << "decode removed a file it never wrote";
-}
-
-// Reads the value after "label:" on its line of the info report.
-std::string field(const std::string& report, const std::string& label)
-{
-    std::string text = "\n" + report;
-    size_t at = text.find("\n" + label + ":");
-    if (at == std::string::npos) return "<missing>";
-    size_t start = text.find_first_not_of(' ', at + label.size() + 2);
-    return text.substr(start, text.find('\n', start) - start);
-}
-
-TEST(ToolInfo, ReportsWhatLibjpegWrote)
-{
-    const std::string bothTables = "2 DC, 2 AC tables; codes: DC0=12 DC1=12 AC0=162 AC1=162";
-    struct Case {
-        int width, height, components, h0, v0, restart;
-        std::string comment, sampling, restartText, huffman;
-    };
-    const Case cases[] = {
-        {33, 17, 1, 1, 1, 0, "", "1x1", "none", "1 DC, 1 AC tables; codes: DC0=12 AC0=162"},
-        {40, 24, 3, 1, 1, 3, "one two", "1x1 1x1 1x1", "every 3 MCUs", bothTables},
-        {64, 64, 3, 2, 2, 7, "hello band", "2x2 1x1 1x1", "every 7 MCUs", bothTables},
-    };
-    tooltest::ScratchDir dir;
-    for (const Case& c : cases) {
-        moxtest::RefEncodeOptions options;
-        options.quality = 50;  // libjpeg then writes T.81 tables K.1 and K.2 unscaled
-        options.hSamp[0] = c.h0;
-        options.vSamp[0] = c.v0;
-        options.restartInterval = c.restart;
-        options.comment = c.comment;
-        tooltest::writeFile(dir.path("in.jpg"),
-                            moxtest::refEncode(moxtest::makePicture(c.width, c.height, c.components, 3),
-                                               options));
-        tooltest::RunResult r = runTool({"info", dir.path("in.jpg")});
-        ASSERT_EQ(r.exitCode, 0) << c.sampling << ": " << r.err;
-        const std::string& o = r.out;
-        EXPECT_EQ(field(o, "size"), std::to_string(c.width) + " x " + std::to_string(c.height));
-        EXPECT_EQ(field(o, "components"), std::to_string(c.components));
-        EXPECT_EQ(field(o, "sampling"), c.sampling);
-        EXPECT_EQ(field(o, "restart"), c.restartText);
-        EXPECT_EQ(field(o, "huffman"), c.huffman);
-        EXPECT_EQ(field(o, "comment"), c.comment.empty() ? "none" : "\"" + c.comment + "\"");
-        EXPECT_EQ(field(o, "density"), "1 x 1 (no unit, aspect ratio)");
-        // K.1's first and last rows and K.2's first row, natural order.
-        EXPECT_NE(o.find("quant table 0 (natural order):\n     16  11  10  16  24  40  51  61\n"),
-                  std::string::npos) << o;
-        EXPECT_NE(o.find("     72  92  95  98 112 100 103  99\n"), std::string::npos) << o;
-        bool chroma = o.find("quant table 1 (natural order):\n     17  18  24  47  99  99  99  99\n") !=
-                      std::string::npos;
-        EXPECT_EQ(chroma, c.components == 3) << o;
+    // The link is still a link, and no temporary file stayed behind.
+    EXPECT_TRUE(fs::is_symlink(dir.path("link.ppm")));
+    for (const auto& entry : fs::directory_iterator(dir.path(""))) {
+        EXPECT_NE(entry.path().filename().string()[0], '.') << "left behind: " << entry.path();
     }
+    // A successful job through the link writes the link's target.
+    ASSERT_EQ(tooltest::runTool({"decode", dir.path("ycc.jpg"), dir.path("link.ppm")}).exitCode, 0);
+    EXPECT_TRUE(fs::is_symlink(dir.path("link.ppm")));
+    EXPECT_NE(tooltest::readFile(dir.path("target.ppm")), precious) << "the link's target was not written";
 }
 
 }  // namespace

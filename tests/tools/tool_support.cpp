@@ -5,6 +5,8 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "support/refjpeg.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -36,12 +38,14 @@ uint32_t pngFormat(int components)
 
 }  // namespace
 
-RunResult runTool(const std::vector<std::string>& args)
+RunResult runTool(const std::vector<std::string>& args, const std::string& stdinPath)
 {
     ScratchDir scratch;
     std::string command = MOXCODEC_TOOL_LAUNCHER " " + shellQuote(MOXCODEC_TOOL);
     for (const std::string& arg : args) command += " " + shellQuote(arg);
     command += " >" + shellQuote(scratch.path("out")) + " 2>" + shellQuote(scratch.path("err"));
+    // Through cat, so that the tool reads a pipe, not a file it could seek.
+    if (!stdinPath.empty()) command = "cat " + shellQuote(stdinPath) + " | " + command;
     RunResult result;
     int status = std::system(command.c_str());
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -161,6 +165,22 @@ std::vector<uint8_t> handBuiltPng(uint32_t width, uint32_t height, uint8_t color
     chunk("IDAT", data);
     chunk("IEND", {});
     return png;
+}
+
+int worstDifference(const moxtest::Picture& ours, const std::vector<uint8_t>& stream, int lines)
+{
+    moxtest::RefDecoded ref = moxtest::refDecode(stream, false, true);
+    const moxtest::Picture& theirs = ref.picture;
+    if (!ref.ok || ours.width != theirs.width || ours.height != theirs.height ||
+        ours.components != theirs.components || ours.pixels.size() != theirs.pixels.size()) {
+        return -1;
+    }
+    size_t end = lines < 0 ? ours.pixels.size() : size_t(lines) * ours.width * ours.components;
+    int worst = 0;
+    for (size_t i = 0; i < end; ++i) {
+        worst = std::max(worst, std::abs(int(ours.pixels[i]) - int(theirs.pixels[i])));
+    }
+    return worst;
 }
 
 std::vector<uint8_t> segment(const std::vector<uint8_t>& s, uint8_t marker)

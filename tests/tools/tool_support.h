@@ -18,8 +18,9 @@ struct RunResult {
     std::string err;
 };
 
-// Runs the tool with `args` (each quoted for the shell).
-RunResult runTool(const std::vector<std::string>& args);
+// Runs the tool with `args` (each quoted for the shell), standard input
+// from `stdinPath` when it is given.
+RunResult runTool(const std::vector<std::string>& args, const std::string& stdinPath = "");
 
 // "moxcodec arg arg ..." for failure messages.
 std::string joined(const std::vector<std::string>& args);
@@ -49,6 +50,12 @@ bool readPicture(const std::string& path, moxtest::Picture& picture);
 std::vector<uint8_t> handBuiltPng(uint32_t width, uint32_t height, uint8_t colorType,
                                   bool interlaced, const std::vector<uint8_t>& scanlines,
                                   const std::vector<uint8_t>& trns = {});
+
+// The largest sample difference between `ours` and libjpeg's decoding of
+// `stream` over lines [0, lines) (all lines when negative); -1 when libjpeg
+// fails or the sizes differ.
+int worstDifference(const moxtest::Picture& ours, const std::vector<uint8_t>& stream,
+                    int lines = -1);
 
 // The body of the first marker segment `marker` of a JPEG stream, walked by
 // hand (empty when there is none); for SOS (0xDA) the entropy-coded data

@@ -1,0 +1,247 @@
+// Known answers of the VELA format, one table: run codes, tag sections
+// written and read, the byte budgets and cut positions, MCU headers, the
+// unstuffed copy of a cut block, a quarter turn.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "vela/coder.h"
+#include "vela/vela.h"
+#include "vela_support.h"
+
+namespace {
+
+using namespace mox;
+using velatest::bitString;
+using velatest::toHex;
+
+std::string runCode(int32_t run)
+{
+    uint8_t bytes[4] = {};
+    BitString s{bytes, 0, 7};
+    int32_t length = CodeWyle(run, &s);
+    return length < 0 ? "fail" : bitString(bytes, 4).substr(0, size_t(length));
+}
+
+// Blocks of many values: no block can become a palette block.
+void photoBlocks(uint8_t (*blocks)[64])
+{
+    for (int b = 0; b < 4; ++b)
+        for (int p = 0; p < 64; ++p) blocks[b][p] = uint8_t(p * 3 + b);
+}
+
+// "hh: section bytes" for a tag plane.
+std::string tagSection(const std::function<uint8_t(int)>& tagAt)
+{
+    uint8_t tags[64];
+    for (int p = 0; p < 64; ++p) tags[p] = tagAt(p);
+    uint8_t blocks[4][64];
+    photoBlocks(blocks);
+    VelaEncodeParam words{};
+    uint8_t section[kVelaTagSectionRoom] = {};
+    uint8_t header = 0;
+    if (codertagbit(&words, tags, blocks, section, &header) != 0) return "fail";
+    return toHex(&header, 1) + ": " + toHex(section, header & 0x3F);
+}
+
+// The tag plane a section decodes to, as 64 digits.
+std::string decodedTags(const std::string& hex)
+{
+    std::vector<uint8_t> section = velatest::fromHex(hex);
+    uint8_t tags[64];
+    int32_t palette[4][64];
+    uint32_t flags = 0;
+    if (decodertagbit(section.data(), uint8_t(section.size()), tags, palette, &flags) != 0) return "fail";
+    std::string s;
+    for (uint8_t t : tags) s += char('0' + t);
+    return s;
+}
+
+std::string repeat(const std::string& row, int times)
+{
+    std::string s;
+    for (int i = 0; i < times; ++i) s += row;
+    return s;
+}
+
+// Byte budgets of four blocks whose DC entries end in byte 1 (with room for
+// EOB) and whose last entries leave the given needs.
+std::string budgets(const int32_t (&needs)[4])
+{
+    enc::CodePositions positions[4] = {};
+    HuffDecodeTable ac{};
+    ac.count = 1;
+    ac.lengths[0] = 4;  // EOB
+    enc::McuConfig config{};
+    for (int i = 0; i < 4; ++i) {
+        positions[i].count = 2;
+        positions[i].byteIndex[0] = 1;
+        positions[i].freeBits[0] = 4;
+        positions[i].byteIndex[1] = 1 + needs[i];
+        config.component[i].record.acTable = &ac;
+    }
+    if (enc::calcAfixSize(0, 2, positions, 4, &config) != 0) return "fail";
+    std::string s;
+    for (int i = 0; i < 4; ++i) s += std::to_string(config.component[i].record.byteBudget) + " ";
+    return s;
+}
+
+std::string cutPositions()
+{
+    enc::CodePositions p{};
+    const int32_t index[5] = {0, 1, 3, 5, 6};
+    const int32_t freeBits[5] = {3, 0, 5, 2, 4};
+    std::memcpy(p.byteIndex, index, sizeof(index));
+    std::memcpy(p.freeBits, freeBits, sizeof(freeBits));
+    p.count = 5;
+    std::string s;
+    for (int32_t budget = 7; budget >= 1; --budget) s += std::to_string(enc::calcFixpos(&p, budget, 4)) + " ";
+    return s;
+}
+
+std::string copied(int32_t cut)
+{
+    std::vector<uint8_t> coded = {0x12, 0xFF, 0x00, 0x34};
+    BitCursor cursor = velatest::cursorOver(coded);
+    enc::CodePositions p{};
+    p.count = 2;
+    p.byteIndex[0] = 0;
+    p.freeBits[0] = 0;
+    p.byteIndex[1] = 3;
+    p.freeBits[1] = 4;
+    uint8_t out[8] = {};
+    int32_t length = 0;
+    if (enc::copyCode(0, &cursor, cut, &p, 4, 0x0A, out, &length) != 0) return "fail";
+    return toHex(out, size_t(length));
+}
+
+TEST(VelaFormat, KnownAnswers)
+{
+    struct Case {
+        const char* name;
+        std::function<std::string()> have;
+        std::string want;
+    };
+    const Case cases[] = {
+        {"run of 4", [] { return runCode(4); }, "011"},
+        {"run of 5", [] { return runCode(5); }, "1000"},
+        {"run of 17", [] { return runCode(17); }, "11100000"},
+        {"single run of 64", [] { return runCode(64); }, "1111011111"},
+        {"run of 0 cannot be coded", [] { return runCode(0); }, "fail"},
+        {"tag plane all 1: mode 0, F = 0, four 1-bits of padding",
+         [] { return tagSection([](int) { return uint8_t(1); }); }, "02: 00 1F"},
+        {"tags 0 in columns 0..3, 2 in 4..7: mode 1, column order wins the tie with order 3",
+         [] { return tagSection([](int p) { return uint8_t(p % 8 < 4 ? 0 : 2); }); },
+         "04: 20 8B BF BF"},
+        {"three tag values: raw mode 6, 18 bytes, the last six bits 1",
+         [] {
+             std::string s = tagSection([](int p) { return uint8_t(p % 3); });
+             return s.substr(0, 6) + " .. " + s.substr(s.size() - 2);
+         },
+         "12: C0 .. 3F"},
+        {"mode-6 section read back", [] {
+             std::string s = tagSection([](int p) { return uint8_t((p * 7) % 4 == 3 ? 1 : p % 3); });
+             return decodedTags(s.substr(4));
+         },
+         [] {
+             std::string s;
+             for (int p = 0; p < 64; ++p) s += char('0' + ((p * 7) % 4 == 3 ? 1 : p % 3));
+             return s;
+         }()},
+        {"section 00 1F reads as tag 1 everywhere", [] { return decodedTags("00 1F"); }, std::string(64, '1')},
+        {"section 20 8B BF BF reads as 0 in columns 0..3, 2 in 4..7",
+         [] { return decodedTags("20 8B BF BF"); }, repeat("00002222", 8)},
+        {"budgets with needs 10, 20, 0, 30 (L = 2, minimum 2 each)",
+         [] { return budgets({10, 20, 0, 30}); }, "10 18 2 27 "},
+        {"cut positions for budgets 7..1 (EOB of 4 bits)", cutPositions, "4 2 2 2 1 0 -1 "},
+        {"whole block copied without its stuffing byte", [] { return copied(1); }, "12 FF 3F"},
+        {"block cut after its DC entry gets an EOB", [] { return copied(0); }, "12 AF"},
+        {"short header 0x2B: b3 = 10",
+         [] {
+             uint8_t bytes[2] = {0x82, 0x2B};
+             VelaMcuHeader h = unpackVelaHeader(bytes);
+             return std::to_string(h.shortForm) + " " + std::to_string(h.tagBytes) + " " +
+                    std::to_string(h.blockBytes[3]);
+         },
+         "1 2 10"},
+        {"long header L = 2, blocks of 3 bytes",
+         [] {
+             uint8_t bytes[4];
+             VelaMcuHeader h{0, 2, {3, 3, 3, 3}};
+             return toHex(bytes, size_t(packVelaHeader(h, bytes)));
+         },
+         "02 0C 30 C3"},
+        {"rotation 3: row 0 = 0..7 becomes column 0 from the bottom",
+         [] {
+             velatest::Mcu mcu;
+             for (int c = 0; c < 8; ++c) mcu.samples[0][c] = c;
+             for (int c = 0; c < 8; ++c) mcu.tags[c] = uint8_t(c);
+             McuParam param{};
+             param.rotation = 3;
+             rotateMcu(mcu.planes(), &param);
+             std::string s;
+             for (int r = 0; r < 8; ++r) s += std::to_string(mcu.samples[0][r * 8]);
+             for (int r = 0; r < 8; ++r) s += std::to_string(mcu.tags[r * 8]);
+             return s;
+         },
+         "7654321076543210"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.have(), c.want) << c.name;
+}
+
+}  // namespace
+
+namespace {
+
+// Whatever tag plane and blocks the tag-section writer meets, and whatever
+// the parameter words allow, the reader gives back the tag plane and the
+// flagged blocks' samples exactly.
+TEST(VelaFormat, TagSectionsReadBackWhatTheyWrite)
+{
+    uint32_t state = 12345;
+    auto next = [&state](uint32_t n) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % n;
+    };
+    int modesSeen[8] = {};
+    for (int round = 0; round < 4000; ++round) {
+        uint8_t tags[64];
+        uint8_t blocks[4][64];
+        const uint32_t tagValues = 1 + next(4);
+        const uint32_t pattern = next(4);
+        for (int p = 0; p < 64; ++p) {
+            uint32_t cls = pattern == 0 ? p % 8 < 3 : pattern == 1 ? (p / 8 + p % 8) % 2 : next(tagValues);
+            tags[p] = uint8_t((cls * 3 + round) % tagValues);
+        }
+        for (int b = 0; b < 4; ++b) {
+            const uint32_t values = 1 + next(5);
+            const uint32_t shareTags = next(3) == 0;
+            for (int p = 0; p < 64; ++p)
+                blocks[b][p] = uint8_t(40 * (shareTags ? tags[p] % values : next(values)) + b);
+        }
+        VelaEncodeParam words{};
+        for (int w : {0, 1, 8, 9, 19, 20, 21, 22, 23, 24, 25, 27, 28, 29, 30})
+            words.word[w] = next(4) == 0;
+        uint8_t section[kVelaTagSectionRoom] = {};
+        uint8_t header = 0;
+        ASSERT_EQ(codertagbit(&words, tags, blocks, section, &header), 0) << round;
+        ++modesSeen[section[0] >> 5];
+        uint8_t decodedTags[64];
+        int32_t palette[4][64] = {};
+        uint32_t flags = 0;
+        ASSERT_EQ(decodertagbit(section, header, decodedTags, palette, &flags), 0) << round;
+        ASSERT_EQ(flags & 0xE, 0u) << "only block 3 may be a palette block";
+        for (int p = 0; p < 64; ++p) {
+            ASSERT_EQ(decodedTags[p], tags[p]) << "round " << round << " pixel " << p;
+            if (flags & 1) ASSERT_EQ(palette[3][p], blocks[3][p]) << "round " << round << " pixel " << p;
+        }
+    }
+    // Every mode but 3 comes up (mode 3 needs two two-valued blocks, and only
+    // block 3 is analysed).
+    for (int m = 0; m <= 6; ++m)
+        if (m != 3) EXPECT_GT(modesSeen[m], 0) << "tag mode " << m;
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+// VELA round trip over the parameter grid: encoder, public decoder and the
+// MCU decoder on their own agree; fixed-size MCUs are 64 bytes and decode
+// alone from any multiple of 64; tags come back, palette blocks exactly,
+// DCT blocks within a measured PSNR.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <set>
+
+#include "decoder/harness.h"
+#include "vela/vela.h"
+#include "vela_support.h"
+
+namespace {
+
+using velatest::Mcu;
+
+// Distinct values of component c of the source in MCU (mx, my), edge pixels
+// replicated as the encoder does.
+int distinctValues(const moxtest::Picture& p, int mx, int my, int c)
+{
+    std::set<uint8_t> values;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            values.insert(p.at(std::min(mx * 8 + x, p.width - 1), std::min(my * 8 + y, p.height - 1), c));
+    return int(values.size());
+}
+
+double psnrOf(const moxtest::Picture& a, const moxtest::Picture& b, int component)
+{
+    double sum = 0;
+    size_t n = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
+            for (int c = 0; c < a.components; ++c) {
+                if (component >= 0 && c != component) continue;
+                double d = double(a.at(x, y, c)) - b.at(x, y, c);
+                sum += d * d;
+                ++n;
+            }
+    return sum == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 * double(n) / sum);
+}
+
+TEST(VelaRoundTrip, ParameterGrid)
+{
+    struct Case {
+        const char* name;
+        int pixelFormat;
+        uint32_t sizeMode;
+        int velaMode;
+        uint32_t word26;
+        uint32_t word33;
+        uint32_t rotation;
+        double minPsnr;  // measured, less about 0.7 dB; over the components carried
+        std::function<void(VelaEncodeParam&)> words;
+    };
+    auto none = [](VelaEncodeParam&) {};
+    const Case cases[] = {
+        {"4c fixed", 4, 0, 1, 0, 64, 0, 24.5, none},
+        {"4c variable", 4, 1, 2, 0, 64, 1, 24.5, none},
+        {"4c fixed, short when blocks 0..2 are 0", 4, 0, 3, 2, 64, 2, 24.5, none},
+        {"4c variable, blocks 0..2 dropped", 4, 1, 1, 1, 64, 3, 40.5, none},
+        {"4c fixed, DC only", 4, 0, 2, 0, 1, 0, 11.5, none},
+        {"4c fixed, word 33 = 0 sets no limit", 4, 0, 1, 0, 0, 0, 24.5, none},
+        {"4c fixed, no palette blocks, DC-only palette, orders 0..4 excluded", 4, 0, 1, 0, 64, 0,
+         28.0,
+         [](VelaEncodeParam& w) {
+             w.word[0] = w.word[1] = 1;
+             w.word[32] = 1;
+             for (int x = 20; x <= 24; ++x) w.word[x] = 1;
+         }},
+        {"4c variable, tag value forced uniform, block 3 never palette", 4, 1, 1, 0, 64, 0, 28.0,
+         [](VelaEncodeParam& w) {
+             w.word[28] = 1;
+             w.word[19] = 1;
+         }},
+        {"gray fixed short", 5, 0, 1, 2, 64, 0, 41.5, none},
+        {"gray variable short", 5, 1, 2, 2, 64, 3, 41.5, none},
+        {"gray fixed long, DC only", 5, 0, 3, 0, 1, 1, 32.5, none},
+        {"gray variable, forced short", 5, 1, 1, 1, 64, 2, 41.5, none},
+    };
+    static const uint8_t kTagOfMode[4] = {0, 1, 0, 2};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int width = 43;
+        const int height = 29;
+        const size_t mcus = size_t((width + 7) / 8) * ((height + 7) / 8);
+        velatest::VelaSetup v = velatest::velaSetup(width, height, c.pixelFormat, c.velaMode, c.sizeMode);
+        v.words.word[26] = c.word26;
+        v.words.word[33] = c.word33;
+        c.words(v.words);
+        enctest::EncodeRun run = velatest::encodeVela(v);
+        ASSERT_EQ(run.initStatus, 0);
+        ASSERT_EQ(run.status, 0);
+        if (c.sizeMode == 0) ASSERT_EQ(run.stream.size(), 64 * mcus);
+
+        // MCU by MCU, as encoded, then with the rotation.
+        int32_t status = 0;
+        std::vector<Mcu> plain = velatest::McuDecoder(c.sizeMode, 0).decodeAll(run.stream, &status, mcus);
+        ASSERT_EQ(status, 0);
+        ASSERT_EQ(plain.size(), mcus);
+        std::vector<Mcu> turned =
+            velatest::McuDecoder(c.sizeMode, c.rotation).decodeAll(run.stream, &status, mcus);
+        ASSERT_EQ(turned.size(), mcus);
+        velatest::McuDecoder rotate(c.sizeMode, c.rotation);
+        size_t offset = 0;
+        for (size_t k = 0; k < mcus; ++k) {
+            Mcu expected = plain[k];
+            mox::rotateMcu(expected.planes(), &rotate.param);
+            EXPECT_EQ(turned[k], expected) << "MCU " << k;
+            for (uint8_t tag : plain[k].tags) ASSERT_EQ(tag, kTagOfMode[c.velaMode]) << "MCU " << k;
+            // Header form and length of each MCU.
+            const uint8_t first = run.stream[offset];
+            bool shortForm = (first & 0x80) != 0;
+            if (c.word26 == 1 || (c.word26 == 2 && c.pixelFormat == 5)) EXPECT_TRUE(shortForm) << k;
+            if (c.word26 == 0) EXPECT_FALSE(shortForm) << k;
+            mox::VelaMcuHeader h = mox::unpackVelaHeader(run.stream.data() + offset);
+            int32_t span = mox::velaHeaderBytes(h.shortForm) + mox::velaBodyBytes(h);
+            ASSERT_LE(span, 64) << "MCU " << k;
+            if (c.word33 == 1)
+                for (int i = shortForm ? 3 : 0; i < 4; ++i) EXPECT_LE(h.blockBytes[i], 3) << k;
+            if (c.sizeMode == 0) {
+                // Random access: the MCU alone, from its own 64 bytes.
+                std::vector<uint8_t> alone(run.stream.begin() + offset, run.stream.begin() + offset + 64);
+                std::vector<Mcu> one = velatest::McuDecoder(0, 0).decodeAll(alone, &status, 1);
+                ASSERT_EQ(one.size(), 1u) << "MCU " << k;
+                EXPECT_EQ(one[0], plain[k]) << "MCU " << k;
+                for (int32_t i = span; i < 64; ++i) ASSERT_EQ(run.stream[offset + i], 0xFF);
+                offset += 64;
+            } else {
+                offset += size_t(span);
+            }
+        }
+        if (c.sizeMode == 1) EXPECT_EQ(offset, run.stream.size());
+
+        // The public decoder delivers the MCUs' samples.
+        moxtest::DecodeOptions options;
+        options.useInput = true;
+        options.outFormat = c.pixelFormat == 5 ? 5 : 4;
+        const uint32_t velaWords[2] = {c.sizeMode, 0};
+        options.records = [&](PictureInfo& pic, DecodeParam& param) {
+            velatest::velaRecords(pic, param, width, height, options.outFormat, velaWords);
+        };
+        moxtest::DecodeResult decoded = moxtest::decodeStream(run.stream, options);
+        ASSERT_EQ(decoded.initStatus, 0);
+        ASSERT_EQ(decoded.status, 0);
+        const moxtest::Picture& source = v.setup.picture;
+        const moxtest::Picture& back = decoded.picture;
+        ASSERT_EQ(back.pixels.size(), source.pixels.size());
+        const int perRow = (width + 7) / 8;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int comp = 0; comp < back.components; ++comp) {
+                    int plane = c.pixelFormat == 5 ? 3 : comp;
+                    const Mcu& m = plain[size_t(y / 8 * perRow + x / 8)];
+                    ASSERT_EQ(back.at(x, y, comp), m.samples[plane][(y % 8) * 8 + x % 8])
+                        << x << "," << y << " component " << comp;
+                }
+
+        // Palette blocks (block 3 with two or three values) are exact; the
+        // rest within the PSNR bound.
+        const bool palettes = c.words == nullptr || (v.words.word[19] == 0 && v.words.word[0] == 0);
+        const int third = source.components - 1;
+        for (int my = 0; palettes && my < (height + 7) / 8; ++my)
+            for (int mx = 0; mx < perRow; ++mx) {
+                int n = distinctValues(source, mx, my, third);
+                if (n != 2 && n != 3) continue;
+                for (int y = my * 8; y < std::min(height, my * 8 + 8); ++y)
+                    for (int x = mx * 8; x < std::min(width, mx * 8 + 8); ++x)
+                        ASSERT_EQ(back.at(x, y, third), source.at(x, y, third))
+                            << "palette block " << mx << "," << my;
+            }
+        const bool dropped = c.word26 == 1 && c.pixelFormat == 4;
+        double psnr = psnrOf(source, back, dropped ? 3 : -1);
+        EXPECT_GE(psnr, c.minPsnr);
+        std::printf("  %-70s PSNR %.2f dB, %zu bytes\n", c.name, psnr, run.stream.size());
+    }
+}
+
+}  // namespace
