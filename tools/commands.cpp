@@ -77,6 +77,24 @@ int reportFailure(const char* command, const JobError& error, bool trace)
     return kExitFailed;
 }
 
+// The caller table block of mode 2: exactly as large as the library's.
+bool readTableBlock(const std::string& path, std::vector<uint8_t>& block)
+{
+    constexpr size_t kTableBlockBytes = 6672;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return complain("cannot open " + path + ": " + std::strerror(errno)), false;
+    block.assign(kTableBlockBytes + 1, 0);
+    size_t got = std::fread(block.data(), 1, block.size(), file);
+    std::fclose(file);
+    if (got != kTableBlockBytes) {
+        complain(path + " holds " + (got > kTableBlockBytes ? "more" : std::to_string(got)) +
+                 " bytes; a table block has 6672");
+        return false;
+    }
+    block.resize(kTableBlockBytes);
+    return true;
+}
+
 // The exit statuses, as every help text states them.
 const char kExitHelp[] =
     "\n"
@@ -262,6 +280,13 @@ const char kDecodeHelp[] =
     "  --vela-size-mode N   0 fixed 64-byte MCUs (default), 1 variable\n"
     "  --vela-rotation N    mode 1 rotation code 0..3 (default 0)\n"
     "  --bp-mcu-bytes N     mode 2 MCU size 64 (default) or 128\n"
+    "  --bp-rotation N      mode 2 rotation word (the library admits 0)\n"
+    "  --tables FILE        mode 2 tag-section tables: a 6672-byte block whose\n"
+    "                       value bytes replace the library's\n"
+    "  --copier-rotation N  mode 3 fixed rotation 0..3 (default 0)\n"
+    "  --copier-rule N      mode 3 rotation rule: 0 the MCU's own, 1 fixed\n"
+    "                       (default), 2 both added (the library admits 1)\n"
+    "  (mode 3 takes --vela-size-mode as its variable-size flag)\n"
     "\n"
     "Four-component output is written as PNG with the fourth component as alpha.\n";
 
@@ -343,6 +368,19 @@ int runDecode(const Arguments& args)
                 return complain("--bp-mcu-bytes is 64 or 128"), kExitUsage;
             }
             options.bpMcuBytes = uint32_t(v);
+        } else if (n == "--bp-rotation") {
+            if (!scan.integer(v, 0, UINT32_MAX)) return kExitUsage;
+            options.bpRotation = uint32_t(v);
+        } else if (n == "--copier-rotation") {
+            if (!scan.integer(v, 0, UINT32_MAX)) return kExitUsage;
+            options.copierRotation = uint32_t(v);
+        } else if (n == "--copier-rule") {
+            if (!scan.integer(v, 0, UINT32_MAX)) return kExitUsage;
+            options.copierRule = uint32_t(v);
+        } else if (n == "--tables") {
+            std::string path;
+            if (!scan.value(path)) return kExitUsage;
+            if (!readTableBlock(path, options.bpTables)) return kExitFailed;
         } else {
             return unknownOption(n, "decode");
         }

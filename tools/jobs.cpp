@@ -319,11 +319,13 @@ bool setVelaRecords(const DecodeOptions& options, PictureInfo& pic, DecodeParam&
     velaWords[0] = options.velaSizeMode;
     velaWords[1] = options.velaRotation;
     param.velaParam = velaWords;
-    const uint32_t bp[5] = {0, 0, options.bpMcuBytes == 128 ? 1u : 0u, 0, 1};
+    const uint32_t bp[5] = {0, options.bpRotation, options.bpMcuBytes == 128 ? 1u : 0u, 0, 1};
     std::copy(bp, bp + 5, bpWords);
     param.velaBpParam = bpWords;
+    if (!options.bpTables.empty()) param.velaBpTables = options.bpTables.data();
     copier = VelaCopierParam{};
-    copier.words[1] = 1;
+    copier.words[0] = options.copierRotation;
+    copier.words[1] = options.copierRule;
     copier.variableSize = options.velaSizeMode;
     param.velaCopierParam = &copier;
     return true;

@@ -103,6 +103,10 @@ struct DecodeOptions {
     uint32_t velaSizeMode = 0;   // 0 fixed 64-byte MCUs, 1 variable
     uint32_t velaRotation = 0;   // mode 1: 0..3
     uint32_t bpMcuBytes = 64;    // mode 2: 64 or 128
+    uint32_t bpRotation = 0;     // mode 2: word 1 of the bp parameters
+    std::vector<uint8_t> bpTables;  // mode 2: caller table block (empty: the library's)
+    uint32_t copierRotation = 0;    // mode 3: fixed rotation 0..3
+    uint32_t copierRule = 1;        // mode 3: 0 the MCU's, 1 fixed, 2 both added
 };
 
 struct DecodedLayout {

@@ -52,6 +52,7 @@ struct McuParam {
     uint32_t sizeMode;           // mode 1: 0 fixed-size MCUs, 1 variable-size
     uint32_t rotation;           // quarter turns applied to a decoded VELA MCU
     VelaCopierParam copier;      // mode 3
+    const uint8_t* bpTables;     // mode 2: the context's tag-section table block
     McuComponent component[kMaxComponents];
 };
 

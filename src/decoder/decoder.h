@@ -20,9 +20,6 @@ uint64_t decoderWorkAreaSize(const DecoderContext* ctx, uint32_t lineStride);
 void buildRangeLimit(uint8_t* table);  // 1408 bytes
 void buildColorTables(int32_t* crToR, int32_t* cbToG, int32_t* crToG, int32_t* cbToB);
 void loadAnnexKTables(DecoderContext* ctx, int tableCount);
-// Mode-2 default tables (bp_tables.cpp) and the caller's overlay.
-const uint8_t* bpDefaultTables();  // kBpTableBytes bytes
-void overlayBpTables(uint8_t* tables, const uint8_t* caller);
 
 // Band bookkeeping (band.cpp).
 int32_t changeWritebuf(DecoderContext* ctx, int32_t row);

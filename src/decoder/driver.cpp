@@ -11,6 +11,7 @@
 #include "frame/markers.h"
 #include "frame/errlog.h"
 #include "header/reader.h"
+#include "vela/bp.h"
 #include "vela/vela.h"
 
 namespace mox {
@@ -138,6 +139,12 @@ int32_t decodeMcuOfMode(DecoderContext* ctx)
     switch (ctx->mode) {
     case MOX_MODE_VELA:
         velaDecoder = vela_decodemcu;
+        break;
+    case MOX_MODE_VELA_BP:
+        velaDecoder = vela_bp_decodemcu;
+        break;
+    case MOX_MODE_VELA_COPIER:
+        velaDecoder = vela_copier_decodeMcu;
         break;
     default:
         return decodeMcu(&ctx->cursor, &ctx->mcuParam, ctx->dcPredictors, ctx->planes);
@@ -309,6 +316,7 @@ void D_setMcuParam(DecoderContext* ctx)
     case MOX_MODE_VELA_BP:
         std::memcpy(p.velaWords, ctx->velaBpParam, sizeof(p.velaWords));
         p.rotation = ctx->velaBpParam[1];
+        p.bpTables = ctx->bpTables;
         break;
     case MOX_MODE_VELA_COPIER:
         p.copier = ctx->velaCopierParam;
@@ -474,9 +482,6 @@ namespace {
 
 int32_t decodeJob(DecoderContext* ctx)
 {
-    // The MCU decoders of the bp and copier modes are not part of this decoder yet.
-    if (ctx->mode == MOX_MODE_VELA_BP || ctx->mode == MOX_MODE_VELA_COPIER)
-        return MOX_FAIL("MoxDecode", MOX_ERR_MODE, ctx);
     if (ctx->finalStatus >= 0) return ctx->finalStatus;  // a complete job stays complete
     int32_t status = D_setStrCode(ctx);
     if (status != 0) return MOX_FAIL("MoxDecode", status, ctx);

@@ -9,6 +9,7 @@
 #include "frame/errlog.h"
 #include "frame/memory.h"
 #include "moxcodec.h"
+#include "vela/bp.h"
 
 namespace mox {
 

@@ -84,22 +84,30 @@ void rotateMcu(int32_t* const* planes, const McuParam* param)
     for (int32_t p = 0; p < kVelaPixels; ++p) tags[p] = copy[source[p]];
 }
 
-int32_t vela_decodemcu(BitCursor* cursor, const McuParam* param, int32_t* const* planes)
+int32_t velaReadMcuHeader(BitCursor* cursor, uint8_t* mcu, VelaMcuHeader* header)
 {
-    uint8_t mcu[kVelaMaxMcuSpan];
     int32_t status = velaMcuBytes(cursor, 1, mcu);
     if (status != 0) return status;
     const int32_t headerBytes = velaHeaderBytesOf(mcu[0]);
     status = velaMcuBytes(cursor, headerBytes, mcu);
     if (status != 0) return status;
-    const VelaMcuHeader header = unpackVelaHeader(mcu);
+    *header = unpackVelaHeader(mcu);
+    return headerBytes;
+}
+
+int32_t vela_decodemcu(BitCursor* cursor, const McuParam* param, int32_t* const* planes)
+{
+    uint8_t mcu[kVelaMaxMcuSpan];
+    VelaMcuHeader header;
+    const int32_t headerBytes = velaReadMcuHeader(cursor, mcu, &header);
+    if (headerBytes < 0) return headerBytes;
     const int32_t span = headerBytes + velaBodyBytes(header);
     if (velaBodyBytes(header) > kVelaMcuBytes) return corrupt();
     // A fixed-size MCU that would run into the next one is refused too.
     const bool fixedSize = param->sizeMode == 0;
     if (fixedSize && span > kVelaMcuBytes) return corrupt();
     const int32_t length = fixedSize ? kVelaMcuBytes : span;
-    status = velaMcuBytes(cursor, length, mcu);
+    int32_t status = velaMcuBytes(cursor, length, mcu);
     if (status != 0) return status;
 
     uint8_t* tagPlane = reinterpret_cast<uint8_t*>(planes[0]);

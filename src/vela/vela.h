@@ -25,6 +25,9 @@ int32_t vela_decodemcu(BitCursor* cursor, const McuParam* param, int32_t* const*
 // piece. kNeedMoreData when the stream so far holds fewer. Once the tail is
 // used up the cursor is moved onto the piece first.
 int32_t velaMcuBytes(BitCursor* cursor, int32_t count, uint8_t* out);
+// Reads the two- or four-byte MCU header at the cursor into `mcu` and
+// unpacks it, without moving the cursor: the header's size, or kNeedMoreData.
+int32_t velaReadMcuHeader(BitCursor* cursor, uint8_t* mcu, VelaMcuHeader* header);
 // Moves the cursor `count` bytes on (to bit 7), leaving the splice buffer
 // for the piece when it passes the carried tail.
 void velaSkipBytes(BitCursor* cursor, int32_t count);

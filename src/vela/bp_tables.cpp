@@ -11,26 +11,19 @@
 #include <array>
 #include <cstring>
 
-#include "decoder/decoder.h"
+#include "vela/bp.h"
 
 namespace mox {
 
 namespace {
 
-constexpr uint32_t kCnLenOffset = 0, kCnLenRows = 89, kCnLenBytes = 3;
-constexpr uint32_t kAddLenOffset = 267, kAddLenRows = 99, kAddLenBytes = 3;
-constexpr uint32_t kMbLenOffset = 564, kMbLenRows = 288, kMbLenBytes = 18;
-constexpr uint32_t kMsOffset = 5748, kMsRows = 34, kMsBytes = 6;
-constexpr uint32_t kColPosiOffset = 5952, kColPosiRows = 120, kColPosiBytes = 6;
-static_assert(kColPosiOffset + kColPosiRows * kColPosiBytes == kBpTableBytes);
-
-constexpr uint8_t kAny = 15;       // D wildcard
-constexpr uint8_t kAnyK = 25;      // K wildcard
-constexpr uint8_t kAbsent = 5;     // ms_TBL: entity not present
+constexpr uint8_t kAny = kBpAnyD;
+constexpr uint8_t kAnyK = kBpAnyK;
+constexpr uint8_t kAbsent = kBpAbsent;
 constexpr uint8_t kNoRow = 0xFF;   // key of an unused row: matches no A
 
 // Palette size codes (palette of s + 1 values) of the present entities.
-constexpr uint8_t kEntitySizes[kMsRows][5] = {
+constexpr uint8_t kEntitySizes[kBpMsRows][5] = {
     {1, 5, 5, 5, 5}, {2, 5, 5, 5, 5}, {3, 5, 5, 5, 5}, {1, 1, 5, 5, 5}, {1, 2, 5, 5, 5},
     {1, 3, 5, 5, 5}, {2, 2, 5, 5, 5}, {2, 3, 5, 5, 5}, {3, 3, 5, 5, 5}, {1, 1, 1, 5, 5},
     {1, 1, 2, 5, 5}, {1, 1, 3, 5, 5}, {1, 2, 2, 5, 5}, {1, 2, 3, 5, 5}, {1, 3, 3, 5, 5},
@@ -60,7 +53,7 @@ constexpr AddLen kAddLen[] = {
     {31, 10, 4}, {31, 11, 5}, {32, 6, 0},  {32, 7, 3},  {32, 9, 0},  {32, 10, 4}, {32, 11, 5},
     {33, kAny, 0},
 };
-static_assert(sizeof(kAddLen) / sizeof(kAddLen[0]) == kAddLenRows);
+static_assert(sizeof(kAddLen) / sizeof(kAddLen[0]) == kBpAddLenRows);
 
 struct MbLen {
     uint8_t a, d, k;
@@ -96,7 +89,7 @@ constexpr uint8_t kModeTypes[15][4] = {
     {2, 0, 0, 0}, {1, 2, 0, 0}, {1, 1, 2, 0}, {2, 2, 0, 0}, {2, 0, 0, 0},
     {1, 2, 0, 0}, {1, 1, 2, 0}, {2, 2, 0, 0}, {2, 2, 0, 0}, {1, 0, 0, 0},
 };
-constexpr uint8_t kNoMap = 4;
+constexpr uint8_t kNoMap = kBpNoMap;
 
 // One assignment: map index and permutation group per entity.
 struct Assignment {
@@ -232,8 +225,9 @@ constexpr bool candidate(const Entities& e, uint32_t d, uint32_t n, Assignment* 
                 used[split[t]] = true;
                 if (firstBinary < 0 && split[t] < 2) firstBinary = split[t];
             }
-            if (!used[0] || !used[1] || !used[2] || firstBinary != 0) continue;
+            if (!used[0] || !used[1] || firstBinary != 0) continue;
             for (int i = 0, t = 0; i < count; ++i) label[i] = e.size[i] == 1 ? split[t++] : 2;
+            if (distinctSizes(e, label, 2) < 2) continue;  // the 2-bit map holds the group
             if (take([&](int i) {
                     out->map[e.index[i]] = label[i];
                     out->group[e.index[i]] = label[i] == 2 ? 1 : 0;
@@ -241,11 +235,15 @@ constexpr bool candidate(const Entities& e, uint32_t d, uint32_t n, Assignment* 
                 return true;
         }
         return false;
-    case 12:  // a group with the first entity on map 0, one palette size on map 1
-    case 13:  // two groups; the first entity's group on map 1
+    case 12:  // a group on map 0, one palette size on map 1: the maps' roles differ
+    case 13:  // two groups, interchangeable maps; the first entity's group on map 1
         for (uint32_t step = 0; step < power(2, count); ++step) {
             uint32_t code = d == 12 ? step : power(2, count) - 1 - step;
-            if (!growthString(code, count, 2, label)) continue;
+            if (d == 12) {
+                for (int i = 0; i < count; ++i) label[i] = static_cast<uint8_t>(code >> (count - 1 - i) & 1);
+            } else if (!growthString(code, count, 2, label)) {
+                continue;
+            }
             bool ok = distinctSizes(e, label, 0) >= 2 &&
                       (d == 12 ? distinctSizes(e, label, 1) == 1 : distinctSizes(e, label, 1) >= 2);
             if (!ok) continue;
@@ -303,7 +301,7 @@ constexpr MbLen makeRow(uint32_t a, uint32_t d, uint32_t k, const uint8_t types[
 }
 
 struct MbTable {
-    MbLen rows[kMbLenRows] = {};
+    MbLen rows[kBpMbLenRows] = {};
     uint32_t count = 0;
 };
 
@@ -337,7 +335,7 @@ constexpr MbTable buildMbLen()
 }
 
 constexpr MbTable kMbLen = buildMbLen();
-static_assert(kMbLen.count <= kMbLenRows);
+static_assert(kMbLen.count <= kBpMbLenRows);
 
 constexpr uint8_t entityCount(uint32_t a)
 {
@@ -361,10 +359,10 @@ constexpr std::array<uint8_t, kBpTableBytes> buildDefaultTables()
 {
     std::array<uint8_t, kBpTableBytes> block{};
     uint32_t row = 0;
-    for (uint32_t a = 0; a < kMsRows; ++a) {
+    for (uint32_t a = 0; a < kBpMsRows; ++a) {
         uint8_t seen[4] = {0, 0, 0, 0};
         auto put = [&](uint8_t t) {
-            uint32_t at = kCnLenOffset + row * kCnLenBytes;
+            uint32_t at = kBpCnLenOffset + row * kBpCnLenBytes;
             block[at] = static_cast<uint8_t>(a);
             block[at + 1] = t;
             block[at + 2] = paletteBits(a, t);
@@ -377,14 +375,14 @@ constexpr std::array<uint8_t, kBpTableBytes> buildDefaultTables()
                 put(s);
             }
     }
-    for (uint32_t i = 0; i < kAddLenRows; ++i) {
-        uint32_t at = kAddLenOffset + i * kAddLenBytes;
+    for (uint32_t i = 0; i < kBpAddLenRows; ++i) {
+        uint32_t at = kBpAddLenOffset + i * kBpAddLenBytes;
         block[at] = kAddLen[i].a;
         block[at + 1] = kAddLen[i].d;
         block[at + 2] = kAddLen[i].bits;
     }
-    for (uint32_t i = 0; i < kMbLenRows; ++i) {
-        uint32_t at = kMbLenOffset + i * kMbLenBytes;
+    for (uint32_t i = 0; i < kBpMbLenRows; ++i) {
+        uint32_t at = kBpMbLenOffset + i * kBpMbLenBytes;
         if (i >= kMbLen.count) {
             block[at] = kNoRow;  // unused row
             continue;
@@ -398,15 +396,15 @@ constexpr std::array<uint8_t, kBpTableBytes> buildDefaultTables()
         for (int e = 0; e < 5; ++e) block[at + 8 + e] = r.groups[e];
         for (int e = 0; e < 5; ++e) block[at + 13 + e] = r.mapIndex[e];
     }
-    for (uint32_t a = 0; a < kMsRows; ++a) {
-        uint32_t at = kMsOffset + a * kMsBytes;
+    for (uint32_t a = 0; a < kBpMsRows; ++a) {
+        uint32_t at = kBpMsOffset + a * kBpMsBytes;
         block[at] = static_cast<uint8_t>(a);
         for (int e = 0; e < 5; ++e) block[at + 1 + e] = kEntitySizes[a][e];
     }
     // col_posi row E: the E-th permutation of (0..4) in lexicographic order.
     uint8_t perm[5] = {0, 1, 2, 3, 4};
-    for (uint32_t e = 0; e < kColPosiRows; ++e) {
-        uint32_t at = kColPosiOffset + e * kColPosiBytes;
+    for (uint32_t e = 0; e < kBpColPosiRows; ++e) {
+        uint32_t at = kBpColPosiOffset + e * kBpColPosiBytes;
         block[at] = static_cast<uint8_t>(e);
         for (int i = 0; i < 5; ++i) block[at + 1 + i] = perm[i];
         int i = 3;  // next permutation
@@ -427,20 +425,20 @@ constexpr std::array<uint8_t, kBpTableBytes> buildDefaultTables()
 }
 
 constexpr std::array<uint8_t, kBpTableBytes> kDefaultBlock = buildDefaultTables();
-static_assert(kDefaultBlock[kCnLenOffset + (kCnLenRows - 1) * kCnLenBytes] == 33);
-static_assert(kDefaultBlock[kCnLenOffset + 2] == 18 && kDefaultBlock[kCnLenOffset + 5] == 4);
-static_assert(kDefaultBlock[kColPosiOffset + 119 * kColPosiBytes + 1] == 4);
+static_assert(kDefaultBlock[kBpCnLenOffset + (kBpCnLenRows - 1) * kBpCnLenBytes] == 33);
+static_assert(kDefaultBlock[kBpCnLenOffset + 2] == 18 && kDefaultBlock[kBpCnLenOffset + 5] == 4);
+static_assert(kDefaultBlock[kBpColPosiOffset + 119 * kBpColPosiBytes + 1] == 4);
 
 // Value columns the caller may replace: {first value byte, rows, record bytes, value bytes}.
 struct Overlay {
     uint32_t offset, rows, stride, bytes;
 };
 constexpr Overlay kOverlays[] = {
-    {kCnLenOffset + 2, kCnLenRows, kCnLenBytes, 1},
-    {kAddLenOffset + 2, kAddLenRows, kAddLenBytes, 1},
-    {kMbLenOffset + 3, kMbLenRows, kMbLenBytes, 15},
-    {kMsOffset + 1, kMsRows, kMsBytes, 5},
-    {kColPosiOffset + 1, kColPosiRows, kColPosiBytes, 5},
+    {kBpCnLenOffset + 2, kBpCnLenRows, kBpCnLenBytes, 1},
+    {kBpAddLenOffset + 2, kBpAddLenRows, kBpAddLenBytes, 1},
+    {kBpMbLenOffset + 3, kBpMbLenRows, kBpMbLenBytes, 15},
+    {kBpMsOffset + 1, kBpMsRows, kBpMsBytes, 5},
+    {kBpColPosiOffset + 1, kBpColPosiRows, kBpColPosiBytes, 5},
 };
 
 }  // namespace

@@ -1,0 +1,354 @@
+// The bp tag section and the bp and copier MCU decoders, against the
+// test-side writer: every key a stream can carry round-trips, hostile
+// sections and MCUs decode to zeros or fail cleanly, and the printed
+// messages are the ones a malformed section calls for.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "decoder/decoder.h"
+#include "frame/t81tables.h"
+#include "vela/bp.h"
+#include "vela/variant_writer.h"
+#include "vela_support.h"
+
+namespace moxtest {
+namespace {
+
+const uint8_t* const kTables = mox::bpDefaultTables();
+
+// A tag whose maps, palettes and permutations are random but valid for the
+// key: a map's classes stay below what every entity on it can resolve.
+BpTag makeTag(const uint8_t* tables, int a, int d, int k, int e, bool b, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    BpTag tag;
+    tag.a = a, tag.d = d, tag.k = k, tag.e = e, tag.b = b;
+    const BpLayout l = bpLayout(tables, a, d, k, e);
+    const uint8_t* groups = l.row + 8;
+    const uint8_t* mapIndex = l.row + 13;
+    int limit[4] = {1, 1, 1, 1};
+    for (int m = 0; m < 4; ++m) {
+        bool read = d == 14 ? m == 0 : d != 0 && l.row[3 + m] != 0;
+        if (read) limit[m] = d == 14 ? 2 : 1 << l.row[3 + m];
+    }
+    for (int i = 0; i < 5; ++i) {
+        if (l.size[i] == 5) continue;
+        int classes = l.size[i] + 1;
+        for (int j = 4; j > i && groups[i] != 0; --j)
+            if (groups[j] == groups[i] && l.size[j] != 5) classes = l.size[j] + 1;  // the group's first member
+        if (mapIndex[i] < 4) limit[mapIndex[i]] = std::min(limit[mapIndex[i]], classes);
+        for (int j = 0; j < 4; ++j) {
+            tag.palette[i][j] = uint8_t(rng() % (l.position[i] == 0 ? 4 : 256));
+            tag.mapping[i][j] = uint8_t(rng() % (l.size[i] + 1));
+        }
+    }
+    for (int m = 0; m < 4; ++m)
+        for (int p = 0; p < 64; ++p) tag.maps[m][p] = uint8_t(rng() % limit[m]);
+    if (d == 14) {  // runs start with class 0; make the map runs of varying length
+        for (int p = 0; p < 64; ++p) tag.maps[0][p] = uint8_t((p * p / 7 + seed) / 5 % 2);
+        const uint8_t* scan = scanOrder(k);
+        if (tag.maps[0][scan[0]] != 0)
+            for (auto& c : tag.maps[0]) c ^= 1;
+    }
+    tag.uniformTag = uint8_t(rng() % 4);
+    return tag;
+}
+
+struct Key {
+    int a, d, k;
+};
+
+// Every (A, D, K) that resolves through add_len_TBL and mb_len_TBL.
+std::vector<Key> validKeys()
+{
+    std::vector<Key> keys;
+    for (int a = 0; a <= 33; ++a)
+        for (int d = 0; d <= 14; ++d) {
+            if (a == 33 && d != 0) continue;
+            const uint8_t* add = bpFindRow(kTables, 1, a, d, 0);
+            if (add == nullptr) continue;
+            int count = add[2] == 0 ? 1 : 1 << add[2];
+            for (int n = 0; n < count; ++n) {
+                int k = add[2] == 0 ? 31 : n;
+                if (d == 14 && k > 5) continue;  // scan orders 0..5
+                if (bpFindRow(kTables, 2, a, d, k) != nullptr) keys.push_back({a, d, k});
+            }
+        }
+    return keys;
+}
+
+std::string captureStdout(const std::function<void()>& run)
+{
+    std::fflush(stdout);
+    testing::internal::CaptureStdout();
+    run();
+    std::fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+// McuParam of modes 2 and 3 as the driver builds it: T.81 K.3/K.5 for
+// every bp component, K.4/K.6 for copier components 1 and 2.
+struct Variant {
+    HuffDecodeTable dc[2]{}, ac[2]{};
+    int32_t quant[64];
+    uint8_t rangeLimit[1408];
+    mox::McuParam param{};
+    explicit Variant(int mode, int size = 64, int outFormat = 4)
+    {
+        mox::buildHuffmanTable(mox::kLuminanceDc.bits, mox::kLuminanceDc.values, &dc[0]);
+        mox::buildHuffmanTable(mox::kLuminanceAc.bits, mox::kLuminanceAc.values, &ac[0]);
+        mox::buildHuffmanTable(mox::kChrominanceDc.bits, mox::kChrominanceDc.values, &dc[1]);
+        mox::buildHuffmanTable(mox::kChrominanceAc.bits, mox::kChrominanceAc.values, &ac[1]);
+        for (int i = 0; i < 64; ++i) quant[i] = 1 + i % 5;
+        mox::buildRangeLimit(rangeLimit);
+        param.componentCount = mode == 3 ? 3 : 4;
+        param.mcuSize = size;
+        param.outFormat = outFormat;
+        param.rangeLimit = rangeLimit + 256;
+        param.bpTables = kTables;
+        param.copier.words[1] = 1;  // fixed rotation 0, the only setting Init admits
+        for (int c = 0; c < 4; ++c) {
+            bool chroma = mode == 3 && (c == 1 || c == 2);
+            param.component[c] = {1, 1, &dc[chroma], &ac[chroma], quant};
+        }
+    }
+    // What the block decoder and inverse transform make of a coefficient list.
+    std::array<int32_t, 64> samples(const int32_t* coefficients, int c) const
+    {
+        std::array<int32_t, 64> out{};
+        mox::D_idctBlock(coefficients, &param, &param.component[c], out.data());
+        return out;
+    }
+};
+
+// Coefficients of a test block: a DC and a few AC values.
+std::array<int32_t, 64> someCoefficients(uint32_t seed)
+{
+    std::array<int32_t, 64> z{};
+    z[0] = int32_t(seed % 61) - 30;
+    z[1 + seed % 5] = int32_t(seed % 7) - 3;
+    z[9 + seed % 11] = (seed & 1) ? 2 : 0;
+    return z;
+}
+
+TEST(VelaBp, EveryKeyRoundTripsThroughAnMcu)
+{
+    std::vector<Key> keys = validKeys();
+    bool seenA[34] = {};
+    for (const Key& key : keys) seenA[key.a] = true;
+    for (int a = 0; a <= 33; ++a) EXPECT_TRUE(seenA[a]) << "no valid key for A = " << a;
+    int decoded[2] = {};  // MCUs of 64 and 128 bytes
+
+    for (const Key& key : keys)
+        for (int e : {0, 119, (key.a * 7 + key.d * 3 + key.k) % 120}) {
+            const uint32_t seed = uint32_t(key.a * 1000 + key.d * 50 + key.k + e);
+            BpTag tag = makeTag(kTables, key.a, key.d, key.k, e, seed % 5 == 0, seed);
+            std::vector<uint8_t> section = writeBpTag(kTables, tag);
+            BpPlanes want = bpExpected(kTables, tag);
+            const bool shortForm = seed % 3 == 0;
+            for (int size : {64, 128}) {
+                Variant v(2, size);
+                std::vector<uint8_t> blocks[4];
+                std::array<std::array<int32_t, 64>, 4> wantSamples{};
+                for (int b = shortForm ? 3 : 0; b < 4; ++b) {
+                    std::array<int32_t, 64> z = someCoefficients(seed + b);
+                    blocks[b] = writeBlock(z.data(), false);  // a palette block's data is skipped
+                    if (!(want.flags >> (3 - b) & 1)) wantSamples[b] = v.samples(z.data(), b);
+                }
+                for (int b = 0; b < 4; ++b)
+                    if (want.flags >> (3 - b) & 1)
+                        for (int p = 0; p < 64; ++p) wantSamples[b][p] = want.values[b + 1][p];
+                std::vector<uint8_t> stream = writeBpMcu(section, blocks, shortForm, size);
+                if (stream.size() > size_t(size)) {
+                    ASSERT_EQ(size, 64) << "every section fits an MCU of 128 bytes";
+                    continue;
+                }
+                stream.push_back(0x5A);  // the next MCU's first byte
+                velatest::Mcu mcu;
+                mox::BitCursor cursor = velatest::cursorOver(stream);
+                std::string where = "A " + std::to_string(key.a) + " D " + std::to_string(key.d) + " K " +
+                                    std::to_string(key.k) + " E " + std::to_string(e) + " size " +
+                                    std::to_string(size) + (shortForm ? " short" : " long");
+                std::string printed = captureStdout([&] {
+                    ASSERT_EQ(mox::vela_bp_decodemcu(&cursor, &v.param, mcu.planes()), 0) << where;
+                });
+                ASSERT_EQ(printed, "") << where;
+                EXPECT_EQ(cursor.byteIndex, size) << where;
+                for (int p = 0; p < 64; ++p) ASSERT_EQ(mcu.tags[p], want.values[0][p]) << where << " tag " << p;
+                for (int b = 0; b < 4; ++b) ASSERT_EQ(mcu.samples[b], wantSamples[b]) << where << " block " << b;
+                ++decoded[size / 64 - 1];
+            }
+        }
+    EXPECT_GT(decoded[0], 200) << "MCUs of 64 bytes";
+    EXPECT_EQ(decoded[1], int(keys.size()) * 3) << "MCUs of 128 bytes";
+}
+
+// The layout rules of both variants, one case per rule: the status, where
+// the cursor ends and which planes hold decoded data.
+TEST(VelaVariants, LayoutEdgeCases)
+{
+    const std::array<int32_t, 64> z = someCoefficients(17);
+    const std::vector<uint8_t> block = writeBlock(z.data(), false);           // 2 bytes
+    const std::vector<uint8_t> chromaBlock = writeBlock(z.data(), true);
+    std::vector<uint8_t> ten = block;
+    ten.resize(10, 0xFF);  // b3 = 10: the block's codes, then bytes it never reaches
+    const std::vector<uint8_t> none;
+    const std::vector<uint8_t> uniformTag = {0x84, 0x03};  // A 33, B 0, E 0, tag value 3
+    std::vector<uint8_t> threeBytes = uniformTag;
+    threeBytes.push_back(0xFF);
+
+    struct Case {
+        const char* name;
+        int mode, size, outFormat;
+        uint32_t rule;  // copier rotation rule (1: fixed rotation 0)
+        bool variable;
+        std::vector<uint8_t> stream;
+        int32_t status;
+        int32_t cursorAfter;
+        std::array<bool, 4> decoded;  // planes that hold the block's samples
+        uint32_t rotation;            // applied to the decoded planes
+        uint8_t tag;                  // uniform tag value expected
+    };
+    const std::vector<uint8_t> bp4[4] = {block, block, block, block};
+    const std::vector<uint8_t> bpShort[4] = {none, none, none, ten};
+    std::vector<uint8_t> tag53 = uniformTag;
+    tag53.resize(53, 0xFF);  // 4 + 53 + 4 x 2 = 65 bytes
+    std::vector<uint8_t> over65 = writeBpMcu(tag53, bp4, false, 128);
+    std::vector<uint8_t> truncated = writeBpMcu(threeBytes, bp4, false, 64);
+    truncated.resize(40);
+    // Copier header 0x20 0x41 0x05: R = 2, b0 = 4, b1 = 4, b2 = 5.
+    std::vector<uint8_t> b0 = block, b1 = chromaBlock, b2 = chromaBlock;
+    b0.resize(4, 0xFF), b1.resize(4, 0xFF), b2.resize(5, 0xFF);
+    const std::vector<uint8_t> copierBlocks[3] = {b0, b1, b2};
+    std::vector<uint8_t> copier = writeCopierMcu(2, copierBlocks, false);
+    std::vector<uint8_t> copierVariable = writeCopierMcu(2, copierBlocks, true);
+    std::vector<uint8_t> copierOver = {0x0F, 0xFF, 0xFF};  // 3 + 63 + 63 + 63 bytes
+    copierOver.resize(64, 0);
+
+    const Case cases[] = {
+        {"short form, L 3, b3 10: 49 filler bytes", 2, 64, 4, 1, false, writeBpMcu(threeBytes, bpShort, true, 64),
+         0, 64, {false, false, false, true}, 0, 3},
+        {"65 bytes against S 64", 2, 64, 4, 1, false, over65, MOX_ERR_CORRUPT, 0, {}, 0, 0},
+        {"65 bytes against S 128 (map data past 264 bits: tag 0)", 2, 128, 4, 1, false, over65, 0, 128,
+         {true, true, true, true}, 0, 0},
+        {"outFormat 5 decodes block 3 only", 2, 64, 5, 1, false, writeBpMcu(threeBytes, bp4, false, 64), 0, 64,
+         {false, false, false, true}, 0, 3},
+        {"MCU not all present: retry from its start", 2, 64, 4, 1, false, truncated, mox::kNeedMoreData, 0, {}, 0,
+         0},
+        {"copier R 2 under rule 1 is not rotated", 3, 64, 1, 1, false, copier, 0, 64, {true, true, true, false}, 0,
+         0},
+        {"copier R 2 under rule 0 turns half way", 3, 64, 1, 0, false, copier, 0, 64, {true, true, true, false}, 2,
+         0},
+        {"copier outFormat 0: component 0, cursor after block 2", 3, 64, 0, 1, true, copierVariable, 0, 16,
+         {true, false, false, false}, 0, 0},
+        {"copier blocks beyond 64 bytes", 3, 64, 1, 1, false, copierOver, MOX_ERR_CORRUPT, 0, {}, 0, 0},
+    };
+    ASSERT_EQ((std::vector<uint8_t>(copier.begin(), copier.begin() + 3)), (std::vector<uint8_t>{0x20, 0x41, 0x05}));
+    for (const Case& c : cases) {
+        Variant v(c.mode, c.size, c.outFormat);
+        v.param.copier.words[1] = c.rule;
+        v.param.copier.variableSize = c.variable ? 1 : 0;
+        std::vector<uint8_t> stream = c.stream;
+        velatest::Mcu mcu;
+        for (auto& plane : mcu.samples) plane.fill(77);
+        mox::BitCursor cursor = velatest::cursorOver(stream);
+        int32_t status = c.mode == 2 ? mox::vela_bp_decodemcu(&cursor, &v.param, mcu.planes())
+                                     : mox::vela_copier_decodeMcu(&cursor, &v.param, mcu.planes());
+        ASSERT_EQ(status, c.status) << c.name;
+        EXPECT_EQ(cursor.byteIndex, c.cursorAfter) << c.name;
+        if (status != 0) continue;
+        for (int b = 0; b < 4; ++b) {
+            std::array<int32_t, 64> want{};
+            if (c.decoded[b]) want = v.samples(z.data(), b);
+            if (c.decoded[b] && c.rotation == 2) std::reverse(want.begin(), want.end());
+            if (c.mode == 3 && b == 3) want.fill(77);  // the copier has no fourth plane
+            EXPECT_EQ(mcu.samples[b], want) << c.name << ": plane " << b;
+        }
+        if (c.mode == 2)
+            for (uint8_t t : mcu.tags) ASSERT_EQ(t, c.tag) << c.name;
+    }
+}
+
+// Malformed sections: the message printed, and what is left of the outputs.
+// A key that does not resolve (or a section too short for its fields, or
+// map data past the 264-bit map area) zeroes everything; a broken map or
+// palette keeps what was read before it.
+TEST(VelaBpTag, MalformedSectionsPrintTheirReason)
+{
+    std::vector<uint8_t> badPosition(kTables, kTables + mox::kBpTableBytes);
+    badPosition[mox::kBpColPosiOffset + 1] = 7;  // E 0: entity 0 at position 7
+    std::vector<uint8_t> bigTagPalette(kTables, kTables + mox::kBpTableBytes);
+    bigTagPalette[mox::kBpMsOffset + 1] = 3;  // A 0: four values, (A, t) = (0, 3) has no row
+    std::vector<uint8_t> shortPalette(kTables, kTables + mox::kBpTableBytes);
+    shortPalette[mox::kBpCnLenOffset + 3 + 2] = 3;  // (0, 1): 3 bits for two 2-bit values
+
+    // Fields: A, D, E, then the palette bits, K, and map bits, as (value, bits) pairs.
+    using Fields = std::vector<std::pair<uint32_t, uint32_t>>;
+    const Fields runHeader = {{3, 6}, {0, 1}, {14, 4}, {0, 7}, {2, 2}, {1, 2}, {0xAB, 8}, {0xCD, 8}};
+    auto with = [](Fields f, const Fields& more) {
+        f.insert(f.end(), more.begin(), more.end());
+        return f;
+    };
+    struct Case {
+        const char* name;
+        const uint8_t* tables;
+        Fields fields;
+        uint32_t length;  // section bytes (0: as written)
+        const char* printed;
+        uint32_t flags;
+        int tagValue;     // uniform tag value expected
+        int block0Value;  // uniform block 0 value, -1: all zero, -2: not checked
+    };
+    const Case cases[] = {
+        {"A 34", kTables, {{34, 6}, {0, 1}, {1, 4}, {0, 7}, {0, 8}}, 0, "ms_TBL not found\n", 0, 0, -1},
+        {"E 120", kTables, {{0, 6}, {0, 1}, {1, 4}, {120, 7}, {0, 8}}, 0, "col_posi TBL not found\n", 0, 0, -1},
+        {"position 7", badPosition.data(), {{0, 6}, {0, 1}, {1, 4}, {0, 7}, {0, 8}}, 0, "DEC_wc_TBL search error\n",
+         0, 0, -1},
+        {"no palette row", bigTagPalette.data(), {{0, 6}, {0, 1}, {1, 4}, {0, 7}, {0, 16}}, 0,
+         "cn_len_TBL not found\n", 0, 0, -1},
+        {"A 3 has no D 5", kTables, {{3, 6}, {0, 1}, {5, 4}, {0, 7}, {0, 20}, {0, 8}}, 0,
+         "add_len_TBL search error\n", 0, 0, -1},
+        {"A 9 D 2 has no K 3", kTables, {{9, 6}, {0, 1}, {2, 4}, {0, 7}, {0, 36}, {3, 2}, {0, 8}}, 0,
+         "mb_len_TBL search error\n", 0, 0, -1},
+        {"fields cut short", kTables, {{3, 6}, {0, 1}, {14, 4}}, 0, "", 0, 0, -1},
+        {"map data of 266 bits", kTables, {{0, 6}, {0, 1}, {1, 4}, {0, 7}, {2, 2}, {3, 2}, {0, 2}}, 36, "", 0, 0, -1},
+        {"map data of 258 bits", kTables, {{0, 6}, {0, 1}, {1, 4}, {0, 7}, {2, 2}, {3, 2}, {0, 2}}, 35, "", 0, 2, -1},
+        {"palette short of its values", shortPalette.data(), {{0, 6}, {0, 1}, {1, 4}, {0, 7}, {2, 2}, {1, 1}, {0, 3}},
+         9, "cen val decode error,over cn_bit \n", 0, 2, -1},
+        {"scan order 6", kTables, with(runHeader, {{6, 3}, {0xF7C0, 16}}), 0, "code broken,RLE scan range 0-5\n", 8,
+         2, 0xAB},
+        {"prefix of five ones", kTables, with(runHeader, {{0, 3}, {0x1F, 5}, {0, 8}}), 0,
+         "Wyle code broken,code header over\n", 8, 2, 0xAB},
+        {"runs 60 + 5", kTables, with(runHeader, {{0, 3}, {0x3DB, 10}, {0x8, 4}}), 0, "RLE data unmatch\n", 8, 2,
+         0xAB},
+        {"runs 32 + 32 decode", kTables, with(runHeader, {{2, 3}, {0xEF, 8}, {0xEF, 8}}), 0, "", 8, -1, -2},
+    };
+    for (const Case& c : cases) {
+        Bits bits;
+        for (auto [value, count] : c.fields) bits.put(value, count);
+        std::vector<uint8_t> section = bits.padded();
+        if (c.length != 0) section.resize(c.length, 0x00);
+        uint8_t tagPlane[64];
+        int32_t palettes[4][64];
+        uint32_t flags = 99;
+        std::string printed = captureStdout([&] {
+            mox::decodeBpTag(c.tables, section.data(), uint32_t(section.size()), tagPlane, palettes, &flags);
+        });
+        EXPECT_EQ(printed, c.printed) << c.name;
+        EXPECT_EQ(flags, c.flags) << c.name;
+        if (c.tagValue >= 0)
+            for (uint8_t t : tagPlane) ASSERT_EQ(t, c.tagValue) << c.name;
+        for (int b = c.block0Value == -2 ? 1 : 0; b < 4; ++b)
+            for (int p = 0; p < 64; ++p)
+                ASSERT_EQ(palettes[b][p], b == 0 && c.block0Value >= 0 ? c.block0Value : 0) << c.name << " block " << b;
+    }
+}
+
+}  // namespace
+}  // namespace moxtest

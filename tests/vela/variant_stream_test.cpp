@@ -1,0 +1,225 @@
+// Modes 2 and 3 through MoxDecode: a picture decodes to the same pixels in
+// any piece size and band height, corrupt streams end in a clean status,
+// and a caller table block changes exactly what its value bytes say.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <random>
+
+#include "decoder/harness.h"
+#include "vela/bp.h"
+#include "vela/variant_writer.h"
+
+namespace moxtest {
+namespace {
+
+const uint8_t* const kTables = mox::bpDefaultTables();
+
+struct Stream {
+    int mode = 2;
+    int width = 48, height = 40;  // 6 x 5 MCUs
+    int componentCount = 4;
+    int outFormat = 4;
+    uint32_t bpSize = 0;          // velaBpParam word 2: 0 (64 bytes) or 1 (128)
+    uint32_t variable = 0;        // copier variable-size flag
+    const uint8_t* tables = nullptr;
+    std::vector<uint8_t> bytes;
+};
+
+struct Outcome {
+    int32_t status = 0;
+    std::vector<uint8_t> pixels;
+    int live = 0;
+};
+
+// The variant decoders fetch every piece through InputFunc; bands go to
+// OutputFunc or are taken on return 2.
+Outcome decode(const Stream& s, uint32_t pieceSize, uint32_t bandLines, bool useOutput)
+{
+    const uint32_t bpWords[5] = {0, 0, s.bpSize, 0, 1};
+    VelaCopierParam copier{};
+    copier.words[1] = 1;
+    copier.variableSize = s.variable;
+    DecodeOptions options;
+    options.pieceSize = pieceSize;
+    options.bandLines = bandLines;
+    options.useInput = true;
+    options.useOutput = useOutput;
+    options.outFormat = s.outFormat;
+    options.records = [&](PictureInfo& pic, DecodeParam& param) {
+        pic.width = s.width;
+        pic.height = s.height;
+        pic.mode = s.mode;
+        pic.componentCount = s.componentCount;
+        for (int t = 0; t < 4; ++t)
+            for (int i = 0; i < 64; ++i) param.quantTable[t][i] = 1 + (i + t) % 7;
+        for (int c = 0; c < 4; ++c) param.quantSel[c] = c % 2;
+        param.velaBpParam = bpWords;
+        param.velaBpTables = s.tables;
+        param.velaCopierParam = &copier;
+    };
+    DecodeResult result = decodeStream(s.bytes, options);
+    return {result.status, std::move(result.picture.pixels), result.liveBlocks};
+}
+
+std::array<int32_t, 64> coefficients(std::mt19937& rng)
+{
+    std::array<int32_t, 64> z{};
+    z[0] = int32_t(rng() % 101) - 50;
+    for (int i = 0; i < 3; ++i) z[1 + rng() % 20] = int32_t(rng() % 9) - 4;
+    return z;
+}
+
+// A bp picture: every MCU a different entity set, with palette blocks,
+// run-coded and raw maps, both header forms.
+Stream bpPicture(uint32_t bpSize, int placement = -1, const uint8_t* tables = kTables)
+{
+    Stream s;
+    s.bpSize = bpSize;
+    const int size = bpSize == 1 ? 128 : 64;
+    std::mt19937 rng(7 + bpSize);
+    struct Key {
+        int a, d, k;
+    };
+    const Key keys[] = {{33, 0, 31}, {0, 14, 4}, {3, 2, 31}, {4, 9, 31}, {19, 4, 31}, {6, 5, 31}, {1, 5, 31}};
+    for (int m = 0; m < 30; ++m) {
+        const Key& key = keys[m % 7];
+        BpTag tag;
+        tag.a = key.a, tag.d = key.d, tag.k = key.k, tag.e = placement >= 0 ? placement : int(rng() % 120);
+        for (auto& p : tag.palette)
+            for (auto& v : p) v = uint8_t(rng() % (key.a == 33 ? 4 : 256));
+        for (auto& e : tag.mapping) e[0] = 1, e[1] = 0, e[2] = 1, e[3] = 0;
+        for (int p = 0; p < 64; ++p) tag.maps[0][p] = uint8_t((p / 8 + m) % 2), tag.maps[1][p] = uint8_t(p % 2);
+        tag.maps[0][0] = 0;
+        tag.uniformTag = uint8_t(m % 4);
+        // Two-bit map classes only where the entities have the values.
+        if (key.d == 5 || key.d == 9)
+            for (int p = 0; p < 64; ++p) tag.maps[0][p] = uint8_t(p % 3);
+        const BpLayout l = bpLayout(tables, tag.a, tag.d, tag.k, tag.e);
+        for (int i = 0; i < 5; ++i)
+            if (l.size[i] != 5 && l.position[i] == 0)
+                for (auto& v : tag.palette[i]) v &= 3;
+        std::vector<uint8_t> section = writeBpTag(tables, tag);
+        bool shortForm = m % 4 == 1 && section.size() < 40;
+        std::vector<uint8_t> blocks[4];
+        for (int b = shortForm ? 3 : 0; b < 4; ++b) {
+            std::array<int32_t, 64> z = coefficients(rng);
+            blocks[b] = writeBlock(z.data(), false);
+        }
+        std::vector<uint8_t> mcu = writeBpMcu(section, blocks, shortForm, size);
+        if (mcu.size() > size_t(size)) {  // too big for 64 bytes: a uniform tag instead
+            mcu = writeBpMcu({0x84, uint8_t(m % 4)}, blocks, shortForm, size);
+        }
+        s.bytes.insert(s.bytes.end(), mcu.begin(), mcu.end());
+    }
+    return s;
+}
+
+Stream copierPicture(uint32_t variable, int components)
+{
+    Stream s;
+    s.mode = 3;
+    s.componentCount = components;
+    s.outFormat = 1;
+    s.variable = variable;
+    std::mt19937 rng(11 + variable);
+    for (int m = 0; m < 30; ++m) {
+        std::vector<uint8_t> blocks[3];
+        for (int b = 0; b < 3; ++b) {
+            std::array<int32_t, 64> z = coefficients(rng);
+            blocks[b] = writeBlock(z.data(), b != 0);
+        }
+        std::vector<uint8_t> mcu = writeCopierMcu(m % 4, blocks, variable != 0);
+        s.bytes.insert(s.bytes.end(), mcu.begin(), mcu.end());
+    }
+    return s;
+}
+
+TEST(VelaVariantStream, AnyPieceSizeAndBandHeightGiveTheSamePixels)
+{
+    const Stream streams[] = {bpPicture(0), bpPicture(1), copierPicture(0, 3), copierPicture(1, 3),
+                              copierPicture(1, 1)};
+    for (const Stream& s : streams) {
+        std::string name = "mode " + std::to_string(s.mode) + " size " + std::to_string(s.bpSize) +
+                           " variable " + std::to_string(s.variable) + " components " +
+                           std::to_string(s.componentCount);
+        Outcome whole = decode(s, uint32_t(s.bytes.size()), uint32_t(s.height), true);
+        ASSERT_EQ(whole.status, 0) << name;
+        ASSERT_EQ(whole.pixels.size(), size_t(s.width * s.height * (s.componentCount == 1 ? 1 : s.componentCount)))
+            << name;
+        ASSERT_NE(std::count(whole.pixels.begin(), whole.pixels.end(), whole.pixels[0]), ptrdiff_t(whole.pixels.size()))
+            << name << ": a picture of one value proves nothing";
+        for (uint32_t piece = 64; piece <= 200; ++piece) {
+            uint32_t band = std::array<uint32_t, 5>{1, 3, 8, 13, 40}[piece % 5];
+            Outcome parts = decode(s, piece, band, piece % 2 == 0);
+            ASSERT_EQ(parts.status, 0) << name << " piece " << piece << " band " << band;
+            ASSERT_EQ(parts.pixels, whole.pixels) << name << " piece " << piece << " band " << band;
+            ASSERT_EQ(parts.live, 0) << name;
+        }
+    }
+}
+
+TEST(VelaVariantStream, CallerTablesReplaceValueBytesOnly)
+{
+    // Every key byte scrambled (the decoder keeps its own keys); col_posi
+    // row 0 given the placement of row 119.
+    std::vector<uint8_t> caller(mox::kBpTableBytes, 0xA5);
+    const std::vector<uint8_t> defaults(kTables, kTables + mox::kBpTableBytes);
+    const struct {
+        uint32_t offset, rows, stride, bytes;
+    } values[] = {{2, 89, 3, 1}, {269, 99, 3, 1}, {567, 288, 18, 15}, {5749, 34, 6, 5}, {5953, 120, 6, 5}};
+    for (const auto& v : values)
+        for (uint32_t r = 0; r < v.rows; ++r)
+            std::memcpy(caller.data() + v.offset + r * v.stride, kTables + v.offset + r * v.stride, v.bytes);
+    std::memcpy(caller.data() + 5953, kTables + 5953 + 119 * 6, 5);
+
+    std::vector<uint8_t> effective = defaults;  // what the decoder holds after Init
+    mox::overlayBpTables(effective.data(), caller.data());
+    Stream first = bpPicture(0, 0, effective.data());
+    Stream last = bpPicture(0, 119);
+    Outcome reference = decode(last, 4096, 40, true);
+    first.tables = caller.data();
+    Outcome replaced = decode(first, 4096, 40, true);
+    first.tables = nullptr;
+    Outcome plain = decode(first, 4096, 40, true);
+    ASSERT_EQ(reference.status, 0);
+    ASSERT_EQ(replaced.status, 0);
+    EXPECT_EQ(replaced.pixels, reference.pixels) << "E 0 under the caller's row = E 119 under the default";
+    EXPECT_NE(plain.pixels, reference.pixels) << "the placement must matter for this picture";
+}
+
+// Hostile streams end in 0 or a negative status, never a crash, an
+// out-of-bounds read (the debug build checks) or a leak.
+TEST(VelaVariantStream, CorruptStreamsEndCleanly)
+{
+    const Stream streams[] = {bpPicture(0), bpPicture(1), copierPicture(0, 3), copierPicture(1, 3)};
+    std::mt19937 rng(2024);
+    int failures = 0;
+    for (const Stream& clean : streams)
+        for (int trial = 0; trial < 150; ++trial) {
+            Stream s = clean;
+            switch (trial % 3) {
+            case 0:  // a few bytes changed
+                for (int i = 0; i < 1 + trial % 4; ++i) s.bytes[rng() % s.bytes.size()] = uint8_t(rng());
+                break;
+            case 1:  // cut short
+                s.bytes.resize(1 + rng() % (s.bytes.size() - 1));
+                break;
+            default:  // noise from some MCU on
+                for (size_t i = rng() % s.bytes.size(); i < s.bytes.size(); ++i) s.bytes[i] = uint8_t(rng());
+            }
+            uint32_t piece = 64 + rng() % 137;
+            testing::internal::CaptureStdout();  // malformed tag sections say why
+            Outcome out = decode(s, piece, 1 + rng() % 40, trial % 2 == 0);
+            testing::internal::GetCapturedStdout();
+            ASSERT_TRUE(out.status == 0 || out.status < 0) << "trial " << trial << ": status " << out.status;
+            ASSERT_EQ(out.live, 0) << "trial " << trial;
+            failures += out.status < 0;
+        }
+    EXPECT_GT(failures, 50) << "truncated streams at least must fail";
+}
+
+}  // namespace
+}  // namespace moxtest
