@@ -60,24 +60,5 @@ TEST(DecoderResume, PiecesBandsAndCallbacksGiveIdenticalPixels)
     }
 }
 
-// Every piece end position, not a handful: each piece size from 64 to 320
-// moves the boundaries across every kind of byte (stuffing pairs, padding,
-// restart markers, EOI) of noise streams.
-TEST(DecoderResume, EveryPieceSizeGivesIdenticalPixels)
-{
-    for (const StreamCase& c : {StreamCase{"420 noise 32x32 rst1", 32, 32, 3, 2, 2, 1},
-                                StreamCase{"grey noise 64x48 rst1", 64, 48, 1, 1, 1, 1}}) {
-        std::vector<uint8_t> stream = encodeCase(c, true);
-        DecodeResult whole = decodeStream(stream, DecodeOptions{});
-        ASSERT_EQ(whole.status, 0) << c.name;
-        for (uint32_t piece = 64; piece <= 320; ++piece) {
-            DecodeResult run = decodeStream(stream, DecodeOptions{piece, 0, piece % 2 == 0});
-            ASSERT_EQ(run.status, 0) << c.name << " piece " << piece;
-            ASSERT_EQ(run.picture.pixels, whole.picture.pixels) << c.name << " piece " << piece;
-            ASSERT_EQ(run.consumedTotal, stream.size()) << c.name << " piece " << piece;
-        }
-    }
-}
-
 }  // namespace
 }  // namespace moxtest

@@ -1,4 +1,5 @@
-// MoxAnalysisHeader over hand-built streams: results and their log chains,
+// MoxAnalysisHeader over hand-built streams: results (one whole log chain
+// for a refusal and one for a cut segment),
 // slack rules, the restore-on-1 contract and the first fill through InputFunc.
 #include <gtest/gtest.h>
 
@@ -34,23 +35,20 @@ void runCases(const std::vector<ResultCase>& cases)
 TEST(AnalysisHeader, ResultsAndChainsOfWholeStreams)
 {
     const std::vector<uint8_t> header = B().grayHeader().bytes();
-    const std::vector<LogEntry> refused = {{"AnalysisMain", MOX_ERR_MARKER}};
     runCases({
         {"SOI EOI, total 4", B().soi().eoi().bytes(), MOX_HEADER_EOI, {}, 4},
-        {"SOI EOI, total 5", B().soi().eoi().bytes(), MOX_ERR_EARLY_EOI,
-         {{"AnalysisMain", MOX_ERR_EARLY_EOI}}, 5},
+        {"SOI EOI, total 5", B().soi().eoi().bytes(), MOX_ERR_EARLY_EOI, {}, 5},
         {"no SOI first", header, MOX_OK},
-        {"fill bytes before SOI", B().byte(0xFF).raw(header).bytes(), MOX_ERR_MARKER, refused},
-        {"not a marker", B().soi().byte(0).byte(0).bytes(), MOX_ERR_MARKER,
-         {{"GetMarker", 255}, {"AnalysisMain", MOX_ERR_MARKER}}},
+        {"fill bytes before SOI", B().byte(0xFF).raw(header).bytes(), MOX_ERR_MARKER},
+        {"not a marker", B().soi().byte(0).byte(0).bytes(), MOX_ERR_MARKER},
         {"0xFF 0x00 after SOI", B().soi().byte(0xFF).byte(0).eoi().bytes(), MOX_ERR_MARKER},
         {"progressive SOF2", B().soi().sof(8, 8, {{0x11, 0}}, 8, 0xC2).bytes(),
-         MOX_ERR_UNSUPPORTED, {{"AnalysisMain", MOX_ERR_UNSUPPORTED}}},
+         MOX_ERR_UNSUPPORTED},
         {"DAC", B().soi().segment(0xCC, {0x00, 0x10}).eoi().bytes(), MOX_ERR_UNSUPPORTED},
         {"DHP", B().soi().segment(0xDE, {}).eoi().bytes(), MOX_ERR_UNSUPPORTED},
         {"JPG13 0xFD", B().soi().marker(0xFD).eoi().bytes(), MOX_ERR_UNSUPPORTED},
         {"TEM reads as buffer end", B().soi().marker(0x01).raw(header).bytes(), MOX_NEED_INPUT},
-        {"RST3 in header", B().soi().marker(0xD3).raw(header).bytes(), MOX_ERR_MARKER, refused},
+        {"RST3 in header", B().soi().marker(0xD3).raw(header).bytes(), MOX_ERR_MARKER},
         {"APP1 skipped", B().soi().segment(0xE1, {'E', 'x', 'i', 'f', 0, 0}).raw(header).bytes(),
          MOX_OK},
         {"reserved 0x02 skipped", B().soi().segment(0x02, {9}).raw(header).bytes(), MOX_OK},
@@ -72,8 +70,7 @@ TEST(AnalysisHeader, ResultsAndChainsOfWholeStreams)
         {"frame precision 12", B().soi().sof(8, 8, {{0x11, 0}}, 12).bytes(), MOX_ERR_MARKER,
          {{"AnalysisFrame", 255}, {"AnalysisMarker", 255}, {"AnalysisMain", MOX_ERR_MARKER}}},
         {"frame Tq 4", B().soi().sof(8, 8, {{0x11, 4}}).bytes(), MOX_ERR_MARKER},
-        {"scan AC selector 3", B().grayFrame().sos({{0x11, 0x03}}).bytes(), MOX_ERR_MARKER,
-         {{"AnalysisSOS", 255}, {"AnalysisMain", MOX_ERR_MARKER}}},
+        {"scan AC selector 3", B().grayFrame().sos({{0x11, 0x03}}).bytes(), MOX_ERR_MARKER},
         {"scan DC selector 3", B().grayFrame().sos({{0x11, 0x30}}).bytes(), MOX_ERR_MARKER},
         {"scan selectors 2", B().grayFrame().sos({{0x11, 0x22}}).bytes(), MOX_OK},
         {"scan of 1 of 3 components", B().grayFrame({{0x11, 0}, {0x11, 0}, {0x11, 0}})
@@ -82,8 +79,7 @@ TEST(AnalysisHeader, ResultsAndChainsOfWholeStreams)
         {"DHT id 4", B().soi().segment(0xC4, {0x04}).bytes(), MOX_ERR_MARKER},
         {"oversized Huffman table", B().soi().marker(0xC4).word(2 + 17 + 16 * 200).byte(0x10)
                                         .raw(std::vector<uint8_t>(16 + 16 * 200, 200)).bytes(),
-         MOX_ERR_HUFFMAN_TABLE,
-         {{"AnalysisDHT", MOX_ERR_HUFFMAN_TABLE}, {"AnalysisMain", MOX_ERR_HUFFMAN_TABLE}}},
+         MOX_ERR_HUFFMAN_TABLE},
     });
 }
 
@@ -99,26 +95,20 @@ TEST(AnalysisHeader, SlackAtTheEndOfTheBuffer)
     };
     std::vector<ResultCase> cases = {
         {"scan header ends at the last byte", header, MOX_OK},
-        {"comment ends at the last byte", B().soi().comment("abc").bytes(), MOX_NEED_INPUT,
-         needInput({{"AnalysisCOM", 1}})},
-        {"comment then one byte", B().soi().comment("abc").byte(0xFF).bytes(), MOX_NEED_INPUT,
-         needInput({})},
+        {"comment ends at the last byte", B().soi().comment("abc").bytes(), MOX_NEED_INPUT},
+        {"comment then one byte", B().soi().comment("abc").byte(0xFF).bytes(), MOX_NEED_INPUT},
         {"frame cut in its components", {header.begin(), header.begin() + frameCut},
          MOX_NEED_INPUT, needInput({{"GetByte", 1}, {"AnalysisFrame", 1}, {"AnalysisMarker", 1}})},
-        {"DHT length cut", B().soi().marker(0xC4).byte(0).byte(0).bytes(), MOX_NEED_INPUT,
-         needInput({{"GetWord", 1}, {"AnalysisDHT", 1}})},
+        {"DHT length cut", B().soi().marker(0xC4).byte(0).byte(0).bytes(), MOX_NEED_INPUT},
         {"DRI ends at the last byte", B().soi().segment(0xDD, {0, 4}).bytes(), MOX_NEED_INPUT},
         {"APP1 ends at the last byte", B().soi().segment(0xE1, {1, 2}).bytes(), MOX_NEED_INPUT},
         {"APP0 with 5 bytes left", B().soi().marker(0xE0).word(16).text("JFIF").byte(0).bytes(),
          MOX_NEED_INPUT},
         {"JFIF version cut", B().soi().marker(0xE0).word(16).text("JFIF").byte(0).byte(1).byte(1)
-                                 .bytes(), MOX_NEED_INPUT,
-         needInput({{"SkipByte", 1}, {"AnalysisJFIF", 1}, {"AnalysisAPP", 1}})},
+                                 .bytes(), MOX_NEED_INPUT},
         {"JFIF ends at the last byte", B().soi().jfif(0, 1, 1).bytes(), MOX_NEED_INPUT},
-        {"thumbnail cut", B().soi().jfif(0, 1, 1, 2, 2).bytes(), MOX_NEED_INPUT,
-         needInput({{"SkipByte", 1}})},
-        {"SOI then nothing", B().soi().bytes(), MOX_NEED_INPUT,
-         needInput({{"GetByte", 1}, {"GetMarker", 1}})},
+        {"thumbnail cut", B().soi().jfif(0, 1, 1, 2, 2).bytes(), MOX_NEED_INPUT},
+        {"SOI then nothing", B().soi().bytes(), MOX_NEED_INPUT},
     };
     for (ResultCase& c : cases) c.totalSize = c.stream.size() + 100;
     runCases(cases);

@@ -10,19 +10,6 @@ using headertest::StreamBuilder;
 
 namespace {
 
-// T.81 Figure A.6 written out by rows, independent of the library's table:
-// the zig-zag index of each natural position.
-const int kNaturalToZigzag[64] = {
-    0,  1,  5,  6,  14, 15, 27, 28,  //
-    2,  4,  7,  13, 16, 26, 29, 42,  //
-    3,  8,  12, 17, 25, 30, 41, 43,  //
-    9,  11, 18, 24, 31, 40, 44, 53,  //
-    10, 19, 23, 32, 39, 45, 52, 54,  //
-    20, 22, 33, 38, 46, 51, 55, 60,  //
-    21, 34, 37, 47, 50, 56, 59, 61,  //
-    35, 36, 48, 49, 57, 58, 62, 63,  //
-};
-
 // Zig-zag value k is base + k, so the natural table shows where each went.
 std::vector<uint8_t> rampTable(uint8_t id, int base, bool wide)
 {
@@ -37,10 +24,8 @@ std::vector<uint8_t> rampTable(uint8_t id, int base, bool wide)
 
 void expectRamp(const int32_t* table, int base, const char* what)
 {
-    for (int n = 0; n < 64; ++n)
-        EXPECT_EQ(table[n], base + kNaturalToZigzag[n])
-            << what << " natural " << n << ": have " << table[n] << ", want "
-            << base + kNaturalToZigzag[n];
+    for (int k = 0; k < 64; ++k)
+        EXPECT_EQ(table[mox::kZigzagToNatural[k]], base + k) << what << " zig-zag " << k;
 }
 
 std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> parts)
@@ -112,42 +97,6 @@ TEST(Segments, FrameAndScanFields)
 void expectTable(const HuffDecodeTable& have, const mox::HuffmanDefinition& definition, const char* what)
 {
     headertest::expectPrefixCode(have, definition.bits, definition.values, what);
-}
-
-TEST(Segments, AllFourAnnexKTablesInOneSegment)
-{
-    using B = StreamBuilder;
-    std::vector<uint8_t> body = concat({B::huffmanTable(0x00, mox::kLuminanceDc),
-                                        B::huffmanTable(0x01, mox::kChrominanceDc),
-                                        B::huffmanTable(0x10, mox::kLuminanceAc),
-                                        B::huffmanTable(0x11, mox::kChrominanceAc)});
-    Analysis a(StreamBuilder().soi().segment(0xC4, body).bytes(), SIZE_MAX, 10000);
-    EXPECT_EQ(a.run(), MOX_NEED_INPUT);
-    expectTable(a.param.dcHuff[0], mox::kLuminanceDc, "DC 0");
-    expectTable(a.param.dcHuff[1], mox::kChrominanceDc, "DC 1");
-    expectTable(a.param.acHuff[0], mox::kLuminanceAc, "AC 0");
-    expectTable(a.param.acHuff[1], mox::kChrominanceAc, "AC 1");
-    EXPECT_EQ(a.param.acHuff[0].count, 162u);
-
-    // Code words printed in T.81 Tables K.3 to K.6.
-    struct Word {
-        const HuffDecodeTable* table;
-        uint32_t symbol, code, length;
-    } words[] = {
-        {&a.param.dcHuff[0], 0x00, 0b00, 2},          {&a.param.dcHuff[0], 0x0B, 0b111111110, 9},
-        {&a.param.dcHuff[1], 0x00, 0b00, 2},          {&a.param.dcHuff[1], 0x0B, 0b11111111110, 11},
-        {&a.param.acHuff[0], 0x00, 0b1010, 4},        {&a.param.acHuff[0], 0xF0, 0b11111111001, 11},
-        {&a.param.acHuff[0], 0xFA, 0xFFFE, 16},       {&a.param.acHuff[1], 0x00, 0b00, 2},
-        {&a.param.acHuff[1], 0xF0, 0b1111111010, 10}, {&a.param.acHuff[1], 0xFA, 0xFFFE, 16},
-    };
-    for (const Word& w : words) {
-        const HuffDecodeTable& t = *w.table;
-        uint32_t i = 0;
-        while (i < t.count && t.symbols[i] != w.symbol) ++i;
-        ASSERT_LT(i, t.count) << "symbol " << w.symbol;
-        EXPECT_EQ(t.codes[i], w.code) << "symbol " << w.symbol << ": have " << t.codes[i];
-        EXPECT_EQ(t.lengths[i], w.length) << "symbol " << w.symbol;
-    }
 }
 
 TEST(Segments, HuffmanIdsTwoAndThreeAreConsumedNotStored)

@@ -126,7 +126,56 @@ bool decompressFrom(const unsigned char* data, unsigned long size, bool fancy, b
     return true;
 }
 
+bool readCoefficients(const unsigned char* data, unsigned long size, RefCoefficients* out,
+                      char* message)
+{
+    jpeg_decompress_struct cinfo;
+    ErrorTrap trap;
+    cinfo.err = jpeg_std_error(&trap.manager);
+    trap.manager.error_exit = trapError;
+    trap.manager.emit_message = quietMessage;
+    if (setjmp(trap.jump)) {
+        snprintf(message, JMSG_LENGTH_MAX, "%s", trap.message);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data, size);
+    jpeg_read_header(&cinfo, TRUE);
+    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&cinfo);
+    out->components = cinfo.num_components;
+    for (int c = 0; c < cinfo.num_components && c < 4; ++c) {
+        const jpeg_component_info& info = cinfo.comp_info[c];
+        int h = cinfo.comps_in_scan == 1 ? 1 : info.h_samp_factor;
+        int v = cinfo.comps_in_scan == 1 ? 1 : info.v_samp_factor;
+        out->blocksWide[c] = int((info.width_in_blocks + h - 1) / h * h);
+        out->blocksHigh[c] = int((info.height_in_blocks + v - 1) / v * v);
+        for (int k = 0; k < 64; ++k) out->quant[c][k] = info.quant_table->quantval[k];
+        out->blocks[c].resize(size_t(out->blocksWide[c]) * out->blocksHigh[c] * 64);
+        for (int by = 0; by < out->blocksHigh[c]; ++by) {
+            JBLOCKARRAY row = (*cinfo.mem->access_virt_barray)(
+                reinterpret_cast<j_common_ptr>(&cinfo), arrays[c], JDIMENSION(by), 1, FALSE);
+            for (int bx = 0; bx < out->blocksWide[c]; ++bx)
+                for (int k = 0; k < 64; ++k)
+                    out->blocks[c][(size_t(by) * out->blocksWide[c] + bx) * 64 + k] = row[0][bx][k];
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    out->warnings = trap.manager.num_warnings;
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
 }  // namespace
+
+RefCoefficients refCoefficients(const std::vector<uint8_t>& stream)
+{
+    RefCoefficients result;
+    char message[JMSG_LENGTH_MAX] = {0};
+    result.ok = readCoefficients(stream.data(), stream.size(), &result, message);
+    result.message = message;
+    return result;
+}
 
 std::vector<uint8_t> refEncode(const Picture& picture, const RefEncodeOptions& options)
 {

@@ -45,4 +45,23 @@ RefDecoded refDecode(const std::vector<uint8_t>& stream, bool fancyUpsampling = 
 RefDecoded refDecodeComponents(const std::vector<uint8_t>& stream, bool fancyUpsampling = false,
                                bool floatDct = true, bool keepColorSpace = true);
 
+// Quantised coefficients of every block, per component, as the reference
+// codec reads them (jpeg_read_coefficients): natural order, rows of blocks
+// padded to whole MCUs, and the quantisation tables the frame names.
+struct RefCoefficients {
+    bool ok = false;
+    std::string message;
+    long warnings = 0;
+    int components = 0;
+    int blocksWide[4] = {};
+    int blocksHigh[4] = {};
+    std::vector<int16_t> blocks[4];  // 64 per block, row after row
+    uint16_t quant[4][64] = {};      // component's table, natural order
+    const int16_t* block(int c, int bx, int by) const
+    {
+        return blocks[c].data() + (size_t(by) * blocksWide[c] + bx) * 64;
+    }
+};
+RefCoefficients refCoefficients(const std::vector<uint8_t>& stream);
+
 }  // namespace moxtest

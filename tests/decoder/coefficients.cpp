@@ -1,0 +1,162 @@
+#include "decoder/coefficients.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "decoder/decoder.h"
+#include "frame/t81tables.h"
+#include "moxcodec.h"
+#include "support/allocator.h"
+#include "support/refjpeg.h"
+
+namespace moxtest {
+
+namespace {
+
+struct Feed {
+    const std::vector<uint8_t>& stream;
+    size_t delivered = 0;
+    void fill(uint8_t* buffer, uint32_t length)
+    {
+        size_t n = std::min<size_t>(stream.size() - delivered, length);
+        std::memcpy(buffer, stream.data() + delivered, n);
+        delivered += n;
+    }
+};
+
+// The MCU loop of MoxDecode without the sample stages: every MCU is decoded
+// by decodeMcu (refilling on "need more data" as the driver does), then read
+// again from the same cursor block by block to keep the values.
+std::string walk(DecoderContext* ctx, Feed* feed, uint8_t* piece, uint32_t pieceSize,
+                 OurCoefficients* out)
+{
+    using namespace mox;
+    auto refill = [&]() -> std::string {
+        if (feed->delivered >= feed->stream.size()) return "stream ends inside the scan";
+        feed->fill(piece, pieceSize);
+        ++out->refills;
+        return D_setStrCode(ctx) == 0 ? "" : "D_setStrCode failed";
+    };
+    if (D_setStrCode(ctx) != 0) return "D_setStrCode failed";
+    D_setMcuParam(ctx);
+    const McuParam& param = ctx->mcuParam;
+    for (int c = 0; c < param.componentCount; ++c) {
+        const McuComponent& k = param.component[c];
+        out->blocksWide[c] = ctx->mcusPerRow * k.hSamp;
+        out->blocksHigh[c] = ctx->mcuRows * k.vSamp;
+        out->blocks[c].assign(size_t(out->blocksWide[c]) * out->blocksHigh[c] * 64, 0);
+        std::memcpy(out->quant[c], k.quantTable, sizeof(out->quant[c]));
+    }
+    out->components = param.componentCount;
+    for (int32_t r = 0; r < ctx->mcuRows; ++r)
+        for (int32_t col = 0; col < ctx->mcusPerRow; ++col) {
+            auto where = [&] { return " at MCU " + std::to_string(col) + "," + std::to_string(r); };
+            for (;;) {
+                BitCursor start = ctx->cursor;
+                uint32_t startSplice = ctx->spliceFlag;
+                int32_t predictors[kMaxComponents];
+                std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
+                int32_t status = decodeMcu(&ctx->cursor, &ctx->mcuParam, ctx->dcPredictors, ctx->planes);
+                if (status == kNeedMoreData) {
+                    if (saveStrCode(ctx, col, r) != 0) return "saveStrCode failed" + where();
+                    std::string failure = refill();
+                    if (!failure.empty()) return failure + where();
+                    continue;
+                }
+                if (status != 0) return "decodeMcu returned " + std::to_string(status) + where();
+                start.spliceFlag = &startSplice;
+                for (int c = 0; c < param.componentCount; ++c) {
+                    const McuComponent& k = param.component[c];
+                    for (int b = 0; b < k.hSamp * k.vSamp; ++b) {
+                        int bx = col * k.hSamp + b % k.hSamp, by = r * k.vSamp + b / k.hSamp;
+                        int32_t* block =
+                            out->blocks[c].data() + (size_t(by) * out->blocksWide[c] + bx) * 64;
+                        if (decodeHuffman(&start, k.dcTable, k.acTable, &predictors[c], block) != 0)
+                            return "second reading failed" + where();
+                    }
+                }
+                if (start.byteIndex != ctx->cursor.byteIndex || start.bitPos != ctx->cursor.bitPos)
+                    return "second reading ends elsewhere" + where();
+                break;
+            }
+            if (ctx->restartInterval == 0) continue;
+            int32_t status;
+            while ((status = processRST(ctx, col, r)) == MOX_NEED_INPUT) {
+                std::string failure = refill();
+                if (!failure.empty()) return failure + " before a restart marker" + where();
+            }
+            if (status != 0) return "processRST returned " + std::to_string(status) + where();
+        }
+    return "";
+}
+
+}  // namespace
+
+OurCoefficients readCoefficients(const std::vector<uint8_t>& stream, uint32_t pieceSize)
+{
+    OurCoefficients out;
+    PictureInfo pic;
+    SystemParam sys;
+    DecodeParam param;
+    MoxDecClearParam(&pic, &sys, &param);
+    CountingAllocator counter;
+    useCounting(&sys, &counter);
+    std::vector<uint8_t> whole = stream;
+    sys.inputBuffer = whole.data();
+    sys.pieceSize = static_cast<uint32_t>(whole.size());
+    sys.totalSize = static_cast<uint32_t>(whole.size());
+    int32_t error = 0;
+    int32_t status = MoxAnalysisHeader(&sys, nullptr, nullptr, &pic, &param, &error);
+    if (status != 0) {
+        out.failure = "header status " + std::to_string(status);
+        return out;
+    }
+    // Pieces start at the first entropy-coded byte, as the decode harness's.
+    Feed feed{stream, sys.consumedTotal};
+    if (pieceSize == 0) pieceSize = std::max<uint32_t>(sys.totalSize, 64);
+    std::vector<uint8_t> piece(pieceSize);
+    feed.fill(piece.data(), pieceSize);
+    sys.inputBuffer = piece.data();
+    sys.pieceSize = pieceSize;
+    sys.pieceOffset = 0;
+    pic.mode = MOX_MODE_JPEG;
+    pic.outFormat = 1;
+    sys.lineStride = static_cast<uint32_t>(pic.width * pic.componentCount);
+    sys.bandBufferSize = sys.lineStride * static_cast<uint32_t>(pic.height);
+    DecoderContext* ctx = MoxDecInit(&pic, &sys, &param, &error);
+    if (ctx == nullptr) {
+        out.failure = "Init status " + std::to_string(error);
+        return out;
+    }
+    out.failure = walk(ctx, &feed, piece.data(), pieceSize, &out);
+    MoxDecFinalize(ctx);
+    if (out.failure.empty() && counter.live != 0) out.failure = "blocks left after Finalize";
+    return out;
+}
+
+std::string compareCoefficients(const RefCoefficients& ref, const OurCoefficients& ours)
+{
+    if (!ref.ok) return "reference: " + ref.message;
+    if (!ours.failure.empty()) return "ours: " + ours.failure;
+    if (ref.components != ours.components) return "component counts differ";
+    for (int c = 0; c < ours.components; ++c) {
+        std::string which = "component " + std::to_string(c);
+        if (ref.blocksWide[c] != ours.blocksWide[c] || ref.blocksHigh[c] != ours.blocksHigh[c])
+            return which + ": block grids differ";
+        for (int k = 0; k < 64; ++k)
+            if (ref.quant[c][k] != ours.quant[c][k]) return which + ": quantisation tables differ";
+        for (int by = 0; by < ours.blocksHigh[c]; ++by)
+            for (int bx = 0; bx < ours.blocksWide[c]; ++bx) {
+                const int16_t* want = ref.block(c, bx, by);
+                const int32_t* have = ours.blocks[c].data() + (size_t(by) * ours.blocksWide[c] + bx) * 64;
+                for (int k = 0; k < 64; ++k)
+                    if (have[k] != want[mox::kZigzagToNatural[k]])
+                        return which + " block " + std::to_string(bx) + "," + std::to_string(by) +
+                               " coefficient " + std::to_string(k) + ": have " + std::to_string(have[k]) +
+                               ", want " + std::to_string(want[mox::kZigzagToNatural[k]]);
+            }
+    }
+    return "";
+}
+
+}  // namespace moxtest
