@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Quick start for libmoxcodec.
 #   ./run.sh demo   build and run the demo job on its embedded test page
-#   ./run.sh test   build the native presets and the aarch64 cross build, run all tests
+#   ./run.sh test   build the native presets and the aarch64 cross build, run all
+#                   tests (release and aarch64 twice: fast paths on, then MOX_SIMD=none)
+#   ./run.sh bench  build the benchmarks and run the side-by-side comparison
 # Installs the Debian packages it needs when they are missing.
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libjpeg62-turbo-dev libpng-dev)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libjpeg62-turbo-dev libpng-dev
+          libhwy-dev)
 # The aarch64 cross build: compiler, emulator and the arm64 libraries.
 arm64_packages=(g++-aarch64-linux-gnu qemu-user
-                libgtest-dev:arm64 libjpeg62-turbo-dev:arm64 libpng-dev:arm64)
+                libgtest-dev:arm64 libjpeg62-turbo-dev:arm64 libpng-dev:arm64 libhwy-dev:arm64)
 
 install_missing() {
     local missing=()
@@ -50,11 +53,19 @@ test)
     ctest --preset debug
     build release
     ctest --preset release
+    # Once more with every stage on its reference function.
+    MOX_SIMD=none ctest --preset release
     build arm64
     ctest --preset arm64
+    MOX_SIMD=none ctest --preset arm64
+    ;;
+bench)
+    install_missing "${packages[@]}" libbenchmark-dev
+    build bench --target moxcodec_compare moxcodec_stages
+    ./build/bench/bench/moxcodec_compare "${@:2}"
     ;;
 *)
-    echo "usage: ./run.sh demo | ./run.sh test" >&2
+    echo "usage: ./run.sh demo | ./run.sh test | ./run.sh bench" >&2
     exit 2
     ;;
 esac

@@ -22,6 +22,22 @@ constexpr uint32_t kRangeLimitOrigin = 256;      // the table is addressed at it
 constexpr uint32_t kColorTableEntries = 256;
 constexpr uint32_t kFixedWorkBytes = kSpliceAreaBytes + kRangeLimitBytes + 4 * 256 * 4;  // 7614
 
+// Huffman codes of up to kLookaheadBits bits resolved by one look-up of the
+// next bits, built at Init from a table's code list for the fast decoder
+// (huffman_fast.cpp). Entry layout: bits 0..7 symbol, 8..12 code length
+// (0: longer code or none), 13..17 code plus extra bits when the look-up
+// also yields the coefficient (0: it does not), 18..21 its zero run and
+// 22..31 the coefficient.
+// Longer codes of a table whose codes are the canonical ones of its lengths
+// resolve through the largest code of each length.
+constexpr int kLookaheadBits = 9;
+struct HuffLookahead {
+    uint32_t entry[1u << kLookaheadBits];
+    int32_t maxCode[17];      // largest code of each length, -1 for none
+    int32_t valueOffset[17];  // code list index of a code: valueOffset[length] + code
+    uint32_t canonical;       // 0: longer codes take the code-list search
+};
+
 // What the MCU decoder of every mode needs of one component.
 struct McuComponent {
     uint8_t hSamp;
@@ -100,9 +116,12 @@ struct DecoderContext {
     int32_t restartCount;
     uint8_t colorTransform;
     int32_t quantTable[4][mox::kBlockSamples];
+    int32_t quantZigzag[4][mox::kBlockSamples];  // the same in zig-zag order (fast decoder)
     uint8_t quantSel[mox::kMaxComponents];
     HuffDecodeTable dcHuff[2];
     HuffDecodeTable acHuff[2];
+    mox::HuffLookahead dcLookahead[2];  // built by prepareFastPaths at Init
+    mox::HuffLookahead acLookahead[2];
     uint8_t dcSel[mox::kMaxComponents];
     uint8_t acSel[mox::kMaxComponents];
     char comment[mox::kCommentBytes];

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "decoder/decoder.h"
+#include "decoder/fast.h"
 #include "frame/markers.h"
 #include "frame/errlog.h"
 #include "header/reader.h"
@@ -147,7 +148,8 @@ int32_t decodeMcuOfMode(DecoderContext* ctx)
         velaDecoder = vela_copier_decodeMcu;
         break;
     default:
-        return decodeMcu(&ctx->cursor, &ctx->mcuParam, ctx->dcPredictors, ctx->planes);
+        // The fast paths decode to 8 x 8 blocks; previews take the reference.
+        return ctx->reduction == 1 ? decoderKernels().decodeMcu(ctx) : decodeMcuReference(ctx);
     }
     return velaDecoder(&ctx->cursor, &ctx->mcuParam, ctx->planes);
 }
@@ -167,12 +169,13 @@ int32_t decodeOneMcu(DecoderContext* ctx, int32_t c, int32_t r)
             if (status != 0) return status;
             continue;
         }
-        if (status == 0) status = upSample(ctx);
+        const bool full = ctx->reduction == 1;
+        if (status == 0) status = full ? decoderKernels().upSample(ctx) : upSample(ctx);
         if (status != 0) {
             syncCounters(ctx, true);
             return failDecode(ctx, status, true, c, r);
         }
-        return storeMcu(ctx, c, r);
+        return full ? decoderKernels().storeMcu(ctx, c, r) : storeMcu(ctx, c, r);
     }
 }
 

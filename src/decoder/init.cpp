@@ -6,6 +6,7 @@
 
 #include "decoder/context.h"
 #include "decoder/decoder.h"
+#include "decoder/fast.h"
 #include "frame/errlog.h"
 #include "frame/memory.h"
 #include "moxcodec.h"
@@ -446,6 +447,7 @@ extern "C" MOX_API DecoderContext* MoxDecInit(const PictureInfo* pic, SystemPara
         return nullptr;
     }
     deriveGrid(ctx);
+    prepareFastPaths(ctx);
     *error = MOX_OK;
     return ctx;
 }

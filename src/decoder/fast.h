@@ -1,0 +1,60 @@
+// The decoder's fast paths and the table that picks, once per process,
+// between them and the reference functions of decoder.h. Every fast path
+// produces the same bytes as its reference; the tests compare them stage by
+// stage.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/decoder.h"
+
+namespace mox {
+
+// Inverse DCT of a dequantised block held transposed (entry 8 * u + v is
+// the coefficient of horizontal frequency u in frequency row v), with level
+// shift and clamping, into 64 samples in raster order (idct_fast.cpp).
+using IdctTransposedFn = void (*)(const int32_t* block, int32_t* output);
+// The same for a block whose only nonzero coefficient is the dequantised DC.
+using IdctDcOnlyFn = void (*)(int32_t dc, int32_t* output);
+IdctTransposedFn idctTransposedKernel();
+IdctDcOnlyFn idctDcOnlyKernel();
+
+// D_idctBlock's signature on top of the vector transform: zig-zag
+// coefficients in, dequantised and transposed, then transformed.
+int32_t idctBlockFast(const int32_t* coefficients, const McuParam* param,
+                      const McuComponent* component, int32_t* output);
+
+// Huffman decoding, dequantisation and inverse DCT of the next MCU into
+// ctx->planes, as decodeMcu does it (huffman_fast.cpp); decodeMcuReference
+// is decodeMcu itself on the context's cursor and planes.
+int32_t decodeMcuFast(DecoderContext* ctx);
+int32_t decodeMcuReference(DecoderContext* ctx);
+// The look-up tables decodeMcuFast needs, from the context's Huffman tables.
+void buildLookaheadTables(DecoderContext* ctx);
+
+// Upsampling fused with the colour output (output_fast.cpp): upSampleFast
+// leaves the layouts that storeMcuFast writes straight from the decoded
+// blocks alone and runs upSample for the others.
+int32_t upSampleFast(DecoderContext* ctx);
+int32_t storeMcuFast(DecoderContext* ctx, int32_t column, int32_t row);
+
+// One kernel per stage, each either the reference or the fast path.
+struct DecoderKernels {
+    int32_t (*idctBlock)(const int32_t* coefficients, const McuParam* param,
+                         const McuComponent* component, int32_t* output);
+    int32_t (*decodeMcu)(DecoderContext* ctx);
+    int32_t (*upSample)(DecoderContext* ctx);
+    int32_t (*storeMcu)(DecoderContext* ctx, int32_t column, int32_t row);
+    // The vector transform for the processor, used by decodeMcuFast.
+    IdctTransposedFn idctTransposed;
+    IdctDcOnlyFn idctDcOnly;
+};
+
+// Chosen on first use: the fast paths unless MOX_SIMD=none.
+const DecoderKernels& decoderKernels();
+
+// Init's last step: picks the kernels (reading MOX_SIMD on the first job of
+// the process) and builds what the fast paths need in the context.
+void prepareFastPaths(DecoderContext* ctx);
+
+}  // namespace mox

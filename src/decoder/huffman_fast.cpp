@@ -1,0 +1,463 @@
+// Fast baseline Huffman decoding of one MCU, producing what decodeMcu
+// (huffman.cpp) produces. Bits come from a 64-bit buffer refilled several
+// bytes at a time; codes of up to kLookaheadBits bits, most with their extra
+// bits, resolve in one look-up; the coefficients land dequantised in the
+// transposed order of the vector inverse DCT.
+//
+// Anything unusual sends the whole MCU back to decodeMcu from its start: a
+// cursor in the splice buffer, data running out or a marker reached within
+// the bits the MCU needs, or a code or symbol that is not a valid one. The
+// reference then produces exactly its own statuses, cursor and error-log
+// records, so the fast path only ever handles MCUs it decodes completely.
+#include <bit>
+#include <cstring>
+
+#include "decoder/fast.h"
+#include "frame/markers.h"
+#include "frame/t81tables.h"
+
+namespace mox {
+
+namespace {
+
+constexpr int32_t kMaxCodeLength = 16;
+constexpr uint32_t kZeroRun = 0xF0;
+constexpr int kMaxBlocksPerComponent = 4;
+constexpr int kRefillBelow = 32;  // a code and its extra bits take at most 32
+
+constexpr uint32_t entrySymbol(uint32_t e) { return e & 0xFF; }
+constexpr int64_t entryLength(uint32_t e) { return (e >> 8) & 31; }
+constexpr int64_t entryTotal(uint32_t e) { return (e >> 13) & 31; }
+constexpr int32_t entryRun(uint32_t e) { return static_cast<int32_t>((e >> 18) & 15); }
+constexpr int32_t entryValue(uint32_t e) { return static_cast<int32_t>(e) >> 22; }
+
+inline int32_t extend(int32_t bits, int32_t s)
+{
+    return bits < (1 << (s - 1)) ? bits + 1 - (1 << s) : bits;
+}
+
+// kZigzagToTransposed[k]: the place of zig-zag coefficient k in a block
+// held transposed (entry 8 * column + row).
+struct TransposedOrder {
+    uint8_t index[64];
+};
+constexpr TransposedOrder makeTransposedOrder()
+{
+    // T.81 Figure A.6, natural index of each zig-zag position.
+    constexpr uint8_t natural[64] = {
+        0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+        12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+        35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+        58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+    TransposedOrder order{};
+    for (int k = 0; k < 64; ++k) order.index[k] = static_cast<uint8_t>(8 * (natural[k] & 7) + (natural[k] >> 3));
+    return order;
+}
+constexpr TransposedOrder kZigzagToTransposed = makeTransposedOrder();
+
+// The reference's code search (decode1Huffman) on the first `available`
+// bits of `bits` (most significant first). Returns the code length and sets
+// *symbol, 0 when the bits run out first, -1 when no code matches.
+int searchCode(const HuffDecodeTable& table, uint32_t bits, int available, uint32_t* symbol)
+{
+    const int32_t count = static_cast<int32_t>(table.count);
+    uint32_t code = 0;
+    int32_t length = 0;
+    int32_t i = 0;
+    while (i < count && length < kMaxCodeLength) {
+        ++length;
+        if (length > available) return 0;
+        code = code * 2 + ((bits >> (31 - (length - 1))) & 1u);
+        while (i < count && table.lengths[i] == static_cast<uint32_t>(length)) {
+            if (table.codes[i] == code) {
+                *symbol = table.symbols[i];
+                return length;
+            }
+            ++i;
+        }
+    }
+    return -1;
+}
+
+// The bit buffer over the piece: `acc` holds `count` bits at its top, of
+// which the last `padding` are zeros standing for data not (yet) there.
+struct BitBuffer {
+    const uint8_t* data;
+    int64_t end;      // bytes of data that may be read
+    int64_t next;     // next byte to load
+    // 64-bit counts: the coefficient stores (32-bit) cannot alias them, so
+    // the compiler keeps them in registers.
+    uint64_t acc;
+    int64_t count;
+    int64_t padding;
+    int64_t clean;    // bytes from here on were loaded one byte per 8 bits
+    bool stopped;     // a marker or the end of data reached
+
+    // Loads whole bytes until at least 57 bits are held. Stuffing bytes
+    // are dropped; the 0xFF in front of a marker still yields its eight
+    // 1-bits, as the reference reads them, and loading stops there.
+    void refill()
+    {
+        if (!stopped && next + 8 <= end) {
+            uint64_t word;
+            std::memcpy(&word, data + next, sizeof(word));
+            if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+            const uint64_t inverted = ~word;
+            bool hasFF = ((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) != 0;
+            if (!hasFF) {
+                int64_t bytes = (64 - count) >> 3;
+                acc |= (word & (~0ull << (64 - 8 * bytes))) >> count;
+                count += 8 * bytes;
+                next += bytes;
+                return;
+            }
+        }
+        while (count <= 56) {
+            if (stopped || next >= end) {
+                stopped = true;
+                padding += 64 - count;  // zeros; consuming one of them fails the MCU
+                count = 64;
+                return;
+            }
+            uint8_t byte = data[next];
+            ++next;
+            if (byte == kMarkerPrefix) {
+                if (next < end && data[next] == 0x00) {
+                    ++next;
+                } else {
+                    stopped = true;
+                }
+                clean = next;
+            }
+            acc |= uint64_t(byte) << (56 - count);
+            count += 8;
+        }
+    }
+
+    uint32_t peek(int64_t n) const { return static_cast<uint32_t>(acc >> (64 - n)); }
+    void skip(int64_t n)
+    {
+        acc <<= n;
+        count -= n;
+    }
+};
+
+struct Decoder {
+    BitBuffer in;
+    const HuffDecodeTable* dcTable;
+    const HuffDecodeTable* acTable;
+    const HuffLookahead* dcLook;
+    const HuffLookahead* acLook;
+};
+
+// A code longer than the look-up or none: its symbol (0..255), with its
+// length in *length, or -1 when the MCU must go back to the reference.
+int32_t longCode(uint64_t acc, const HuffLookahead& look, const HuffDecodeTable& table, int64_t* length)
+{
+    uint32_t symbol = 0;
+    int found = 0;
+    if (look.canonical != 0) {
+        const uint32_t bits = static_cast<uint32_t>(acc >> (64 - kMaxCodeLength));
+        for (int l = kLookaheadBits + 1; l <= kMaxCodeLength; ++l) {
+            int32_t code = static_cast<int32_t>(bits >> (kMaxCodeLength - l));
+            if (code <= look.maxCode[l]) {
+                symbol = table.symbols[look.valueOffset[l] + code];
+                found = l;
+                break;
+            }
+        }
+    } else {
+        found = searchCode(table, static_cast<uint32_t>(acc >> 32), kMaxCodeLength, &symbol);
+    }
+    if (found <= 0 || symbol > 0xFF) return -1;
+    *length = found;
+    return static_cast<int32_t>(symbol);
+}
+
+// One block into `block` (transposed, dequantised; zeroed by the caller).
+// Returns 1 when it holds a nonzero AC coefficient, 0 when not, or -1 to
+// hand the MCU back to the reference. The bit buffer lives in locals here.
+inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predictor, int32_t* block)
+{
+    BitBuffer& in = dec.in;
+    uint64_t acc = in.acc;
+    int64_t count = in.count;
+    auto refill = [&] {
+        in.acc = acc;
+        in.count = count;
+        in.refill();
+        acc = in.acc;
+        count = in.count;
+    };
+    auto symbol = [&](const HuffLookahead& look, const HuffDecodeTable& table) -> int32_t {
+        uint32_t e = look.entry[acc >> (64 - kLookaheadBits)];
+        int64_t length = entryLength(e);
+        int32_t rs = static_cast<int32_t>(entrySymbol(e));
+        if (length == 0) {
+            rs = longCode(acc, look, table, &length);
+            if (rs < 0) return -1;
+        }
+        acc <<= length;
+        count -= length;
+        return rs;
+    };
+    auto take = [&](int32_t size) {
+        int32_t bits = static_cast<int32_t>(acc >> (64 - size));
+        acc <<= size;
+        count -= size;
+        return extend(bits, size);
+    };
+
+    if (count < kRefillBelow) refill();
+    int32_t s = symbol(*dec.dcLook, *dec.dcTable);
+    if (s < 0 || s > kMaxCodeLength) return -1;
+    int32_t difference = 0;
+    if (s > 0) {
+        if (count < kRefillBelow) refill();
+        difference = take(s);
+    }
+    *predictor = static_cast<int32_t>(static_cast<uint32_t>(*predictor) + static_cast<uint32_t>(difference));
+    block[0] = static_cast<int32_t>(static_cast<uint32_t>(*predictor) * static_cast<uint32_t>(quantZigzag[0]));
+
+    int nonzero = 0;
+    const HuffLookahead& acLook = *dec.acLook;
+    for (int k = 1; k < 64; ++k) {
+        if (count < kRefillBelow) refill();
+        uint32_t e = acLook.entry[acc >> (64 - kLookaheadBits)];
+        int32_t value;
+        if (entryTotal(e) != 0) {
+            acc <<= entryTotal(e);
+            count -= entryTotal(e);
+            value = entryValue(e);
+            k += entryRun(e);
+            nonzero = 1;
+        } else {
+            int64_t length = entryLength(e);
+            int32_t rs = static_cast<int32_t>(entrySymbol(e));
+            if (length == 0) {
+                rs = longCode(acc, acLook, *dec.acTable, &length);
+                if (rs < 0) return -1;
+            }
+            acc <<= length;
+            count -= length;
+            if (rs == 0) break;  // end of block
+            int32_t size = rs & 15;
+            k += rs >> 4;
+            if (size > 0) {
+                value = take(size);
+                nonzero = 1;
+            } else if (static_cast<uint32_t>(rs) == kZeroRun) {
+                value = 0;
+            } else {
+                return -1;
+            }
+        }
+        if (k > 63) return -1;
+        block[kZigzagToTransposed.index[k]] =
+            static_cast<int32_t>(static_cast<uint32_t>(value) * static_cast<uint32_t>(quantZigzag[k]));
+    }
+    in.acc = acc;
+    in.count = count;
+    return nonzero;
+}
+
+// Puts the cursor where the reference would stand after the bits consumed:
+// inside a partly read byte, or (lazily, as the reference does) at the byte
+// after a fully read one, which for a stuffed 0xFF is its stuffing byte.
+void storeCursor(const BitBuffer& in, int64_t firstStart, int64_t firstEnd, int firstBits,
+                 BitCursor* cursor)
+{
+    int64_t remaining = in.count - in.padding;  // loaded bits not consumed
+    int64_t end = in.next;
+    // Usually the bytes involved held no stuffing: count back directly.
+    const int64_t whole = remaining >> 3, part = remaining & 7;
+    if (end - whole - 1 >= in.clean) {
+        if (part != 0) {
+            cursor->byteIndex = static_cast<int32_t>(end - whole - 1);
+            cursor->bitPos = static_cast<int32_t>(part - 1);
+        } else {
+            cursor->byteIndex = static_cast<int32_t>(end - whole);
+            cursor->bitPos = 7;
+        }
+        return;
+    }
+    for (;;) {
+        int64_t start;
+        int bits;
+        if (end == firstEnd) {
+            start = firstStart;
+            bits = firstBits;
+        } else {
+            bool stuffed = end - 2 >= 0 && in.data[end - 1] == 0x00 && in.data[end - 2] == kMarkerPrefix;
+            start = stuffed ? end - 2 : end - 1;
+            bits = 8;
+        }
+        if (remaining < bits) {
+            if (remaining == 0) {
+                cursor->byteIndex = static_cast<int32_t>(start + 1);
+                cursor->bitPos = 7;
+            } else {
+                cursor->byteIndex = static_cast<int32_t>(start);
+                cursor->bitPos = static_cast<int32_t>(remaining - 1);
+            }
+            return;
+        }
+        remaining -= bits;
+        end = start;
+    }
+}
+
+// Whether the code list holds exactly the canonical codes of its lengths
+// (T.81 C.2) in order; then the largest code of each length decides, as the
+// list search would. Fills maxCode and valueOffset.
+bool describeCanonical(const HuffDecodeTable& table, HuffLookahead* look)
+{
+    for (int length = 0; length <= kMaxCodeLength; ++length) {
+        look->maxCode[length] = -1;
+        look->valueOffset[length] = 0;
+    }
+    uint32_t code = 0;
+    uint32_t length = table.count > 0 ? table.lengths[0] : 1;
+    for (uint32_t i = 0; i < table.count; ++i) {
+        if (table.lengths[i] < length || table.lengths[i] > kMaxCodeLength || length < 1) return false;
+        while (length < table.lengths[i]) {
+            code <<= 1;
+            ++length;
+        }
+        if (code >= (1u << length) || table.codes[i] != code) return false;
+        if (look->maxCode[length] < 0)
+            look->valueOffset[length] = static_cast<int32_t>(i) - static_cast<int32_t>(code);
+        look->maxCode[length] = static_cast<int32_t>(code);
+        ++code;
+    }
+    return true;
+}
+
+// Builds one look-up table by running the reference search on every
+// kLookaheadBits-bit prefix.
+void buildLookahead(const HuffDecodeTable& table, bool ac, HuffLookahead* look)
+{
+    if (table.count > MOX_HUFF_MAX_CODES) {
+        // Not a table any component can use (Init refuses those).
+        *look = HuffLookahead{};
+        return;
+    }
+    look->canonical = describeCanonical(table, look) ? 1 : 0;
+    for (uint32_t prefix = 0; prefix < (1u << kLookaheadBits); ++prefix) {
+        uint32_t symbol = 0;
+        int length = searchCode(table, prefix << (32 - kLookaheadBits), kLookaheadBits, &symbol);
+        uint32_t entry = 0;
+        if (length > 0 && symbol <= 0xFF) {
+            entry = symbol | uint32_t(length) << 8;
+            int size = ac ? static_cast<int>(symbol & 15) : 0;
+            if (size > 0 && length + size <= kLookaheadBits) {
+                int32_t bits = static_cast<int32_t>((prefix >> (kLookaheadBits - length - size)) &
+                                                    ((1u << size) - 1));
+                int32_t value = extend(bits, size);
+                entry |= uint32_t(length + size) << 13 | (symbol >> 4) << 18 |
+                         static_cast<uint32_t>(value) << 22;
+            }
+        }
+        look->entry[prefix] = entry;
+    }
+}
+
+}  // namespace
+
+void buildLookaheadTables(DecoderContext* ctx)
+{
+    for (int t = 0; t < 4; ++t)
+        for (int k = 0; k < kBlockSamples; ++k) ctx->quantZigzag[t][k] = ctx->quantTable[t][kZigzagToNatural[k]];
+    for (int t = 0; t < 2; ++t) {
+        buildLookahead(ctx->dcHuff[t], false, &ctx->dcLookahead[t]);
+        buildLookahead(ctx->acHuff[t], true, &ctx->acLookahead[t]);
+    }
+}
+
+int32_t decodeMcuReference(DecoderContext* ctx)
+{
+    return decodeMcu(&ctx->cursor, &ctx->mcuParam, ctx->dcPredictors, ctx->planes);
+}
+
+int32_t decodeMcuFast(DecoderContext* ctx)
+{
+    BitCursor* cursor = &ctx->cursor;
+    const McuParam& param = ctx->mcuParam;
+    if ((cursor->spliceFlag != nullptr && *cursor->spliceFlag != 0) || ctx->reduction != 1)
+        return decodeMcuReference(ctx);
+
+    Decoder dec;
+    BitBuffer& in = dec.in;
+    in.data = cursor->data;
+    in.end = cursor->available;
+    in.acc = 0;
+    in.count = 0;
+    in.padding = 0;
+    in.stopped = false;
+    int64_t i = cursor->byteIndex;
+    int64_t firstStart = -1, firstEnd = -1;
+    int firstBits = 0;
+    if (i >= in.end) return decodeMcuReference(ctx);
+    if (cursor->bitPos != 7) {
+        // The rest of a partly read byte, then past its stuffing byte.
+        firstStart = i;
+        firstBits = cursor->bitPos + 1;
+        uint8_t byte = in.data[i];
+        in.acc = uint64_t(byte & ((1u << firstBits) - 1)) << (64 - firstBits);
+        in.count = firstBits;
+        in.next = i + 1;
+        if (byte == kMarkerPrefix) {
+            if (in.next < in.end && in.data[in.next] == 0x00) ++in.next;
+            else in.stopped = true;
+        }
+        firstEnd = in.next;
+    } else if (i > 0 && in.data[i - 1] == kMarkerPrefix) {
+        if (in.data[i] != 0x00) return decodeMcuReference(ctx);  // a marker right here
+        in.next = i + 1;
+    } else {
+        in.next = i;
+    }
+    in.clean = in.next;
+
+    int32_t predictors[kMaxComponents];
+    std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
+    alignas(64) int32_t blocks[kMaxComponents * kMaxBlocksPerComponent][kBlockSamples];
+    int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
+    int blockCount = 0;
+    for (int c = 0; c < param.componentCount; ++c) {
+        const McuComponent& component = param.component[c];
+        dec.dcTable = component.dcTable;
+        dec.acTable = component.acTable;
+        dec.dcLook = &ctx->dcLookahead[component.dcTable - ctx->dcHuff];
+        dec.acLook = &ctx->acLookahead[component.acTable - ctx->acHuff];
+        const int32_t* quantZigzag = ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
+        const int blocksHere = component.hSamp * component.vSamp;
+        for (int b = 0; b < blocksHere; ++b, ++blockCount) {
+            int32_t* block = blocks[blockCount];
+            std::memset(block, 0, sizeof(blocks[0]));
+            acNonzero[blockCount] = decodeBlock(dec, quantZigzag, &predictors[c], block);
+            if (acNonzero[blockCount] < 0 || in.count < in.padding) return decodeMcuReference(ctx);
+        }
+    }
+
+    storeCursor(in, firstStart, firstEnd, firstBits, cursor);
+    std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
+    const IdctTransposedFn idct = decoderKernels().idctTransposed;
+    const IdctDcOnlyFn idctDcOnly = decoderKernels().idctDcOnly;
+    blockCount = 0;
+    for (int c = 0; c < param.componentCount; ++c) {
+        const McuComponent& component = param.component[c];
+        const int blocksHere = component.hSamp * component.vSamp;
+        for (int b = 0; b < blocksHere; ++b, ++blockCount) {
+            int32_t* out = ctx->planes[c + 1] + b * kBlockSamples;
+            if (acNonzero[blockCount] == 0) {
+                idctDcOnly(blocks[blockCount][0], out);
+            } else {
+                idct(blocks[blockCount], out);
+            }
+        }
+    }
+    return 0;
+}
+
+}  // namespace mox

@@ -1,0 +1,220 @@
+// Vector form of the inverse DCT, compiled once per instruction set and
+// picked at run time. It performs the reference transform's operations in
+// the reference's order (separate multiplications and additions, never
+// fused), with several rows, then several columns, in the lanes of one
+// vector, so every output equals the reference's.
+//
+// Input: a dequantised block held transposed, entry 8 * u + v holding the
+// coefficient of horizontal frequency u in frequency row v. The fast
+// Huffman decoder writes blocks this way, so the row pass finds the same
+// coefficient of consecutive rows side by side.
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "decoder/idct_fast.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include "decoder/fast.h"
+#include "decoder/idct.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace mox {
+namespace HWY_NAMESPACE {
+namespace {
+
+namespace hn = hwy::HWY_NAMESPACE;
+using D = hn::CappedTag<double, 4>;
+using DI = hn::Rebind<int32_t, D>;
+using V = hn::Vec<D>;
+using VI = hn::Vec<DI>;
+
+struct VSums {
+    V x0, x1, x2, x3, x4, x5, x6, x7;
+    V s04, d04, s26, s35, s17;
+};
+
+// The reference flowgraph, lane by lane.
+HWY_INLINE void flowgraph(D d, const VSums& in, V* y)
+{
+    using namespace idct;
+    const V halfSqrt2 = hn::Set(d, kHalfSqrt2);
+    V a0 = hn::Mul(hn::Mul(in.s04, halfSqrt2), hn::Set(d, kSqrt2));
+    V a1 = hn::Mul(hn::Mul(in.d04, halfSqrt2), hn::Set(d, kSqrt2));
+    V z = hn::Mul(in.s26, hn::Set(d, kC6S));
+    V t2 = hn::Sub(z, hn::Mul(in.x6, hn::Set(d, kEvenX6)));
+    V t3 = hn::Add(z, hn::Mul(in.x2, hn::Set(d, kEvenX2)));
+    V e0 = hn::Add(a0, t3), e3 = hn::Sub(a0, t3), e1 = hn::Add(a1, t2), e2 = hn::Sub(a1, t2);
+
+    V p = hn::Mul(in.s35, hn::Set(d, kOdd35));
+    V q = hn::Mul(in.s17, hn::Set(d, kOdd17));
+    V A = hn::Sub(p, hn::Mul(in.x3, hn::Set(d, kOddX3)));
+    V B = hn::Sub(p, hn::Mul(in.x5, hn::Set(d, kOddX5)));
+    V C = hn::Add(hn::Mul(in.x1, hn::Set(d, kOddX1)), q);
+    V Dd = hn::Sub(q, hn::Mul(in.x7, hn::Set(d, kOddX7)));
+    V o0 = hn::Add(B, C), o3 = hn::Add(Dd, A);
+    V u = hn::Sub(C, B), w = hn::Sub(Dd, A);
+    V o1 = hn::Mul(hn::Add(w, u), halfSqrt2);
+    V o2 = hn::Mul(hn::Sub(u, w), halfSqrt2);
+
+    y[0] = hn::Add(e0, o0);
+    y[7] = hn::Sub(e0, o0);
+    y[1] = hn::Add(e1, o1);
+    y[6] = hn::Sub(e1, o1);
+    y[2] = hn::Add(e2, o2);
+    y[5] = hn::Sub(e2, o2);
+    y[3] = hn::Add(e3, o3);
+    y[4] = hn::Sub(e3, o3);
+}
+
+// Column pass over the lanes' columns: inputs x[r], outputs the 8 column
+// values, truncated toward zero into 32 bits (saturated), in t[k].
+HWY_INLINE void columnPass(D d, const V* x, VI* t)
+{
+    VSums in{x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7],
+             hn::Add(x[0], x[4]), hn::Sub(x[0], x[4]), hn::Add(x[2], x[6]),
+             hn::Add(x[3], x[5]), hn::Add(x[1], x[7])};
+    V y[8];
+    flowgraph(d, in, y);
+    const DI di;
+    for (int k = 0; k < 8; ++k) t[k] = hn::DemoteTo(di, y[k]);
+}
+
+// Samples from truncated column values: only bits 3..12 of t + 4 reach the
+// range-limit table ((t + 4) >> 3, ten bits), so the 32-bit wrapping sum
+// serves; shifting them to the top and back gives them as a signed 10-bit
+// value, which the table moves to 0..255 and clamps.
+template <class DS>
+HWY_INLINE hn::Vec<DS> samples(DS ds, hn::Vec<DS> t)
+{
+    hn::Vec<DS> s = hn::ShiftRight<22>(hn::ShiftLeft<19>(hn::Add(t, hn::Set(ds, 4))));
+    return hn::Min(hn::Max(hn::Add(s, hn::Set(ds, 128)), hn::Zero(ds)), hn::Set(ds, 255));
+}
+
+// Stores the 8 sample rows of the column groups h and h + 1 (t and t + 8).
+HWY_INLINE void storeRows(const VI* t, int32_t* out)
+{
+#if HWY_TARGET == HWY_SCALAR
+    const DI di;
+    for (int k = 0; k < 8; ++k) {
+        hn::StoreU(samples(di, t[k]), di, out + 8 * k);
+        hn::StoreU(samples(di, t[8 + k]), di, out + 8 * k + 1);
+    }
+#else
+    // Two groups side by side in one vector of twice the lanes.
+    const hn::Twice<DI> dw;
+    for (int k = 0; k < 8; ++k)
+        hn::StoreU(samples(dw, hn::Combine(dw, t[8 + k], t[k])), dw, out + 8 * k);
+#endif
+}
+
+// Transposes the square of `lanes` vectors at in[0], in[1], ... into out.
+#if HWY_TARGET == HWY_SCALAR
+HWY_INLINE void transposeSquare(D, const V* in, V* out)
+{
+    out[0] = in[0];
+}
+#else
+template <class DD>
+HWY_INLINE void transposeSquare(DD d, const hn::Vec<DD>* in, hn::Vec<DD>* out)
+{
+    constexpr size_t kLanes = hn::MaxLanes(DD());
+    if constexpr (kLanes == 2) {
+        out[0] = hn::InterleaveLower(d, in[0], in[1]);
+        out[1] = hn::InterleaveUpper(d, in[0], in[1]);
+    } else {
+        static_assert(kLanes == 4, "the transform uses two or four lanes");
+        const hn::Vec<DD> t0 = hn::InterleaveLower(d, in[0], in[1]);
+        const hn::Vec<DD> t1 = hn::InterleaveUpper(d, in[0], in[1]);
+        const hn::Vec<DD> t2 = hn::InterleaveLower(d, in[2], in[3]);
+        const hn::Vec<DD> t3 = hn::InterleaveUpper(d, in[2], in[3]);
+        out[0] = hn::ConcatLowerLower(d, t2, t0);
+        out[1] = hn::ConcatLowerLower(d, t3, t1);
+        out[2] = hn::ConcatUpperUpper(d, t2, t0);
+        out[3] = hn::ConcatUpperUpper(d, t3, t1);
+    }
+}
+#endif
+
+void IdctTransposed(const int32_t* block, int32_t* output)
+{
+    const D d;
+    const DI di;
+    constexpr size_t kLanes = hn::MaxLanes(D());
+    constexpr size_t kGroups = 8 / kLanes;
+    // rowOut[g * 8 + i]: output i of the row pass for the rows of group g.
+    V rowOut[64 / kLanes];
+    for (size_t g = 0; g < kGroups; ++g) {
+        const size_t r0 = g * kLanes;
+        VI xi[8];
+        for (int k = 0; k < 8; ++k) xi[k] = hn::LoadU(di, block + 8 * k + r0);
+        V x[8];
+        for (int k = 0; k < 8; ++k) x[k] = hn::PromoteTo(d, xi[k]);
+        VI ac = hn::Or(hn::Or(hn::Or(xi[1], xi[2]), hn::Or(xi[3], xi[4])),
+                       hn::Or(hn::Or(xi[5], xi[6]), xi[7]));
+        V* y = rowOut + 8 * g;
+        if (hn::AllTrue(di, hn::Eq(ac, hn::Zero(di)))) {
+            for (int i = 0; i < 8; ++i) y[i] = x[0];
+            continue;
+        }
+        // Integer sums wrap as the reference's do, then become doubles.
+        VSums in{x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7],
+                 hn::PromoteTo(d, hn::Add(xi[0], xi[4])),
+                 hn::PromoteTo(d, hn::Sub(xi[0], xi[4])),
+                 hn::PromoteTo(d, hn::Add(xi[2], xi[6])),
+                 hn::PromoteTo(d, hn::Add(xi[3], xi[5])),
+                 hn::PromoteTo(d, hn::Add(xi[1], xi[7]))};
+        flowgraph(d, in, y);
+        // A row without AC coefficients takes its DC value unchanged.
+        const auto dcOnly = hn::Eq(hn::PromoteTo(d, ac), hn::Zero(d));
+        if (!hn::AllFalse(d, dcOnly))
+            for (int i = 0; i < 8; ++i) y[i] = hn::IfThenElse(dcOnly, x[0], y[i]);
+    }
+    VI t[16];
+    for (size_t h = 0; h < kGroups; ++h) {
+        // Columns h * kLanes.. of rows 0..7: square (g, h) of the row pass
+        // output, transposed.
+        V x[8];
+        for (size_t g = 0; g < kGroups; ++g) transposeSquare(d, rowOut + 8 * g + h * kLanes, x + g * kLanes);
+        columnPass(d, x, t + 8 * (h % 2));
+        if (h % 2 == 1) storeRows(t, output + (h - 1) * kLanes);
+    }
+}
+
+// A block with its DC coefficient alone: every row but the first is zero,
+// so every column transforms the same input.
+void IdctDcOnly(int32_t dc, int32_t* output)
+{
+    const D d;
+    constexpr size_t kLanes = hn::MaxLanes(D());
+    V x[8];
+    x[0] = hn::Set(d, static_cast<double>(dc));
+    for (int r = 1; r < 8; ++r) x[r] = hn::Zero(d);
+    VI t[16];
+    columnPass(d, x, t);
+    for (int k = 0; k < 8; ++k) t[8 + k] = t[k];
+    for (size_t c0 = 0; c0 < 8; c0 += 2 * kLanes) storeRows(t, output + c0);
+}
+
+}  // namespace
+}  // namespace HWY_NAMESPACE
+}  // namespace mox
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace mox {
+
+HWY_EXPORT(IdctTransposed);
+HWY_EXPORT(IdctDcOnly);
+
+IdctTransposedFn idctTransposedKernel()
+{
+    return HWY_DYNAMIC_DISPATCH(IdctTransposed);
+}
+
+IdctDcOnlyFn idctDcOnlyKernel()
+{
+    return HWY_DYNAMIC_DISPATCH(IdctDcOnly);
+}
+
+}  // namespace mox
+#endif
