@@ -43,6 +43,7 @@ enum {
     MOX_ERR_CODING_3 = -3,      /* encoder coding step failed */
     MOX_ERR_CODING_4 = -4,      /* encoder parameter out of range */
     MOX_ERR_FORMAT = -5,        /* component count / output or pixel format */
+    MOX_ERR_REDUCTION = -6,     /* reduction not 1, 2, 4 or 8; not 1 in a VELA mode */
     MOX_ERR_SAMPLING = -7,      /* sampling factor out of range */
     MOX_ERR_CODING_8 = -8,      /* encoder coding step failed */
     MOX_ERR_UNSUPPORTED = -10,  /* frame type or marker not decoded; > 10 blocks per MCU */
@@ -89,6 +90,7 @@ static inline const char *MoxStatusText(int32_t status)
     case MOX_ERR_CODING_3: return "encoder coding step failed";
     case MOX_ERR_CODING_4: return "encoder parameter out of range";
     case MOX_ERR_FORMAT: return "component count or pixel format not allowed";
+    case MOX_ERR_REDUCTION: return "reduction not 1, 2, 4 or 8 (VELA modes: 1 only)";
     case MOX_ERR_SAMPLING: return "sampling factor out of range";
     case MOX_ERR_CODING_8: return "encoder coding step failed";
     case MOX_ERR_UNSUPPORTED: return "unsupported frame type, marker or MCU layout";
@@ -176,7 +178,7 @@ typedef struct PictureInfo {
     int32_t densityY;
     int32_t densityUnit;
     int32_t mode;           /* MOX_MODE_* */
-    int32_t reduction;      /* -1 means 1 */
+    int32_t reduction;      /* 1, 2, 4 or 8 (mode 0), -1 means 1 */
     int32_t componentCount;
     int32_t outFormat;
 } PictureInfo;

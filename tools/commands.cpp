@@ -141,6 +141,9 @@ void printInfo(const std::string& path, uint64_t size, const HeaderInfo& info)
                 info.result == MOX_HEADER_SKIPPED ? "thumbnail or JFIF extension skipped"
                                                   : "start of scan reached");
     std::printf("size:          %d x %d\n", pic.width, pic.height);
+    std::printf("previews:     ");
+    for (int r : {2, 4, 8})
+        std::printf(" 1/%d %d x %d%s", r, (pic.width + r - 1) / r, (pic.height + r - 1) / r, r < 8 ? "," : "\n");
     int components = pic.componentCount;
     std::printf("components:    %d\n", components);
     std::printf("sampling:     ");
@@ -257,6 +260,8 @@ const char kDecodeHelp[] =
     "  --png-level N        PNG compression level 0..9 (default 1: fast; 9: smallest)\n"
     "  --piece BYTES        compressed piece size, at least 64 (default 65536)\n"
     "  --band LINES         lines per output band (default 64)\n"
+    "  --scale 1/N          decode a preview at 1/2, 1/4 or 1/8 of the size\n"
+    "                       (mode 0; default 1/1)\n"
     "  --push               no callbacks: serve MoxDecode's requests (1: next\n"
     "                       piece, 2: band ready) from the loop instead\n"
     "  --mode N             0 baseline JPEG (default), 1 VELA, 2 VELA bp,\n"
@@ -313,6 +318,15 @@ int runDecode(const Arguments& args)
             return printHelp(kDecodeHelp);
         } else if (n == "--push") {
             options.push = true;
+        } else if (n == "--scale") {
+            std::string text;
+            if (!scan.value(text)) return kExitUsage;
+            static const char* const kScales[] = {"1/1", "1/2", "1/4", "1/8"};
+            int found = 0;
+            for (int i = 0; i < 4; ++i)
+                if (text == kScales[i]) found = 1 << i;
+            if (found == 0) return complain("--scale is 1/1, 1/2, 1/4 or 1/8"), kExitUsage;
+            options.reduction = found;
         } else if (n == "--trace") {
             trace = true;
         } else if (n == "--format") {

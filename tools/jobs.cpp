@@ -368,15 +368,18 @@ bool decodeJob(ByteSource& source, const DecodeOptions& options, const LayoutSin
         sys.firstFill = 1;
     }
     pic.mode = options.mode;
-    if (pic.width > kMaxDecodeWidth) {
+    pic.reduction = options.reduction;
+
+    // A preview keeps every partly covered sample: sizes round up.
+    int reduction = options.reduction > 1 ? options.reduction : 1;
+    if ((pic.width + reduction - 1) / reduction > kMaxDecodeWidth) {
         return fail(error, "", 0,
                     "the picture is " + std::to_string(pic.width) + " pixels wide, wider than the " +
                         std::to_string(kMaxDecodeWidth) + " pixels the decoder supports");
     }
-
     DecodedLayout layout;
-    layout.width = pic.width;
-    layout.height = pic.height;
+    layout.width = (pic.width + reduction - 1) / reduction;
+    layout.height = (pic.height + reduction - 1) / reduction;
     layout.components = pic.componentCount;
     bool onePerPixel = pic.outFormat == 0 || pic.outFormat == 5;
     int contextComponents =

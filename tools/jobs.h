@@ -93,6 +93,7 @@ struct DecodeOptions {
     int bandLines = 64;              // output lines per band
     int mode = MOX_MODE_JPEG;        // 0 JPEG, 1 VELA, 2 VELA bp, 3 VELA copier
     bool push = false;               // return codes 1/2 instead of the callbacks
+    int reduction = 1;               // 1, 2, 4 or 8: a preview at 1/reduction (mode 0)
     // Modes 1..3 have no header: the caller gives what a header would.
     int width = 0;
     int height = 0;

@@ -12,6 +12,7 @@
 namespace mox {
 
 constexpr int kMaxComponents = 4;
+constexpr int kBlockSide = 8;
 constexpr int kBlockSamples = 64;
 constexpr int kCommentBytes = MOX_COMMENT_SIZE;  // 100 characters and a NUL
 constexpr uint32_t kBpTableBytes = 6672;         // mode-2 tag-section tables
@@ -54,6 +55,16 @@ struct McuComponent {
     const HuffDecodeTable* dcTable;
     const HuffDecodeTable* acTable;
     const int32_t* quantTable;  // natural order
+    // Samples across and down that a block yields in a reduced decode (8, 4,
+    // 2 or 1); 0 for both at full size.
+    uint8_t reducedWidth;
+    uint8_t reducedHeight;
+    // Reduced decode: picture samples per component sample (1 or 2) and the
+    // picture samples of the current MCU inside the picture (set per MCU).
+    uint8_t spreadX;
+    uint8_t spreadY;
+    uint16_t insideWidth;
+    uint16_t insideHeight;
 };
 
 // Rebuilt from the context at every MoxDecode call (D_setMcuParam).
@@ -164,6 +175,13 @@ struct DecoderContext {
 
     // Derived grid.
     int32_t blockSize;  // output samples per block side: 8 / reduction
+    // Per component, the samples across and down of one transformed block:
+    // blockSize, or up to 8 where the component is subsampled, so that
+    // every component reaches the reduced resolution with at most doubling.
+    uint8_t blockWidth[mox::kMaxComponents];
+    uint8_t blockHeight[mox::kMaxComponents];
+    int32_t outWidth;   // picture delivered: imageWidth / reduction, rounded up
+    int32_t outHeight;  // and imageHeight / reduction, rounded up
     int32_t mcusPerRow;
     int32_t mcuRows;
     int32_t mcuWidth;

@@ -43,6 +43,22 @@ int32_t decodeMcu(BitCursor* cursor, const McuParam* param, int32_t* dcPredictor
 int32_t D_idctBlock(const int32_t* coefficients, const McuParam* param,
                     const McuComponent* component, int32_t* output);
 
+// Reduced-size transform of one block for previews (idct_reduced.cpp):
+// component->reducedWidth x reducedHeight samples (8, 4, 2 or 1 each way),
+// each the mean of the picture samples that the block's samples cover.
+// Per position across and down: how many picture samples it stands for
+// (0 past the picture's edge, 2 for a sample of a subsampled component).
+struct BlockCover {
+    uint8_t across[8];
+    uint8_t down[8];
+    bool cutAcross;  // the edge cuts the block: some position covers less
+    bool cutDown;
+};
+// The cover of block b of a component in the MCU (driver's inside counts).
+BlockCover blockCover(const McuComponent& component, int block);
+int32_t D_idctReduced(const int32_t* coefficients, const McuParam* param,
+                      const McuComponent* component, const BlockCover& cover, int32_t* output);
+
 // Upsampling and colour output (upsample.cpp, color.cpp).
 int32_t upSample(DecoderContext* ctx);
 int32_t storeMcu(DecoderContext* ctx, int32_t column, int32_t row);

@@ -120,6 +120,20 @@ int32_t bandFull(DecoderContext* ctx, int32_t row, bool inLoop, int32_t column)
     return deliverBand(ctx, ctx->bandBufferSize, inLoop, column, row);
 }
 
+// A reduced block averages only the picture samples it covers: tell the
+// components how many of MCU (c, r)'s samples lie inside the picture.
+void setInsideSamples(DecoderContext* ctx, int32_t c, int32_t r)
+{
+    int64_t across = kBlockSide * ctx->hMax;
+    int64_t down = kBlockSide * ctx->vMax;
+    auto inside = static_cast<uint16_t>(std::min(across, ctx->imageWidth - c * across));
+    auto insideDown = static_cast<uint16_t>(std::min(down, ctx->imageHeight - r * down));
+    for (int k = 0; k < ctx->componentCount; ++k) {
+        ctx->mcuParam.component[k].insideWidth = inside;
+        ctx->mcuParam.component[k].insideHeight = insideDown;
+    }
+}
+
 int32_t decodeMcuOfMode(DecoderContext* ctx)
 {
     VelaMcuDecoder velaDecoder = nullptr;
@@ -134,7 +148,8 @@ int32_t decodeMcuOfMode(DecoderContext* ctx)
         velaDecoder = vela_copier_decodeMcu;
         break;
     default:
-        return decoderKernels().decodeMcu(ctx);
+        // The fast paths decode to 8 x 8 blocks; previews take the reference.
+        return ctx->reduction == 1 ? decoderKernels().decodeMcu(ctx) : decodeMcuReference(ctx);
     }
     return velaDecoder(&ctx->cursor, &ctx->mcuParam, ctx->planes);
 }
@@ -142,6 +157,7 @@ int32_t decodeMcuOfMode(DecoderContext* ctx)
 // Decodes, upsamples and stores MCU (c, r), refilling as often as needed.
 int32_t decodeOneMcu(DecoderContext* ctx, int32_t c, int32_t r)
 {
+    if (ctx->reduction != 1) setInsideSamples(ctx, c, r);
     for (;;) {
         int32_t status = decodeMcuOfMode(ctx);
         if (status == kNeedMoreData) {
@@ -153,12 +169,13 @@ int32_t decodeOneMcu(DecoderContext* ctx, int32_t c, int32_t r)
             if (status != 0) return status;
             continue;
         }
-        if (status == 0) status = decoderKernels().upSample(ctx);
+        const bool full = ctx->reduction == 1;
+        if (status == 0) status = full ? decoderKernels().upSample(ctx) : upSample(ctx);
         if (status != 0) {
             syncCounters(ctx, true);
             return failDecode(ctx, status, true, c, r);
         }
-        return decoderKernels().storeMcu(ctx, c, r);
+        return full ? decoderKernels().storeMcu(ctx, c, r) : storeMcu(ctx, c, r);
     }
 }
 
@@ -210,7 +227,7 @@ int32_t decodeRows(DecoderContext* ctx)
 // The last band: the lines of the picture that the full bands left.
 uint32_t lastBandLength(const DecoderContext* ctx)
 {
-    uint32_t lines = static_cast<uint32_t>(ctx->imageHeight) % ctx->bandLines;
+    uint32_t lines = static_cast<uint32_t>(ctx->outHeight) % ctx->bandLines;
     if (lines == 0) lines = ctx->bandLines;
     return lines * ctx->lineStride;
 }
@@ -321,6 +338,12 @@ void D_setMcuParam(DecoderContext* ctx)
         component.dcTable = &ctx->dcHuff[ctx->dcSel[c] & 1];
         component.acTable = &ctx->acHuff[ctx->acSel[c] & 1];
         component.quantTable = ctx->quantTable[ctx->quantSel[c] & 3];
+        if (ctx->blockWidth[c] != kBlockSide || ctx->blockHeight[c] != kBlockSide) {
+            component.reducedWidth = ctx->blockWidth[c];
+            component.reducedHeight = ctx->blockHeight[c];
+            component.spreadX = static_cast<uint8_t>(ctx->hMax / ctx->hSamp[c]);
+            component.spreadY = static_cast<uint8_t>(ctx->vMax / ctx->vSamp[c]);
+        }
     }
 }
 

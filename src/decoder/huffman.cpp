@@ -127,9 +127,17 @@ int32_t decodeMcu(BitCursor* cursor, const McuParam* param, int32_t* dcPredictor
     }
     for (int c = 0; c < param->componentCount; ++c) {
         const McuComponent& component = param->component[c];
+        const bool reduced = component.reducedWidth != 0;
+        const int samples = reduced ? component.reducedWidth * component.reducedHeight : kBlockSamples;
         int blocks = component.hSamp * component.vSamp;
-        for (int b = 0; b < blocks; ++b)
-            D_idctBlock(coefficients[c][b], param, &component, planes[c + 1] + b * kBlockSamples);
+        for (int b = 0; b < blocks; ++b) {
+            int32_t* output = planes[c + 1] + b * samples;
+            if (!reduced) {
+                D_idctBlock(coefficients[c][b], param, &component, output);
+                continue;
+            }
+            D_idctReduced(coefficients[c][b], param, &component, blockCover(component, b), output);
+        }
     }
     return 0;
 }

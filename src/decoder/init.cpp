@@ -23,6 +23,12 @@ constexpr uint32_t kMinPieceSize = 64;
 constexpr uint32_t kMaxPieceSize = INT32_MAX;
 constexpr uint64_t kMaxPixelsPerLine = 12000;
 
+// Samples of the reduced picture along an edge of `full` samples.
+inline int64_t reducedEdge(int32_t full, int32_t reduction)
+{
+    return (int64_t(full) + reduction - 1) / reduction;
+}
+
 int32_t failEntry(const char* name, int32_t code, DecoderContext* ctx, int line, int32_t* error)
 {
     logFailure(name, code, ctx, line);
@@ -55,14 +61,17 @@ int32_t checkModeFormat(DecoderContext* ctx, const PictureInfo* pic, int32_t* er
     default:
         return ENTRY_FAIL("D_entrypic", MOX_ERR_MODE);
     }
-    // Only full-size output keeps the block grid consistent.
+    // Previews: mode 0 decodes blocks to 8, 4, 2 or 1 samples a side.
     int32_t reduction = pic->reduction == kNotSet ? 1 : pic->reduction;
-    if (reduction != 1) return ENTRY_FAIL("D_entrypic", MOX_ERR_FORMAT);
+    bool divides = reduction == 1 || reduction == 2 || reduction == 4 || reduction == 8;
+    if (!divides || (reduction != 1 && pic->mode != MOX_MODE_JPEG))
+        return ENTRY_FAIL("D_entrypic", MOX_ERR_REDUCTION);
 
     ctx->mode = static_cast<uint8_t>(pic->mode);
     ctx->componentCount = components;
     ctx->outFormat = format;
     ctx->reduction = reduction;
+    ctx->blockSize = kBlockSide / reduction;
     ctx->bytesPerPixel = (format == 0 || format == 5) ? 1 : components;
     return 0;
 }
@@ -189,6 +198,30 @@ int32_t checkVelaParam(DecoderContext* ctx, const DecodeParam* param, int32_t* e
     return 0;
 }
 
+// A subsampled component is decoded to the reduced resolution directly:
+// its blocks cover (hMax / hSamp) times the picture's block width, so they
+// keep up to 8 samples a side and need no doubling (at full size they keep
+// 8 and are doubled as before).
+void deriveBlockSides(DecoderContext* ctx)
+{
+    for (int c = 0; c < kMaxComponents; ++c) {
+        int32_t h = ctx->hSamp[c] < 1 ? 1 : ctx->hSamp[c];
+        int32_t v = ctx->vSamp[c] < 1 ? 1 : ctx->vSamp[c];
+        int32_t across = ctx->blockSize * ctx->hMax / h;
+        int32_t down = ctx->blockSize * ctx->vMax / v;
+        ctx->blockWidth[c] = static_cast<uint8_t>(across < kBlockSide ? across : kBlockSide);
+        ctx->blockHeight[c] = static_cast<uint8_t>(down < kBlockSide ? down : kBlockSide);
+    }
+}
+
+// One byte per upsampled sample of the MCU, kept a multiple of 4 so that the
+// tables behind stay aligned (reduced MCUs can be a few samples only).
+uint32_t extraAreaBytes(const DecoderContext* ctx)
+{
+    uint32_t samples = static_cast<uint32_t>(ctx->hMax * ctx->vMax * ctx->blockSize * ctx->blockSize);
+    return (samples + 3) & ~3u;
+}
+
 // Lays the work area out as splice area, overflow rows, per-component block,
 // upsampling and further areas, range-limit table and colour tables. The
 // 32-bit areas must be 4-byte aligned, so the splice area gives up the 0..3
@@ -196,16 +229,16 @@ int32_t checkVelaParam(DecoderContext* ctx, const DecodeParam* param, int32_t* e
 void layOutWorkArea(DecoderContext* ctx)
 {
     uint8_t* base = ctx->workArea;
-    uint32_t overflowBytes = 8 * static_cast<uint32_t>(ctx->vMax) * ctx->lineStride;
+    uint32_t overflowBytes = static_cast<uint32_t>(ctx->blockSize * ctx->vMax) * ctx->lineStride;
     uintptr_t misalign = (reinterpret_cast<uintptr_t>(base) + kSpliceAreaBytes + overflowBytes) & 3u;
     ctx->spliceBuffer = base;
     ctx->spliceCapacity = kSpliceAreaBytes - static_cast<uint32_t>(misalign);
     ctx->overflowArea = base + ctx->spliceCapacity;
     uint8_t* next = ctx->overflowArea + overflowBytes;
-    uint32_t mcuSamples = static_cast<uint32_t>(ctx->hMax * ctx->vMax) * kBlockSamples;
+    uint32_t mcuSamples = static_cast<uint32_t>(ctx->hMax * ctx->vMax * ctx->blockSize * ctx->blockSize);
     for (int c = 0; c < ctx->componentCount; ++c) {
         ctx->blockArea[c] = reinterpret_cast<int32_t*>(next);
-        next += ctx->hSamp[c] * ctx->vSamp[c] * kBlockSamples * sizeof(int32_t);
+        next += ctx->hSamp[c] * ctx->vSamp[c] * ctx->blockWidth[c] * ctx->blockHeight[c] * sizeof(int32_t);
     }
     for (int c = 0; c < ctx->componentCount; ++c) {
         ctx->upsampleArea[c] = reinterpret_cast<int32_t*>(next);
@@ -213,7 +246,7 @@ void layOutWorkArea(DecoderContext* ctx)
     }
     for (int c = 0; c < ctx->componentCount; ++c) {
         ctx->extraArea[c] = reinterpret_cast<int32_t*>(next);
-        next += mcuSamples;
+        next += extraAreaBytes(ctx);
     }
     ctx->rangeLimit = next + kRangeLimitOrigin;
     buildRangeLimit(next);
@@ -261,15 +294,18 @@ void deriveGrid(DecoderContext* ctx)
     ctx->outputFunc = nullptr;
     ctx->outputUser = nullptr;
 
-    ctx->blockSize = 8 / ctx->reduction;
     // 64-bit: a caller's height may come close to the 32-bit limit.
     ctx->mcusPerRow = static_cast<int32_t>((int64_t(ctx->imageWidth) + 8 * ctx->hMax - 1) / (8 * ctx->hMax));
     ctx->mcuRows = static_cast<int32_t>((int64_t(ctx->imageHeight) + 8 * ctx->vMax - 1) / (8 * ctx->vMax));
     ctx->mcuWidth = ctx->hMax * ctx->blockSize;
     ctx->mcuHeight = ctx->vMax * ctx->blockSize;
-    ctx->lastMcuWidth = ctx->imageWidth % ctx->mcuWidth;
+    // The reduced picture keeps every partly covered sample: its edges are
+    // the full ones divided by the reduction, rounded up.
+    ctx->outWidth = static_cast<int32_t>(reducedEdge(ctx->imageWidth, ctx->reduction));
+    ctx->outHeight = static_cast<int32_t>(reducedEdge(ctx->imageHeight, ctx->reduction));
+    ctx->lastMcuWidth = ctx->outWidth % ctx->mcuWidth;
     if (ctx->lastMcuWidth == 0) ctx->lastMcuWidth = ctx->mcuWidth;
-    ctx->lastMcuHeight = ctx->imageHeight % ctx->mcuHeight;
+    ctx->lastMcuHeight = ctx->outHeight % ctx->mcuHeight;
     if (ctx->lastMcuHeight == 0) ctx->lastMcuHeight = ctx->mcuHeight;
 }
 
@@ -311,11 +347,19 @@ int32_t D_entryparam(DecoderContext* ctx, const DecodeParam* param, int32_t* err
     return checkVelaParam(ctx, param, error);
 }
 
+// Sized for the reduced MCU: per component 4 + 4 bytes per upsampled sample
+// and the extra area, 4 per decoded sample (320 and 256 bytes a block at
+// full size).
 uint64_t decoderWorkAreaSize(const DecoderContext* ctx, uint32_t lineStride)
 {
-    uint64_t size = 8ull * ctx->vMax * lineStride + kFixedWorkBytes +
-                    uint64_t(ctx->componentCount) * ctx->hMax * ctx->vMax * 320;
-    for (int c = 0; c < kMaxComponents; ++c) size += uint64_t(ctx->hSamp[c]) * ctx->vSamp[c] * 256;
+    uint64_t side = static_cast<uint64_t>(ctx->blockSize);
+    uint64_t perComponent = uint64_t(ctx->hMax) * ctx->vMax * side * side * 8 + extraAreaBytes(ctx);
+    uint64_t size = side * ctx->vMax * lineStride + kFixedWorkBytes + ctx->componentCount * perComponent;
+    for (int c = 0; c < kMaxComponents; ++c) {
+        uint64_t samples = c < ctx->componentCount ? uint64_t(ctx->blockWidth[c]) * ctx->blockHeight[c]
+                                                   : side * side;
+        size += uint64_t(ctx->hSamp[c]) * ctx->vSamp[c] * samples * 4;
+    }
     return size;
 }
 
@@ -325,7 +369,7 @@ int32_t D_entrysystem(DecoderContext* ctx, SystemParam* sys, int32_t* error)
     // The bit cursor indexes a piece with a signed 32-bit byte index.
     if (sys->pieceSize > kMaxPieceSize) return ENTRY_FAIL("D_entrysystem", MOX_ERR_BUFFER_LIMIT);
     if (sys->bandBufferSize == 0) return ENTRY_FAIL("D_entrysystem", MOX_ERR_OUT_BUFFER);
-    uint64_t minStride = uint64_t(ctx->width) * ctx->bytesPerPixel;
+    uint64_t minStride = uint64_t(reducedEdge(ctx->width, ctx->reduction)) * ctx->bytesPerPixel;
     uint64_t maxStride = kMaxPixelsPerLine * ctx->bytesPerPixel;
     if (sys->lineStride < minStride || sys->lineStride > maxStride)
         return ENTRY_FAIL("D_entrysystem", MOX_ERR_LINE_PITCH);
@@ -342,6 +386,7 @@ int32_t D_entrysystem(DecoderContext* ctx, SystemParam* sys, int32_t* error)
     ctx->skipRemain = &sys->skipRemain;
     ctx->firstFill = ctx->mode == MOX_MODE_JPEG ? sys->firstFill : 1;
 
+    deriveBlockSides(ctx);
     uint32_t workSize = 0;
     if (!fitsSize(decoderWorkAreaSize(ctx, sys->lineStride), &workSize))
         return ENTRY_FAIL("D_entrysystem", MOX_ERR_WORK_AREA);

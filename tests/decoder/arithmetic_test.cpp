@@ -85,6 +85,8 @@ struct UpsampleContext {
         ctx.hSamp[1] = ctx.vSamp[1] = ctx.hSamp[2] = ctx.vSamp[2] = 1;
         ctx.hMax = h0;
         ctx.vMax = v0;
+        ctx.blockSize = 8;
+        for (int c = 0; c < 3; ++c) ctx.blockWidth[c] = ctx.blockHeight[c] = 8;
         for (int c = 0; c < 3; ++c) {
             blocks[c].resize(size_t(ctx.hSamp[c] * ctx.vSamp[c] * 64));
             for (size_t i = 0; i < blocks[c].size(); ++i) blocks[c][i] = int32_t(i + 1000 * c);

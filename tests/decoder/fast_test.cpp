@@ -236,6 +236,8 @@ struct McuBench {
         std::mt19937 rng(seed);
         ctx.mode = MOX_MODE_JPEG;
         ctx.reduction = 1;
+        ctx.blockSize = 8;
+        for (int c = 0; c < 4; ++c) ctx.blockWidth[c] = ctx.blockHeight[c] = 8;
         ctx.componentCount = layout.components;
         ctx.dcHuff[0] = luma.dc;
         ctx.acHuff[0] = luma.ac;
@@ -443,6 +445,8 @@ struct OutputBench {
         ctx.mode = MOX_MODE_JPEG;
         ctx.colorTransform = static_cast<uint8_t>(colorTransform);
         ctx.reduction = 1;
+        ctx.blockSize = 8;
+        for (int c = 0; c < 4; ++c) ctx.blockWidth[c] = ctx.blockHeight[c] = 8;
         ctx.componentCount = layout.components;
         ctx.outFormat = outFormat;
         ctx.hMax = layout.h0;

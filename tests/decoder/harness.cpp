@@ -90,8 +90,11 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
     if (options.reduction != -1) pic.reduction = options.reduction;
     param.colorTransform = options.colorTransform;
     int32_t bpp = (options.outFormat == 0 || options.outFormat == 5) ? 1 : pic.componentCount;
-    sys.lineStride = static_cast<uint32_t>(pic.width * bpp);
-    uint32_t bandLines = options.bandLines == 0 ? static_cast<uint32_t>(pic.height) : options.bandLines;
+    const int32_t r = std::max(pic.reduction, 1);
+    const int32_t width = (pic.width + r - 1) / r;
+    const int32_t height = (pic.height + r - 1) / r;
+    sys.lineStride = static_cast<uint32_t>(width * bpp);
+    uint32_t bandLines = options.bandLines == 0 ? static_cast<uint32_t>(height) : options.bandLines;
     sys.bandBufferSize = sys.lineStride * bandLines;
     DecoderContext* ctx = MoxDecInit(&pic, &sys, &param, &result.initStatus);
     if (ctx == nullptr) return result;
@@ -122,7 +125,7 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
         if (job.bandLengths.size() != bands) result.statusAgain = 0;  // it went on
     }
     if (!options.useOutput && (result.status == 0 || result.status == MOX_STREAM_NO_EOI)) {
-        uint32_t lines = static_cast<uint32_t>(pic.height) % bandLines;
+        uint32_t lines = static_cast<uint32_t>(height) % bandLines;
         if (lines == 0) lines = bandLines;
         job.lines.insert(job.lines.end(), sys.bandBuffer, sys.bandBuffer + lines * sys.lineStride);
     }
@@ -131,8 +134,8 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
     result.pieceOffset = sys.pieceOffset;
     MoxDecFinalize(ctx);
     result.liveBlocks = counter.live;
-    result.picture.width = pic.width;
-    result.picture.height = pic.height;
+    result.picture.width = width;
+    result.picture.height = height;
     result.picture.components = bpp;
     result.picture.pixels = std::move(job.lines);
     return result;

@@ -26,7 +26,7 @@ struct DecodeOptions {
     // place of the header analysis, and the whole stream is MCU data. Such
     // a job fetches even its first piece through InputFunc.
     std::function<void(PictureInfo&, DecodeParam&)> records;
-    int32_t reduction = -1;  // -1: as the records say
+    int32_t reduction = -1;  // -1: as the records say; r: ceil(w / r) x ceil(h / r) pixels
 };
 
 struct DecodeResult {

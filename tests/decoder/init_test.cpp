@@ -7,6 +7,7 @@
 
 #include "decoder/context.h"
 #include "decoder/decoder.h"
+#include "frame/errlog.h"
 #include "frame/t81tables.h"
 #include "support/allocator.h"
 
@@ -63,7 +64,14 @@ TEST(DecoderInit, RefusesRecordsInOrder)
         {"height 2^31-1", [](Records& r) { r.pic.height = INT32_MAX; }, MOX_OK},
         {"two components", [](Records& r) { r.pic.componentCount = 2; }, MOX_ERR_FORMAT},
         {"outFormat 4 in mode 0", [](Records& r) { r.pic.outFormat = 4; }, MOX_ERR_FORMAT},
-        {"reduction 2", [](Records& r) { r.pic.reduction = 2; }, MOX_ERR_FORMAT},
+        {"reduction 0", [](Records& r) { r.pic.reduction = 0; }, MOX_ERR_REDUCTION},
+        {"reduction 3", [](Records& r) { r.pic.reduction = 3; }, MOX_ERR_REDUCTION},
+        {"reduction 6", [](Records& r) { r.pic.reduction = 6; }, MOX_ERR_REDUCTION},
+        {"reduction 16", [](Records& r) { r.pic.reduction = 16; }, MOX_ERR_REDUCTION},
+        {"reduction -2", [](Records& r) { r.pic.reduction = -2; }, MOX_ERR_REDUCTION},
+        {"reduction 8, stride of 13 pixels", [](Records& r) { r.pic.reduction = 8; r.sys.lineStride = 39; }, MOX_OK},
+        {"reduction 8, stride 38", [](Records& r) { r.pic.reduction = 8; r.sys.lineStride = 38; }, MOX_ERR_LINE_PITCH},
+        {"reduction 2 in mode 1", [](Records& r) { r.pic.mode = 1; r.pic.componentCount = 1; r.pic.outFormat = 4; r.pic.reduction = 2; }, MOX_ERR_REDUCTION},
         {"sampling 3x1", [](Records& r) { r.param.hSamp[0] = 3; }, MOX_ERR_SAMPLING},
         {"12 blocks", [](Records& r) { r.param.hSamp[1] = r.param.vSamp[1] = r.param.hSamp[2] = r.param.vSamp[2] = 2; }, MOX_ERR_UNSUPPORTED},
         {"chroma factor 0", [](Records& r) { r.param.hSamp[2] = 0; }, MOX_ERR_SAMPLING},
@@ -88,8 +96,20 @@ TEST(DecoderInit, RefusesRecordsInOrder)
         Records r;
         c.change(r);
         int32_t error = 12345;
+        while (mox::ErrLogIndex() != 0) {  // an empty dump: the ring starts again
+            mox::ErrLogRecord("filler", 0, nullptr, 1);
+            mox::ErrLogStamp();
+        }
         DecoderContext* ctx = r.init(&error);
         EXPECT_EQ(error, c.want) << c.name << ": have " << error << ", want " << c.want;
+        if (c.want == MOX_ERR_REDUCTION) {
+            // The refusal is recorded by the record check, then by Init.
+            testing::internal::CaptureStdout();
+            MoxDispMsgTraceM();
+            std::string log = testing::internal::GetCapturedStdout();
+            EXPECT_NE(log.find("Error : D_entrypic -6 "), std::string::npos) << c.name << "\n" << log;
+            EXPECT_NE(log.find("Error : MoxDecInit -6 "), std::string::npos) << c.name;
+        }
         EXPECT_EQ(ctx != nullptr, c.want == MOX_OK) << c.name;
         if (ctx != nullptr) MoxDecFinalize(ctx);
         EXPECT_EQ(r.counter.live, 0) << c.name << ": blocks left allocated";
@@ -118,6 +138,31 @@ TEST(DecoderInit, DerivedGrid)
     EXPECT_EQ(reinterpret_cast<uintptr_t>(ctx->blockArea[0]) % 4, 0u);
     MoxDecFinalize(ctx);
     EXPECT_EQ(r.counter.live, 0);
+}
+
+// 100 x 50 pixels, 4:2:0: the MCU, the picture and the work area shrink
+// with the reduction; the grid of coded MCUs stays.
+TEST(DecoderInit, ReducedGrid)
+{
+    const struct {
+        int32_t reduction, mcuWidth, outWidth, lastMcuWidth, outHeight, lastMcuHeight;
+    } cases[] = {{-1, 16, 100, 4, 50, 2}, {2, 8, 50, 2, 25, 1}, {4, 4, 25, 1, 13, 1}, {8, 2, 13, 1, 7, 1}};
+    uint64_t previousWork = UINT64_MAX;
+    for (const auto& c : cases) {
+        Records r;
+        r.pic.reduction = c.reduction;
+        int32_t error = 0;
+        DecoderContext* ctx = r.init(&error);
+        ASSERT_NE(ctx, nullptr) << "1/" << c.reduction << ": have " << error;
+        const int32_t have[] = {ctx->mcuWidth, ctx->mcuHeight, ctx->outWidth, ctx->lastMcuWidth,
+                                ctx->outHeight, ctx->lastMcuHeight, ctx->mcusPerRow, ctx->mcuRows};
+        const int32_t want[] = {c.mcuWidth, c.mcuWidth, c.outWidth, c.lastMcuWidth, c.outHeight, c.lastMcuHeight, 7, 4};
+        for (int i = 0; i < 8; ++i) EXPECT_EQ(have[i], want[i]) << "1/" << c.reduction << " value " << i;
+        uint64_t work = mox::decoderWorkAreaSize(ctx, 300);
+        EXPECT_LT(work, previousWork) << "1/" << c.reduction;
+        previousWork = work;
+        MoxDecFinalize(ctx);
+    }
 }
 
 TEST(DecoderInit, NothingLeaksOnAnyFailedAllocation)

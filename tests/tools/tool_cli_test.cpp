@@ -145,6 +145,7 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
         {{"decode", "a.jpg", "b.ppm", "--piece", "63"}, 2, {}, {"--piece wants a whole number from 64"}},
         {{"decode", "a.jpg", "b.ppm", "--png-level", "10"}, 2, {}, {"--png-level wants a whole number from 0 to 9"}},
         {{"decode", "a.jpg", "b.ppm", "--format", "gif"}, 2, {}, {"--format is png, ppm, pgm or pnm"}},
+        {{"decode", "a.jpg", "b.ppm", "--scale", "1/3"}, 2, {}, {"--scale is 1/1, 1/2, 1/4 or 1/8"}},
         {{"decode", "@ycc.jpg", "-"}, 2, {}, {"-: unknown picture format (use .png, .ppm, .pgm or .pnm, or --format)"}},
         {{"encode", "a.ppm", "b.jpg", "--quality", "high"}, 2, {}, {"not 'high'"}},
         {{"encode", "a.ppm", "b.jpg", "--sampling", "411"}, 2, {}, {"--sampling is 444"}},
@@ -187,6 +188,7 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
          Check::Unchanged, "link.ppm", &precious},
         // Messages that say what is wrong.
         {{"decode", "@wide.jpg", "@w.pgm"}, 1, {}, {"the picture is 12001 pixels wide, wider than the 12000 pixels the decoder supports"}},
+        {{"decode", "@wide.jpg", "@w2.pgm", "--scale", "1/2"}, 0, {}, {}},  // a preview fits
         {{"info", "@wide.jpg"}, 0, {"decodable:     no, the picture is wider than the 12000 pixels the decoder supports"}, {}},
         {{"decode", "@scans.jpg", "@s.ppm"}, 1, {}, {"separate scans (non-interleaved); the decoder reads single-scan interleaved"}},
         {{"info", "@scans.jpg"}, 1, {}, {"separate scans (non-interleaved)"}},

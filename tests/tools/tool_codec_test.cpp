@@ -143,6 +143,11 @@ TEST(ToolDemo, TableMatchesTheFilesItWrites)
         EXPECT_NEAR(moxtest::psnr(page, decoded), tablePsnr, 0.006) << label;
         expectNearLibjpeg(decoded, stream, label);
     }
+    // The preview row: the q08 stream at 1/8, its size in the bytes column.
+    EXPECT_NE(r.out.find("preview    1/8         30x20 "), std::string::npos) << r.out;
+    moxtest::Picture preview;
+    ASSERT_TRUE(tooltest::readPicture(out + "/page-q08-preview8.png", preview));
+    EXPECT_EQ(preview.width * 1000 + preview.height, 30020);
     // The VELA rows: 600 fixed-size MCUs of 64 bytes each.
     for (const char* label : {"VELA 4c ", "VELA gray "}) {
         size_t at = r.out.find(label);
