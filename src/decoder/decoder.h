@@ -58,6 +58,9 @@ struct BlockCover {
 BlockCover blockCover(const McuComponent& component, int block);
 int32_t D_idctReduced(const int32_t* coefficients, const McuParam* param,
                       const McuComponent* component, const BlockCover& cover, int32_t* output);
+// The same on coefficients already dequantised, in natural (row-major) order.
+void idctReducedDequantised(const int32_t* dequantised, const McuParam* param,
+                            const McuComponent* component, const BlockCover& cover, int32_t* output);
 
 // Upsampling and colour output (upsample.cpp, color.cpp).
 int32_t upSample(DecoderContext* ctx);

@@ -148,8 +148,7 @@ int32_t decodeMcuOfMode(DecoderContext* ctx)
         velaDecoder = vela_copier_decodeMcu;
         break;
     default:
-        // The fast paths decode to 8 x 8 blocks; previews take the reference.
-        return ctx->reduction == 1 ? decoderKernels().decodeMcu(ctx) : decodeMcuReference(ctx);
+        return decoderKernels().decodeMcu(ctx);
     }
     return velaDecoder(&ctx->cursor, &ctx->mcuParam, ctx->planes);
 }

@@ -2,7 +2,8 @@
 // (huffman.cpp) produces. Bits come from a 64-bit buffer refilled several
 // bytes at a time; codes of up to kLookaheadBits bits, most with their extra
 // bits, resolve in one look-up; the coefficients land dequantised in the
-// transposed order of the vector inverse DCT.
+// transposed order of the vector inverse DCT, or, for a preview's reduced
+// blocks, in row-major order for the reduced transform.
 //
 // Anything unusual sends the whole MCU back to decodeMcu from its start: a
 // cursor in the splice buffer, data running out or a marker reached within
@@ -174,9 +175,11 @@ int32_t longCode(uint64_t acc, const HuffLookahead& look, const HuffDecodeTable&
     return static_cast<int32_t>(symbol);
 }
 
-// One block into `block` (transposed, dequantised; zeroed by the caller).
-// Returns 1 when it holds a nonzero AC coefficient, 0 when not, or -1 to
-// hand the MCU back to the reference. The bit buffer lives in locals here.
+// One block into `block` (dequantised, transposed for the vector transform
+// or, when Natural, in row-major order for the reduced one; zeroed by the
+// caller). Returns 1 when it holds a nonzero AC coefficient, 0 when not, or
+// -1 to hand the MCU back to the reference. The bit buffer lives in locals.
+template <bool Natural>
 inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predictor, int32_t* block)
 {
     BitBuffer& in = dec.in;
@@ -253,7 +256,7 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
             }
         }
         if (k > 63) return -1;
-        block[kZigzagToTransposed.index[k]] =
+        block[Natural ? kZigzagToNatural[k] : kZigzagToTransposed.index[k]] =
             static_cast<int32_t>(static_cast<uint32_t>(value) * static_cast<uint32_t>(quantZigzag[k]));
     }
     in.acc = acc;
@@ -383,8 +386,7 @@ int32_t decodeMcuFast(DecoderContext* ctx)
 {
     BitCursor* cursor = &ctx->cursor;
     const McuParam& param = ctx->mcuParam;
-    if ((cursor->spliceFlag != nullptr && *cursor->spliceFlag != 0) || ctx->reduction != 1)
-        return decodeMcuReference(ctx);
+    if (cursor->spliceFlag != nullptr && *cursor->spliceFlag != 0) return decodeMcuReference(ctx);
 
     Decoder dec;
     BitBuffer& in = dec.in;
@@ -432,10 +434,12 @@ int32_t decodeMcuFast(DecoderContext* ctx)
         dec.acLook = &ctx->acLookahead[component.acTable - ctx->acHuff];
         const int32_t* quantZigzag = ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
         const int blocksHere = component.hSamp * component.vSamp;
+        const bool reduced = component.reducedWidth != 0;
         for (int b = 0; b < blocksHere; ++b, ++blockCount) {
             int32_t* block = blocks[blockCount];
             std::memset(block, 0, sizeof(blocks[0]));
-            acNonzero[blockCount] = decodeBlock(dec, quantZigzag, &predictors[c], block);
+            acNonzero[blockCount] = reduced ? decodeBlock<true>(dec, quantZigzag, &predictors[c], block)
+                                            : decodeBlock<false>(dec, quantZigzag, &predictors[c], block);
             if (acNonzero[blockCount] < 0 || in.count < in.padding) return decodeMcuReference(ctx);
         }
     }
@@ -448,6 +452,14 @@ int32_t decodeMcuFast(DecoderContext* ctx)
     for (int c = 0; c < param.componentCount; ++c) {
         const McuComponent& component = param.component[c];
         const int blocksHere = component.hSamp * component.vSamp;
+        if (component.reducedWidth != 0) {
+            // A preview: the reduced transform on the row-major blocks.
+            const int samples = component.reducedWidth * component.reducedHeight;
+            for (int b = 0; b < blocksHere; ++b, ++blockCount)
+                idctReducedDequantised(blocks[blockCount], &param, &component, blockCover(component, b),
+                                       ctx->planes[c + 1] + b * samples);
+            continue;
+        }
         for (int b = 0; b < blocksHere; ++b, ++blockCount) {
             int32_t* out = ctx->planes[c + 1] + b * kBlockSamples;
             if (acNonzero[blockCount] == 0) {

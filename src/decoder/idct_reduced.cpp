@@ -152,23 +152,28 @@ BlockCover blockCover(const McuComponent& component, int block)
 int32_t D_idctReduced(const int32_t* coefficients, const McuParam* param,
                       const McuComponent* component, const BlockCover& cover, int32_t* output)
 {
-    const uint8_t* limit = param->rangeLimit;
-    const int width = component->reducedWidth;
-    const int height = component->reducedHeight;
-    if (width == 1 && height == 1 && !cover.cutAcross && !cover.cutDown) {
-        // The DC term alone: the mean of the whole block.
-        int32_t dc = static_cast<int32_t>(static_cast<uint32_t>(coefficients[0]) *
-                                          static_cast<uint32_t>(component->quantTable[0]));
-        output[0] = toSample(double(dc) * kHalfSqrt2 * kSqrt2, limit);
-        return 0;
-    }
-
     int32_t d[64];
     for (int k = 0; k < 64; ++k) {
         int i = kZigzagToNatural[k];
         d[i] = static_cast<int32_t>(static_cast<uint32_t>(coefficients[k]) *
                                     static_cast<uint32_t>(component->quantTable[i]));
     }
+    idctReducedDequantised(d, param, component, cover, output);
+    return 0;
+}
+
+void idctReducedDequantised(const int32_t* d, const McuParam* param, const McuComponent* component,
+                            const BlockCover& cover, int32_t* output)
+{
+    const uint8_t* limit = param->rangeLimit;
+    const int width = component->reducedWidth;
+    const int height = component->reducedHeight;
+    if (width == 1 && height == 1 && !cover.cutAcross && !cover.cutDown) {
+        // The DC term alone: the mean of the whole block.
+        output[0] = toSample(double(d[0]) * kHalfSqrt2 * kSqrt2, limit);
+        return;
+    }
+
     // A block that the picture's edge cuts averages the samples inside only.
     double acrossWeights[8][7], downWeights[8][7];
     const double(*across)[7] = nullptr;
@@ -204,7 +209,6 @@ int32_t D_idctReduced(const int32_t* coefficients, const McuParam* param,
         reducedPass(in, in[0] * kHalfSqrt2 * kSqrt2, height, down, y);
         for (int k = 0; k < height; ++k) output[width * k + c] = toSample(y[k], limit);
     }
-    return 0;
 }
 
 }  // namespace mox
