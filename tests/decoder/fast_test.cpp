@@ -106,7 +106,7 @@ TEST(DecoderFastPaths, InverseDctMatchesReference)
 
 // ------------------------------------------------------------ Huffman decoding
 
-struct TableSpec {
+struct TableBits {
     std::string name;
     uint8_t bits[16];
     std::vector<uint8_t> values;
@@ -120,19 +120,19 @@ std::vector<uint8_t> standardValues(const mox::HuffmanDefinition& table)
 }
 
 // Codes of every length 1..16 (one each, or 1..12 for the DC table).
-TableSpec everyLength(bool ac, uint32_t seed)
+TableBits everyLength(bool ac, uint32_t seed)
 {
-    TableSpec spec{ac ? "AC lengths 1..16" : "DC lengths 1..12", {}, {}};
+    TableBits table{ac ? "AC lengths 1..16" : "DC lengths 1..12", {}, {}};
     if (ac) {
-        spec.values = {0x00, 0xF0, 0x01, 0x02, 0x03, 0x05, 0x08, 0x0A,
+        table.values = {0x00, 0xF0, 0x01, 0x02, 0x03, 0x05, 0x08, 0x0A,
                        0x11, 0x24, 0x31, 0x42, 0x57, 0x61, 0xA1, 0xC3};
     } else {
-        for (uint8_t s = 0; s <= 11; ++s) spec.values.push_back(s);
+        for (uint8_t s = 0; s <= 11; ++s) table.values.push_back(s);
     }
     std::mt19937 rng(seed);
-    std::shuffle(spec.values.begin(), spec.values.end(), rng);
-    for (size_t l = 0; l < spec.values.size(); ++l) spec.bits[l] = 1;
-    return spec;
+    std::shuffle(table.values.begin(), table.values.end(), rng);
+    for (size_t l = 0; l < table.values.size(); ++l) table.bits[l] = 1;
+    return table;
 }
 
 struct Code {
@@ -169,7 +169,7 @@ struct CodedTables {
     Code dcCode[256], acCode[256];
     std::vector<uint8_t> dcSymbols, acSymbols;
 
-    CodedTables(const TableSpec& dcSpec, const TableSpec& acSpec, bool shuffleCodes)
+    CodedTables(const TableBits& dcSpec, const TableBits& acSpec, bool shuffleCodes)
     {
         EXPECT_TRUE(mox::buildHuffmanTable(dcSpec.bits, dcSpec.values.data(), &dc));
         EXPECT_TRUE(mox::buildHuffmanTable(acSpec.bits, acSpec.values.data(), &ac));
@@ -363,23 +363,23 @@ int compareMcus(McuBench& b, int mcus, const std::string& what, std::vector<McuS
 
 TEST(DecoderFastPaths, HuffmanDecodingMatchesReference)
 {
-    const TableSpec k3{"K.3", {}, standardValues(mox::kLuminanceDc)};
-    const TableSpec k5{"K.5", {}, standardValues(mox::kLuminanceAc)};
-    const TableSpec k4{"K.4", {}, standardValues(mox::kChrominanceDc)};
-    const TableSpec k6{"K.6", {}, standardValues(mox::kChrominanceAc)};
-    TableSpec specs[] = {k3, k5, k4, k6};
+    const TableBits k3{"K.3", {}, standardValues(mox::kLuminanceDc)};
+    const TableBits k5{"K.5", {}, standardValues(mox::kLuminanceAc)};
+    const TableBits k4{"K.4", {}, standardValues(mox::kChrominanceDc)};
+    const TableBits k6{"K.6", {}, standardValues(mox::kChrominanceAc)};
+    TableBits tables[] = {k3, k5, k4, k6};
     const mox::HuffmanDefinition* defs[] = {&mox::kLuminanceDc, &mox::kLuminanceAc,
                                             &mox::kChrominanceDc, &mox::kChrominanceAc};
-    for (int i = 0; i < 4; ++i) std::memcpy(specs[i].bits, defs[i]->bits, 16);
+    for (int i = 0; i < 4; ++i) std::memcpy(tables[i].bits, defs[i]->bits, 16);
     const struct {
         const char* name;
-        TableSpec dcLuma, acLuma, dcChroma, acChroma;
+        TableBits dcLuma, acLuma, dcChroma, acChroma;
         bool shuffled;
     } tableSets[] = {
-        {"Annex K", specs[0], specs[1], specs[2], specs[3], false},
+        {"Annex K", tables[0], tables[1], tables[2], tables[3], false},
         {"every code length", everyLength(false, 1), everyLength(true, 2), everyLength(false, 3),
          everyLength(true, 4), false},
-        {"non-canonical codes", specs[0], specs[1], everyLength(false, 5), everyLength(true, 6), true},
+        {"non-canonical codes", tables[0], tables[1], everyLength(false, 5), everyLength(true, 6), true},
     };
     const Layout layouts[] = {{"gray", 1, 1, 1}, {"4:2:0", 3, 2, 2}, {"4:4:4", 3, 1, 1}, {"4:2:2", 3, 2, 1}};
     const int32_t quantisers[][2] = {{1, 1}, {255, 255}, {1, 255}};
