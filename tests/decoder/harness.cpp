@@ -19,7 +19,10 @@ struct Job {
 
 void fill(Job* job, uint8_t* buffer, uint32_t length)
 {
-    size_t n = std::min<size_t>(job->stream->size() - job->delivered, length);
+    // The header analysis may report a position past the stream's end (a
+    // segment length that runs off it): nothing is left to hand over then.
+    size_t left = job->stream->size() - std::min(job->delivered, job->stream->size());
+    size_t n = std::min<size_t>(left, length);
     std::memcpy(buffer, job->stream->data() + job->delivered, n);
     job->delivered += n;
 }
