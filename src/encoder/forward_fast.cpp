@@ -40,29 +40,63 @@ struct VectorDctOps {
     VD Mul(VD a, VD b) const { return hn::Mul(a, b); }
 };
 
+// The vectors of one L x L block of doubles (L = lanes, rows r[0], r[step],
+// ... r[(L - 1) * step]) transposed in place: afterwards r[k * step] holds
+// column k. Pairs of lanes swap first, then pairs of 128-bit blocks, then
+// 256-bit halves.
+template <size_t kLanes>
+HWY_INLINE void transposeBlock([[maybe_unused]] DD d, [[maybe_unused]] VD* r, [[maybe_unused]] size_t step)
+{
+#if HWY_TARGET != HWY_SCALAR
+    if constexpr (kLanes >= 2) {
+        for (size_t k = 0; k < kLanes; k += 2) {
+            const VD a = r[k * step], b = r[(k + 1) * step];
+            r[k * step] = hn::InterleaveLower(d, a, b);
+            r[(k + 1) * step] = hn::InterleaveUpper(d, a, b);
+        }
+    }
+    if constexpr (kLanes >= 4) {
+        for (size_t k = 0; k < kLanes; k += (k % 4 == 1) ? 3 : 1) {  // k, k + 2 in each four
+            const VD a = r[k * step], c = r[(k + 2) * step];
+            r[k * step] = hn::OddEvenBlocks(hn::SwapAdjacentBlocks(c), a);
+            r[(k + 2) * step] = hn::OddEvenBlocks(c, hn::SwapAdjacentBlocks(a));
+        }
+    }
+    if constexpr (kLanes >= 8) {
+        for (size_t k = 0; k < 4; ++k) {
+            const VD a = r[k * step], e = r[(k + 4) * step];
+            r[k * step] = hn::ConcatLowerLower(d, e, a);
+            r[(k + 4) * step] = hn::ConcatUpperUpper(d, e, a);
+        }
+    }
+#endif
+}
+
 // Both passes; emit(u, v0, X) receives the lanes v0.. of coefficient row u
-// of the transposed result (coefficients (u, v0), (u, v0 + 1), ...).
+// of the transposed result (coefficients (u, v0), (u, v0 + 1), ...). The
+// intermediate result is transposed in registers, block by block.
 template <class Emit>
 HWY_INLINE void transform(const int32_t* samples, const Emit& emit)
 {
     const DD d;
     const hn::Rebind<int32_t, DD> di;
-    const size_t lanes = hn::Lanes(d);
+    constexpr size_t kLanes = hn::MaxLanes(DD());
+    constexpr size_t kChunks = 8 / kLanes;  // vectors per line of 8
     const VectorDctOps ops{d};
-    HWY_ALIGN double columns[64];  // columns[8 * v + x]: vertical frequency v of column x
+    VD rows[8 * kChunks];  // rows[kChunks * x + c]: vertical frequencies c * kLanes.. of column x
     VD in[8], out[8];
-    for (size_t x0 = 0; x0 < 8; x0 += lanes) {
-        for (int y = 0; y < 8; ++y) in[y] = hn::PromoteTo(d, hn::LoadU(di, samples + 8 * y + x0));
-        dct8(ops, in, out);
-        for (int v = 0; v < 8; ++v) hn::Store(out[v], d, columns + 8 * v + x0);
+    for (size_t xc = 0; xc < kChunks; ++xc) {
+        for (int y = 0; y < 8; ++y) in[y] = hn::PromoteTo(d, hn::LoadU(di, samples + 8 * y + xc * kLanes));
+        dct8(ops, in, out);  // out[v]: columns xc * kLanes.. at vertical frequency v
+        for (size_t vc = 0; vc < kChunks; ++vc) {
+            transposeBlock<kLanes>(d, out + vc * kLanes, 1);
+            for (size_t k = 0; k < kLanes; ++k) rows[kChunks * (xc * kLanes + k) + vc] = out[vc * kLanes + k];
+        }
     }
-    HWY_ALIGN double rows[64];  // rows[8 * x + v] = columns[8 * v + x]
-    for (int v = 0; v < 8; ++v)
-        for (int x = 0; x < 8; ++x) rows[8 * x + v] = columns[8 * v + x];
-    for (size_t v0 = 0; v0 < 8; v0 += lanes) {
-        for (int x = 0; x < 8; ++x) in[x] = hn::Load(d, rows + 8 * x + v0);
+    for (size_t vc = 0; vc < kChunks; ++vc) {
+        for (int x = 0; x < 8; ++x) in[x] = rows[kChunks * x + vc];
         dct8(ops, in, out);
-        for (int u = 0; u < 8; ++u) emit(u, v0, out[u]);
+        for (int u = 0; u < 8; ++u) emit(u, vc * kLanes, out[u]);
     }
 }
 
@@ -134,46 +168,8 @@ uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32
 {
     const DD d;
     const hn::Rebind<float, DD> dh;
-    const hn::Rebind<int32_t, DD> dhi;
     const DQ df;
     const DQI di;
-    const size_t lanes = hn::Lanes(d);
-    uint64_t nonzero = 0;  // transposed order
-    // Quantises rows `first` and `first + 1` (lanes v0..) of the transposed
-    // result from a vector with both, or row `first` alone with one lane.
-    auto quantizeRows = [&](int first, size_t v0, hn::Vec<DQ> coefficient, hn::Vec<DQ> divisor) {
-        const auto value = quantizeVector(coefficient, divisor);
-        uint8_t bits[8] = {};
-        hn::StoreMaskBits(di, hn::Ne(value, hn::Zero(di)), bits);
-        const uint64_t mask = bits[0] | uint64_t{bits[1]} << 8;
-        const size_t at = 8 * static_cast<size_t>(first) + v0;
-        if (hn::Lanes(df) == 16 || hn::Lanes(df) == lanes) {  // contiguous: whole rows, or one row
-            hn::StoreU(value, di, quantized + at);
-            nonzero |= mask << at;
-        } else {
-#if HWY_TARGET != HWY_SCALAR
-            hn::StoreU(hn::LowerHalf(dhi, value), dhi, quantized + at);
-            hn::StoreU(hn::UpperHalf(dhi, value), dhi, quantized + at + 8);
-            const uint64_t low = (uint64_t{1} << lanes) - 1;
-            nonzero |= (mask & low) << at | (mask >> lanes) << (at + 8);
-#endif
-        }
-    };
-    hn::Vec<hn::Rebind<float, DD>> pending = hn::Zero(dh);  // the even row, waiting for the odd one
-    auto quantizeLanes = [&](int u, size_t v0, VD x) {
-        const auto row = hn::DemoteTo(dh, x);
-#if HWY_TARGET == HWY_SCALAR
-        quantizeRows(u, v0, row, hn::LoadU(dh, divisors + 8 * u + v0));
-#else
-        if (u % 2 == 0) {
-            pending = row;
-            return;
-        }
-        const auto divisor = hn::Combine(df, hn::LoadU(dh, divisors + 8 * u + v0),
-                                         hn::LoadU(dh, divisors + 8 * (u - 1) + v0));
-        quantizeRows(u - 1, v0, hn::Combine(df, row, pending), divisor);
-#endif
-    };
     if (isFlat(samples)) {
         // Every difference the passes form is exactly 0, so all coefficients
         // but the DC are 0; the DC takes the reference's operations.
@@ -182,13 +178,29 @@ uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32
         dct8(ScalarDctOps{}, line, out);  // a column: out[0], then exact zeros
         for (double& x : line) x = out[0];
         dct8(ScalarDctOps{}, line, out);  // row 0
+        HWY_ALIGN float dc[hn::MaxLanes(DQ())] = {};
+        dc[0] = static_cast<float>(out[0]);
         std::memset(quantized, 0, 64 * sizeof(int32_t));
-        quantizeLanes(0, 0, hn::Set(d, out[0]));
-        quantizeLanes(1, 0, hn::Zero(d));
-        for (size_t v = 1; v < lanes; ++v) quantized[v] = 0;
-        return zigzagMaskOfTransposed(nonzero & 1);
+        quantized[0] = hn::GetLane(quantizeVector(hn::Load(df, dc), hn::LoadU(df, divisors)));
+        return quantized[0] != 0 ? 1 : 0;  // the DC is zig-zag position 0
     }
-    transform(samples, quantizeLanes);
+    HWY_ALIGN double coefficients[64];  // transposed order
+    transform(samples, [&](int u, size_t v0, VD x) { hn::Store(x, d, coefficients + 8 * u + v0); });
+    uint64_t nonzero = 0;  // transposed order
+    constexpr size_t kStep = hn::MaxLanes(DQ());
+    for (size_t i = 0; i < 64; i += kStep) {
+#if HWY_TARGET == HWY_SCALAR
+        const auto coefficient = hn::DemoteTo(dh, hn::Load(d, coefficients + i));
+#else
+        const auto coefficient = hn::Combine(df, hn::DemoteTo(dh, hn::Load(d, coefficients + i + kStep / 2)),
+                                             hn::DemoteTo(dh, hn::Load(d, coefficients + i)));
+#endif
+        const auto value = quantizeVector(coefficient, hn::LoadU(df, divisors + i));
+        hn::StoreU(value, di, quantized + i);
+        uint8_t bits[8] = {};
+        hn::StoreMaskBits(di, hn::Ne(value, hn::Zero(di)), bits);
+        nonzero |= (bits[0] | uint64_t{bits[1]} << 8) << i;
+    }
     return zigzagMaskOfTransposed(nonzero);
 }
 
