@@ -4,9 +4,9 @@
 //   vectors holding several columns, then several rows, with separate
 //   multiplications and additions in the reference's order, so every
 //   coefficient has the reference's bits;
-// - quantisation divides in single precision, two coefficient rows per
-//   vector (IEEE division is exact, so every lane equals the scalar
-//   quotient) and rounds without double;
+// - quantisation multiplies by the divisors' reciprocals in double, which
+//   gives the reference's single-precision quotients (see quotients), and
+//   rounds in single precision, two coefficient rows per vector;
 // - extraction, colour conversion and downsampling use 32-bit integer
 //   lanes, the same products, sums and roundings as the reference.
 
@@ -56,10 +56,12 @@ HWY_INLINE void transposeBlock([[maybe_unused]] DD d, [[maybe_unused]] VD* r, [[
         }
     }
     if constexpr (kLanes >= 4) {
-        for (size_t k = 0; k < kLanes; k += (k % 4 == 1) ? 3 : 1) {  // k, k + 2 in each four
-            const VD a = r[k * step], c = r[(k + 2) * step];
-            r[k * step] = hn::OddEvenBlocks(hn::SwapAdjacentBlocks(c), a);
-            r[(k + 2) * step] = hn::OddEvenBlocks(c, hn::SwapAdjacentBlocks(a));
+        for (size_t four = 0; four < kLanes; four += 4) {
+            for (size_t k = four; k < four + 2; ++k) {
+                const VD a = r[k * step], c = r[(k + 2) * step];
+                r[k * step] = hn::OddEvenBlocks(hn::SwapAdjacentBlocks(c), a);
+                r[(k + 2) * step] = hn::OddEvenBlocks(c, hn::SwapAdjacentBlocks(a));
+            }
         }
     }
     if constexpr (kLanes >= 8) {
@@ -122,53 +124,77 @@ HWY_INLINE bool isFlat(const int32_t* samples)
 
 // The quantiser works on floats, two coefficient rows per vector (one row
 // where a vector has a single lane).
+using DH = hn::Rebind<float, DD>;
 #if HWY_TARGET == HWY_SCALAR
-using DQ = hn::Rebind<float, DD>;
+using DQ = DH;
 #else
-using DQ = hn::Twice<hn::Rebind<float, DD>>;
+using DQ = hn::Twice<DH>;
 #endif
 using DQI = hn::Rebind<int32_t, DQ>;
 
-// One vector of coefficients (floats, the DCT's rounded results) quantised
-// as quantize does. The quotient is single precision (IEEE division is
-// exact, so each lane equals the scalar quotient); the reference then adds
-// 0.5 to its magnitude a in double, truncates and clamps, which is
+// The single-precision quotients c / q of the coefficients c = float(x) by
+// their divisors q (integers 1..255), from the reciprocals 1 / q in double:
+// c x (1 / q) lies within 2^-52 (relative) of c / q, while c / q lies at
+// least 2^-25 / q from every point halfway between two floats (such a
+// point m has 25 significant bits, so c = m q is impossible for a c of 24,
+// and c - m q is a multiple of m's half spacing), so both round to the same
+// float, the IEEE quotient of the reference.
+HWY_INLINE hn::Vec<DH> quotients(hn::Vec<DD> x, hn::Vec<DD> reciprocal)
+{
+    const DD d;
+    const DH dh;
+    return hn::DemoteTo(dh, hn::Mul(hn::PromoteTo(d, hn::DemoteTo(dh, x)), reciprocal));
+}
+
+// One vector of quotients quantised as quantize does: the reference adds
+// 0.5 to the magnitude a in double, truncates and clamps, which is
 // floor(a + 0.5) = floor(2a) - floor(a) (2a is exact in float) with a first
 // clamped to the largest coefficient (the rounding is monotonic, and
 // floor(1023 + 0.5) is 1023).
-HWY_INLINE hn::Vec<DQI> quantizeVector(hn::Vec<DQ> coefficient, hn::Vec<DQ> divisor)
+HWY_INLINE hn::Vec<DQI> quantizeVector(hn::Vec<DQ> quotient)
 {
     const DQ df;
-    const DQI di;
     const auto largest = hn::Set(df, static_cast<float>(kMaxCoefficient));
-    // An integer-valued float 0..2^23 plus 2^23 holds the integer in its
-    // low mantissa bits.
-    const auto magic = hn::Set(df, 8388608.0f);
-    auto magnitude = hn::Min(hn::Abs(hn::Div(coefficient, divisor)), largest);
-    auto rounded = hn::Sub(hn::Trunc(hn::Add(magnitude, magnitude)), hn::Trunc(magnitude));
-    auto value = hn::Sub(hn::BitCast(di, hn::Add(rounded, magic)), hn::BitCast(di, magic));
-    auto sign = hn::ShiftRight<31>(hn::BitCast(di, coefficient));  // -0.0 quantises to 0 anyway
-    return hn::Sub(hn::Xor(value, sign), sign);
+    const auto magnitude = hn::Min(hn::Abs(quotient), largest);
+    const auto rounded = hn::Sub(hn::Trunc(hn::Add(magnitude, magnitude)), hn::Trunc(magnitude));
+    // An integer -2^22..2^22 plus 1.5 x 2^23 lies in [2^23, 2^24), where the
+    // float's unit is 1: its low mantissa bits hold the integer.
+    const auto magic = hn::Set(df, 12582912.0f);
+    const auto biased = hn::Add(hn::CopySignToAbs(rounded, quotient), magic);
+    return hn::Sub(hn::BitCast(DQI(), biased), hn::BitCast(DQI(), magic));
 }
 
-// quantize's values for 64 floats with their divisors, both in the same
-// order (the tests' view of quantizeVector).
-void QuantizeFloats(const float* coefficients, const float* divisors, int32_t* quantized)
+// The quotients of 2 x kHalf doubles (one vector's worth of floats), the
+// lower half from `low`.
+HWY_INLINE hn::Vec<DQ> quotientVector(const double* x, const double* reciprocals)
 {
-    const DQ df;
-    for (size_t i = 0; i < 64; i += hn::Lanes(df))
-        hn::StoreU(quantizeVector(hn::LoadU(df, coefficients + i), hn::LoadU(df, divisors + i)), DQI(),
-                   quantized + i);
+    const DD d;
+#if HWY_TARGET == HWY_SCALAR
+    return quotients(hn::LoadU(d, x), hn::LoadU(d, reciprocals));
+#else
+    constexpr size_t kHalf = hn::MaxLanes(DD());
+    return hn::Combine(DQ(), quotients(hn::LoadU(d, x + kHalf), hn::LoadU(d, reciprocals + kHalf)),
+                       quotients(hn::LoadU(d, x), hn::LoadU(d, reciprocals)));
+#endif
+}
+
+// quantize's values for 64 floats with their divisors' reciprocals, both in
+// the same order (the tests' view of quotients and quantizeVector).
+void QuantizeFloats(const float* coefficients, const double* reciprocals, int32_t* quantized)
+{
+    double wide[64];
+    for (int n = 0; n < 64; ++n) wide[n] = coefficients[n];
+    constexpr size_t kStep = hn::MaxLanes(DQ());
+    for (size_t i = 0; i < 64; i += kStep)
+        hn::StoreU(quantizeVector(quotientVector(wide + i, reciprocals + i)), DQI(), quantized + i);
 }
 
 // The DCT rounded to float and quantised (quantizeVector), in transposed
 // order: the values of forwardDct and quantize. Returns the mask of nonzero
 // zig-zag positions.
-uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32_t* quantized)
+uint64_t ForwardDctQuantize(const int32_t* samples, const double* reciprocals, int32_t* quantized)
 {
     const DD d;
-    const hn::Rebind<float, DD> dh;
-    const DQ df;
     const DQI di;
     if (isFlat(samples)) {
         // Every difference the passes form is exactly 0, so all coefficients
@@ -178,10 +204,10 @@ uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32
         dct8(ScalarDctOps{}, line, out);  // a column: out[0], then exact zeros
         for (double& x : line) x = out[0];
         dct8(ScalarDctOps{}, line, out);  // row 0
-        HWY_ALIGN float dc[hn::MaxLanes(DQ())] = {};
-        dc[0] = static_cast<float>(out[0]);
+        HWY_ALIGN double dc[hn::MaxLanes(DQ())] = {};
+        dc[0] = out[0];
         std::memset(quantized, 0, 64 * sizeof(int32_t));
-        quantized[0] = hn::GetLane(quantizeVector(hn::Load(df, dc), hn::LoadU(df, divisors)));
+        quantized[0] = hn::GetLane(quantizeVector(quotientVector(dc, reciprocals)));
         return quantized[0] != 0 ? 1 : 0;  // the DC is zig-zag position 0
     }
     HWY_ALIGN double coefficients[64];  // transposed order
@@ -189,13 +215,7 @@ uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32
     uint64_t nonzero = 0;  // transposed order
     constexpr size_t kStep = hn::MaxLanes(DQ());
     for (size_t i = 0; i < 64; i += kStep) {
-#if HWY_TARGET == HWY_SCALAR
-        const auto coefficient = hn::DemoteTo(dh, hn::Load(d, coefficients + i));
-#else
-        const auto coefficient = hn::Combine(df, hn::DemoteTo(dh, hn::Load(d, coefficients + i + kStep / 2)),
-                                             hn::DemoteTo(dh, hn::Load(d, coefficients + i)));
-#endif
-        const auto value = quantizeVector(coefficient, hn::LoadU(df, divisors + i));
+        const auto value = quantizeVector(quotientVector(coefficients + i, reciprocals + i));
         hn::StoreU(value, di, quantized + i);
         uint8_t bits[8] = {};
         hn::StoreMaskBits(di, hn::Ne(value, hn::Zero(di)), bits);
