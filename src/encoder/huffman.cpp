@@ -179,18 +179,32 @@ private:
     uint32_t bits_ = 0;
 };
 
-inline uint32_t sizeCategoryFast(int32_t value)
+// The size category and the additional bits of a value, without a branch
+// on its sign (which is as good as random). A nonzero value needs no
+// test for 0.
+struct Category {
+    uint32_t size, extra;
+};
+
+template <bool kNonzero>
+inline Category categoryOf(int32_t value)
 {
-    uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-    return magnitude == 0 ? 0 : 32 - static_cast<uint32_t>(__builtin_clz(magnitude));
+    const uint32_t sign = static_cast<uint32_t>(value >> 31);  // all ones when negative
+    const uint32_t magnitude = (static_cast<uint32_t>(value) ^ sign) - sign;
+    uint32_t size;
+    if constexpr (kNonzero) {
+        size = 32 - static_cast<uint32_t>(__builtin_clz(magnitude));
+    } else {
+        size = magnitude == 0 ? 0 : 32 - static_cast<uint32_t>(__builtin_clz(magnitude));
+    }
+    // value - 1 when negative, low `size` bits.
+    return {size, (static_cast<uint32_t>(value) + sign) & ((1u << size) - 1)};
 }
 
 // One code with its additional bits.
-inline void putSymbol(BitSink& sink, const HuffDecodeTable* table, uint32_t index, int32_t value,
-                      uint32_t size)
+inline void putSymbol(BitSink& sink, const HuffDecodeTable* table, uint32_t index, Category category)
 {
-    uint32_t extra = static_cast<uint32_t>(value < 0 ? value - 1 : value) & ((1u << size) - 1);
-    sink.put((table->codes[index] << size) | extra, table->lengths[index] + size);
+    sink.put((table->codes[index] << category.size) | category.extra, table->lengths[index] + category.size);
 }
 
 }  // namespace
@@ -202,7 +216,8 @@ void codeHuffmanFast(const int32_t coefficients[64], const uint8_t order[64], ui
     BitSink sink(cursor);
     const int32_t dc = coefficients[order[0]];
     const int32_t diff = dc - *predictor;
-    putSymbol(sink, dcTable, sizeCategoryFast(diff), diff, sizeCategoryFast(diff));
+    const Category dcCategory = categoryOf<false>(diff);
+    putSymbol(sink, dcTable, dcCategory.size, dcCategory);
     uint64_t left = nonzero & ~uint64_t{1};
     int previous = 0;
     while (left != 0) {
@@ -210,9 +225,8 @@ void codeHuffmanFast(const int32_t coefficients[64], const uint8_t order[64], ui
         left &= left - 1;
         uint32_t run = static_cast<uint32_t>(k - previous - 1);
         for (; run > 15; run -= 16) sink.put(acTable->codes[kAcIndexZrl], acTable->lengths[kAcIndexZrl]);
-        int32_t value = coefficients[order[k]];
-        uint32_t size = sizeCategoryFast(value);
-        putSymbol(sink, acTable, 10 * run + size + (run == 15 ? 1 : 0), value, size);
+        const Category category = categoryOf<true>(coefficients[order[k]]);
+        putSymbol(sink, acTable, 10 * run + category.size + (run == 15 ? 1 : 0), category);
         previous = k;
     }
     if (previous != 63) sink.put(acTable->codes[0], acTable->lengths[0]);
