@@ -239,9 +239,10 @@ HWY_INLINE VC roundShift(DC d, VC t, VC shift)
 }
 
 // Loads the samples of `lanes` pixels into raw[0..planes-1]; the others stay zero.
-template <int kBytes>
-HWY_INLINE void loadPixels(DC d, const uint8_t* pixels, bool allBytes, VC raw[4])
+template <int kBytes, class D>
+HWY_INLINE void loadPixels(D d, const uint8_t* pixels, bool allBytes, hn::Vec<D> raw[4])
 {
+    using DB = hn::Rebind<uint8_t, D>;
     const DB db;
     if (kBytes == 1) {
         raw[0] = hn::PromoteTo(d, hn::LoadU(db, pixels));
@@ -284,25 +285,28 @@ bool pairsFit(const EncoderContext* ctx)
 // v = t + 128 + 256 x off; with the rounding roundFixed(t) = (t + 128 -
 // [t < 0]) >> 8 (floor division, so the multiple of 256 passes through)
 // the result is roundFixed(t) + off.
-HWY_INLINE VC convertPairs(DC d, VC rg, VC b1, VC mrg, VC mb1, VC negativeBelow)
+template <class D, class V = hn::Vec<D>>
+HWY_INLINE V convertPairs(D d, V rg, V b1, V mrg, V mb1, V negativeBelow)
 {
-    const hn::Repartition<int16_t, DC> dw;
-    VC unused = hn::Zero(d);
-    VC sum = hn::ReorderWidenMulAccumulate(d, hn::BitCast(dw, rg), hn::BitCast(dw, mrg), hn::Zero(d), unused);
-    VC v = hn::RearrangeToOddPlusEven(sum, unused);
+    const hn::Repartition<int16_t, D> dw;
+    V unused = hn::Zero(d);
+    V sum = hn::ReorderWidenMulAccumulate(d, hn::BitCast(dw, rg), hn::BitCast(dw, mrg), hn::Zero(d), unused);
+    V v = hn::RearrangeToOddPlusEven(sum, unused);
     unused = hn::Zero(d);
     sum = hn::ReorderWidenMulAccumulate(d, hn::BitCast(dw, b1), hn::BitCast(dw, mb1), hn::Zero(d), unused);
     v = hn::Add(v, hn::RearrangeToOddPlusEven(sum, unused));
-    const VC negative = hn::VecFromMask(d, hn::Lt(v, negativeBelow));  // -1 where t < 0
+    const V negative = hn::VecFromMask(d, hn::Lt(v, negativeBelow));  // -1 where t < 0
     return hn::ShiftRight<8>(hn::Add(v, negative));
 }
 
 // The 16-bit form's constants: entries (m0, m1) and (m2, 128 + 256 x off)
 // per row, each pair in one 32-bit lane, low half first.
+template <class D>
 struct PairMatrix {
-    VC rg[3], b1[3], negativeBelow[3];
+    using V = hn::Vec<D>;
+    V rg[3], b1[3], negativeBelow[3];
 
-    PairMatrix(DC d, const EncoderContext* ctx)
+    PairMatrix(D d, const EncoderContext* ctx)
     {
         auto pair = [](int32_t low, int32_t high) {
             return static_cast<int32_t>((static_cast<uint32_t>(low) & 0xFFFF) | (static_cast<uint32_t>(high) << 16));
@@ -316,14 +320,15 @@ struct PairMatrix {
     }
 
     // Component i of the pixels whose sample pairs samplePairs made.
-    HWY_INLINE VC convert(DC d, int i, VC rgSamples, VC b1Samples) const
+    HWY_INLINE V convert(D d, int i, V rgSamples, V b1Samples) const
     {
         return convertPairs(d, rgSamples, b1Samples, rg[i], b1[i], negativeBelow[i]);
     }
 };
 
 // The (r, g) and (b, 1) pairs of pixels' samples.
-HWY_INLINE void samplePairs(DC d, const VC raw[4], VC& rg, VC& b1)
+template <class D, class V = hn::Vec<D>>
+HWY_INLINE void samplePairs(D d, const V raw[4], V& rg, V& b1)
 {
     rg = hn::Or(raw[0], hn::ShiftLeft<16>(raw[1]));
     b1 = hn::Or(raw[2], hn::Set(d, 1 << 16));
@@ -331,11 +336,11 @@ HWY_INLINE void samplePairs(DC d, const VC raw[4], VC& rg, VC& b1)
 
 // Rounded mean of 2 (kShift 1) or 4 (kShift 2) samples from their sum,
 // halves away from zero, as meanOfTwo and meanOfFour.
-template <int kShift>
-HWY_INLINE VC roundedMean(DC d, VC sum)
+template <int kShift, class D, class V = hn::Vec<D>>
+HWY_INLINE V roundedMean(D d, V sum)
 {
-    const VC sign = hn::ShiftRight<31>(sum);
-    const VC magnitude = hn::ShiftRight<kShift>(
+    const V sign = hn::ShiftRight<31>(sum);
+    const V magnitude = hn::ShiftRight<kShift>(
         hn::Add(hn::Sub(hn::Xor(sum, sign), sign), hn::Set(d, 1 << (kShift - 1))));
     return hn::Sub(hn::Xor(magnitude, sign), sign);
 }
@@ -485,6 +490,32 @@ void extractConvertRgb422(EncoderContext* ctx, uint32_t mcuColumn)
     }
 }
 
+// extractConvertRgb422 with one vector of 16 lanes per line of the MCU.
+template <class D16>
+void extractConvertRgb422Wide(EncoderContext* ctx, uint32_t mcuColumn)
+{
+    const D16 d;
+    const hn::Half<D16> dh;
+    LineSource<3> source(ctx, mcuColumn, 16);
+    const bool mean = ctx->downsampleMode == 1;
+    const PairMatrix pairs(d, ctx);
+    for (uint32_t line = 0; line < 8; ++line) {
+        hn::Vec<D16> raw[4] = {hn::Zero(d), hn::Zero(d), hn::Zero(d), hn::Zero(d)};
+        loadPixels<3>(d, source.line(line), true, raw);
+        hn::Vec<D16> rg, b1;
+        samplePairs(d, raw, rg, b1);
+        const auto luma = pairs.convert(d, 0, rg, b1);
+        hn::StoreU(hn::LowerHalf(dh, luma), dh, ctx->blockBuf[0] + line * 8);
+        hn::StoreU(hn::UpperHalf(dh, luma), dh, ctx->blockBuf[0] + 64 + line * 8);
+        for (int i = 1; i < 3; ++i) {
+            const auto converted = pairs.convert(d, i, rg, b1);
+            auto value = hn::ConcatEven(d, converted, converted);  // first samples in the lower half
+            if (mean) value = roundedMean<1>(d, hn::Add(value, hn::ConcatOdd(d, converted, converted)));
+            hn::StoreU(hn::LowerHalf(dh, value), dh, ctx->blockBuf[i] + line * 8);
+        }
+    }
+}
+
 #endif  // HWY_TARGET != HWY_SCALAR
 
 bool ExtractConvert(EncoderContext* ctx, uint32_t mcuColumn)
@@ -498,7 +529,12 @@ bool ExtractConvert(EncoderContext* ctx, uint32_t mcuColumn)
             return extractConvert<3, false>(ctx, mcuColumn);  // planes 1 and 2 take no bytes
 #if HWY_TARGET != HWY_SCALAR
         if (isRgb422(ctx)) {
-            extractConvertRgb422(ctx, mcuColumn);
+            using D16 = hn::CappedTag<int32_t, 16>;
+            if constexpr (hn::MaxLanes(D16()) == 16) {
+                extractConvertRgb422Wide<D16>(ctx, mcuColumn);
+            } else {
+                extractConvertRgb422(ctx, mcuColumn);
+            }
             return true;
         }
         if (pairsFit(ctx)) return extractConvert<3, true, false, true>(ctx, mcuColumn);
