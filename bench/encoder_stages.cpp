@@ -55,7 +55,7 @@ struct McuSetup {
 struct BlockSetup {
     std::vector<std::vector<int32_t>> blocks;
     int32_t table[64];
-    double reciprocals[64];
+    float divisors[64];
     HuffDecodeTable dc, ac;
 
     BlockSetup()
@@ -68,7 +68,7 @@ struct BlockSetup {
             blocks.push_back(block);
         }
         for (int n = 0; n < 64; ++n) table[n] = 4 + n / 4;
-        transposedReciprocals(table, reciprocals);
+        transposedDivisors(table, divisors);
         defaultHuffmanTable(false, 0, &dc);
         defaultHuffmanTable(true, 0, &ac);
     }
@@ -123,7 +123,7 @@ void BM_TransformFast(benchmark::State& state)
     size_t b = 0;
     for (auto _ : state) {
         int32_t zz[64];
-        benchmark::DoNotOptimize(transform(s.blocks[b++ % s.blocks.size()].data(), s.reciprocals, zz));
+        benchmark::DoNotOptimize(transform(s.blocks[b++ % s.blocks.size()].data(), s.divisors, zz));
     }
     state.SetItemsProcessed(state.iterations());
 }
@@ -140,7 +140,7 @@ void huffmanBlocks(benchmark::State& state)
     std::vector<uint64_t> masks;
     for (const auto& block : s.blocks) {
         zz.emplace_back(64);
-        masks.push_back(transform(block.data(), s.reciprocals, zz.back().data()));
+        masks.push_back(transform(block.data(), s.divisors, zz.back().data()));
     }
     std::vector<uint8_t> buffer(zz.size() * 512);  // above a block's worst case
     for (auto _ : state) {

@@ -42,9 +42,9 @@ struct McuComponent {
     uint8_t h;
     uint8_t v;
     ComponentRecord record;
-    // The quantisation table's reciprocals in transposed order (u * 8 + v)
-    // for the fast block coder, or null: blocks go through codeJpgBlk.
-    const double* reciprocals;
+    // The quantisation table as floats in transposed order (u * 8 + v) for
+    // the fast block coder, or null: blocks go through codeJpgBlk.
+    const float* divisors;
 };
 
 // The set-up handed with every MCU to MoxCodeMcu (or the VELA MCU coder).
@@ -191,7 +191,7 @@ struct EncoderContext {
     uint32_t restartIndex;
     int32_t dcPred[4];
     int32_t fixedMatrix[16];
-    double reciprocals[4][64];  // 1 / quantTable, transposed, for the fast block coder
+    float divisors[4][64];  // quantTable as floats, transposed, for the fast block coder
     mox::BitCursor writer;
     mox::enc::BlockPointers blockPointers;
     mox::enc::McuConfig mcuConfig;

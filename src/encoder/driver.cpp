@@ -42,11 +42,11 @@ void buildMcuSetup(EncoderContext* ctx)
         component.record.dcTable = &ctx->dcHuff[ctx->dcSel[from]];
         component.record.acTable = &ctx->acHuff[ctx->acSel[from]];
         component.record.quantTable = ctx->quantTable[ctx->quantSel[from]];
-        component.reciprocals = nullptr;
+        component.divisors = nullptr;
         if (huffmanTableFits(component.record.dcTable, kLastDcIndex) &&
             huffmanTableFits(component.record.acTable, kLastAcIndex)) {
-            transposedReciprocals(component.record.quantTable, ctx->reciprocals[c]);
-            component.reciprocals = ctx->reciprocals[c];
+            transposedDivisors(component.record.quantTable, ctx->divisors[c]);
+            component.divisors = ctx->divisors[c];
         }
     }
     for (int c = 0; c < 4; ++c) {

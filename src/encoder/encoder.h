@@ -150,9 +150,8 @@ void zigzag(const int32_t natural[64], int32_t zigzagOrder[64]);
 
 // Fast block path (the kernels are in fast.h). The DCT's result is
 // transposed: coefficient (u, v) of the natural position v * 8 + u lies at
-// u * 8 + v. Quantisation takes the table's reciprocals (double) in the same
-// order.
-void transposedReciprocals(const int32_t table[64], double reciprocals[64]);
+// u * 8 + v. Quantisation takes the table as floats in the same order.
+void transposedDivisors(const int32_t table[64], float divisors[64]);
 // Zig-zag index -> position in the transposed block: Figure A.6 with rows
 // and columns swapped.
 inline constexpr uint8_t kZigzagToTransposed[64] = {
@@ -196,8 +195,8 @@ void codeHuffmanFast(const int32_t coefficients[64], const uint8_t order[64], ui
                      const HuffDecodeTable* dcTable, const HuffDecodeTable* acTable,
                      int32_t* predictor, BitCursor* cursor);
 // The vector transform of the fast block path (fast.h); MoxCodeMcu takes
-// it for components whose tables fit (reciprocals set).
-using ForwardDctQuantizeFn = uint64_t (*)(const int32_t* samples, const double* reciprocals,
+// it for components whose tables fit (divisors set).
+using ForwardDctQuantizeFn = uint64_t (*)(const int32_t* samples, const float* divisors,
                                           int32_t* quantizedTransposed);
 
 }  // namespace mox::enc

@@ -13,11 +13,11 @@ namespace mox::enc {
 // Vector kernels (forward_fast.cpp), for the instruction set chosen at run time.
 // Forward DCT with the result transposed (see forwardDctTransposed).
 using ForwardDctFn = void (*)(const int32_t* samples, float* transposed);
-// Quantisation of 64 floats with their divisors' reciprocals (same order),
-// as the transform kernel quantises.
-using QuantizeFn = void (*)(const float* coefficients, const double* reciprocals, int32_t* quantized);
+// Quantisation of 64 floats with their divisors (same order), as the
+// transform kernel quantises.
+using QuantizeFn = void (*)(const float* coefficients, const float* divisors, int32_t* quantized);
 // ForwardDctQuantizeFn (encoder.h): forward DCT and quantisation with the
-// transposed reciprocals of one block's table, the result transposed; returns the
+// transposed float table of one block, the result transposed; returns the
 // mask of nonzero zig-zag positions.
 // Extraction and colour conversion of one MCU into the converted planes;
 // the raw planes are not used. Returns true when it has also downsampled

@@ -4,9 +4,9 @@
 //   vectors holding several columns, then several rows, with separate
 //   multiplications and additions in the reference's order, so every
 //   coefficient has the reference's bits;
-// - quantisation multiplies by the divisors' reciprocals in double, which
-//   gives the reference's single-precision quotients (see quotients), and
-//   rounds in single precision, two coefficient rows per vector;
+// - quantisation divides in single precision, two coefficient rows per
+//   vector (IEEE division is exact, so every lane equals the scalar
+//   quotient) and rounds without double;
 // - extraction, colour conversion and downsampling use 32-bit integer
 //   lanes, the same products, sums and roundings as the reference.
 
@@ -132,20 +132,6 @@ using DQ = hn::Twice<DH>;
 #endif
 using DQI = hn::Rebind<int32_t, DQ>;
 
-// The single-precision quotients c / q of the coefficients c = float(x) by
-// their divisors q (integers 1..255), from the reciprocals 1 / q in double:
-// c x (1 / q) lies within 2^-52 (relative) of c / q, while c / q lies at
-// least 2^-25 / q from every point halfway between two floats (such a
-// point m has 25 significant bits, so c = m q is impossible for a c of 24,
-// and c - m q is a multiple of m's half spacing), so both round to the same
-// float, the IEEE quotient of the reference.
-HWY_INLINE hn::Vec<DH> quotients(hn::Vec<DD> x, hn::Vec<DD> reciprocal)
-{
-    const DD d;
-    const DH dh;
-    return hn::DemoteTo(dh, hn::Mul(hn::PromoteTo(d, hn::DemoteTo(dh, x)), reciprocal));
-}
-
 // One vector of quotients quantised as quantize does: the reference adds
 // 0.5 to the magnitude a in double, truncates and clamps, which is
 // floor(a + 0.5) = floor(2a) - floor(a) (2a is exact in float) with a first
@@ -164,35 +150,36 @@ HWY_INLINE hn::Vec<DQI> quantizeVector(hn::Vec<DQ> quotient)
     return hn::Sub(hn::BitCast(DQI(), biased), hn::BitCast(DQI(), magic));
 }
 
-// The quotients of 2 x kHalf doubles (one vector's worth of floats), the
-// lower half from `low`.
-HWY_INLINE hn::Vec<DQ> quotientVector(const double* x, const double* reciprocals)
+// The quotients of one vector's worth of coefficients (doubles, rounded to
+// float) by their divisors. IEEE division is exact, so every lane equals the
+// scalar quotient.
+HWY_INLINE hn::Vec<DQ> quotientVector(const double* x, const float* divisors)
 {
     const DD d;
+    const DH dh;
 #if HWY_TARGET == HWY_SCALAR
-    return quotients(hn::LoadU(d, x), hn::LoadU(d, reciprocals));
+    const auto coefficient = hn::DemoteTo(dh, hn::LoadU(d, x));
 #else
     constexpr size_t kHalf = hn::MaxLanes(DD());
-    return hn::Combine(DQ(), quotients(hn::LoadU(d, x + kHalf), hn::LoadU(d, reciprocals + kHalf)),
-                       quotients(hn::LoadU(d, x), hn::LoadU(d, reciprocals)));
+    const auto coefficient = hn::Combine(DQ(), hn::DemoteTo(dh, hn::LoadU(d, x + kHalf)), hn::DemoteTo(dh, hn::LoadU(d, x)));
 #endif
+    return hn::Div(coefficient, hn::LoadU(DQ(), divisors));
 }
 
-// quantize's values for 64 floats with their divisors' reciprocals, both in
-// the same order (the tests' view of quotients and quantizeVector).
-void QuantizeFloats(const float* coefficients, const double* reciprocals, int32_t* quantized)
+// quantize's values for 64 floats with their divisors, both in the same
+// order (the tests' view of quantizeVector).
+void QuantizeFloats(const float* coefficients, const float* divisors, int32_t* quantized)
 {
-    double wide[64];
-    for (int n = 0; n < 64; ++n) wide[n] = coefficients[n];
-    constexpr size_t kStep = hn::MaxLanes(DQ());
-    for (size_t i = 0; i < 64; i += kStep)
-        hn::StoreU(quantizeVector(quotientVector(wide + i, reciprocals + i)), DQI(), quantized + i);
+    const DQ df;
+    for (size_t i = 0; i < 64; i += hn::Lanes(df))
+        hn::StoreU(quantizeVector(hn::Div(hn::LoadU(df, coefficients + i), hn::LoadU(df, divisors + i))), DQI(),
+                   quantized + i);
 }
 
 // The DCT rounded to float and quantised (quantizeVector), in transposed
 // order: the values of forwardDct and quantize. Returns the mask of nonzero
 // zig-zag positions.
-uint64_t ForwardDctQuantize(const int32_t* samples, const double* reciprocals, int32_t* quantized)
+uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32_t* quantized)
 {
     const DD d;
     const DQI di;
@@ -207,21 +194,28 @@ uint64_t ForwardDctQuantize(const int32_t* samples, const double* reciprocals, i
         HWY_ALIGN double dc[hn::MaxLanes(DQ())] = {};
         dc[0] = out[0];
         std::memset(quantized, 0, 64 * sizeof(int32_t));
-        quantized[0] = hn::GetLane(quantizeVector(quotientVector(dc, reciprocals)));
+        quantized[0] = hn::GetLane(quantizeVector(quotientVector(dc, divisors)));
         return quantized[0] != 0 ? 1 : 0;  // the DC is zig-zag position 0
     }
     HWY_ALIGN double coefficients[64];  // transposed order
     transform(samples, [&](int u, size_t v0, VD x) { hn::Store(x, d, coefficients + 8 * u + v0); });
-    uint64_t nonzero = 0;  // transposed order
+    uint8_t bits[8] = {};  // bit n % 8 of byte n / 8: transposed position n is nonzero
     constexpr size_t kStep = hn::MaxLanes(DQ());
     for (size_t i = 0; i < 64; i += kStep) {
-        const auto value = quantizeVector(quotientVector(coefficients + i, reciprocals + i));
+        const auto value = quantizeVector(quotientVector(coefficients + i, divisors + i));
         hn::StoreU(value, di, quantized + i);
-        uint8_t bits[8] = {};
-        hn::StoreMaskBits(di, hn::Ne(value, hn::Zero(di)), bits);
-        nonzero |= (bits[0] | uint64_t{bits[1]} << 8) << i;
+        const auto nonzero = hn::Ne(value, hn::Zero(di));
+        if constexpr (kStep % 8 == 0) {
+            hn::StoreMaskBits(di, nonzero, bits + i / 8);
+        } else {
+            uint8_t part = 0;
+            hn::StoreMaskBits(di, nonzero, &part);
+            bits[i / 8] = static_cast<uint8_t>(bits[i / 8] | part << (i % 8));
+        }
     }
-    return zigzagMaskOfTransposed(nonzero);
+    uint64_t mask = 0;
+    for (int j = 0; j < 8; ++j) mask |= uint64_t{bits[j]} << (8 * j);
+    return zigzagMaskOfTransposed(mask);
 }
 
 // ---- extraction and colour conversion ------------------------------------------

@@ -250,8 +250,8 @@ int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuCo
         for (uint32_t c = 0, k = 0; c < config->components; ++c) {
             const McuComponent& component = config->component[c];
             for (uint32_t b = 0; b < uint32_t{component.h} * component.v; ++b, ++k) {
-                if (component.reciprocals != nullptr && k < kMaxBlocksPerMcu)
-                    nonzero[k] = transform(blocks->blocks[c] + 64 * b, component.reciprocals, quantized[k]);
+                if (component.divisors != nullptr && k < kMaxBlocksPerMcu)
+                    nonzero[k] = transform(blocks->blocks[c] + 64 * b, component.divisors, quantized[k]);
             }
         }
     }
@@ -272,7 +272,7 @@ int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuCo
         for (uint32_t b = 0; b < count; ++b, ++k) {
             if (config->dcReset) ctx->dcPred[c] = 0;
             int32_t status = kHuffNoRoom;
-            if (fastRoom && transform != nullptr && component.reciprocals != nullptr &&
+            if (fastRoom && transform != nullptr && component.divisors != nullptr &&
                 k < kMaxBlocksPerMcu) {
                 codeHuffmanFast(quantized[k], kZigzagToTransposed, nonzero[k],
                                 component.record.dcTable, component.record.acTable,

@@ -58,9 +58,9 @@ uint64_t zigzagMaskOfTransposed(uint64_t transposedMask)
     return mask;
 }
 
-void transposedReciprocals(const int32_t table[64], double reciprocals[64])
+void transposedDivisors(const int32_t table[64], float divisors[64])
 {
-    for (int n = 0; n < 64; ++n) reciprocals[(n % 8) * 8 + n / 8] = 1.0 / table[n];
+    for (int n = 0; n < 64; ++n) divisors[(n % 8) * 8 + n / 8] = static_cast<float>(table[n]);
 }
 
 }  // namespace mox::enc

@@ -78,10 +78,10 @@ TEST(EncoderFastPaths, TransformAndQuantisationMatchReference)
                 int32_t natural[64], wantZz[64], haveZz[64];
                 quantize(want, tables[t].data(), natural);
                 zigzag(natural, wantZz);
-                double reciprocals[64];
-                transposedReciprocals(tables[t].data(), reciprocals);
+                float divisors[64];
+                transposedDivisors(tables[t].data(), divisors);
                 int32_t transposed[64];
-                uint64_t mask = forwardDctQuantizeKernel()(blocks[b].data(), reciprocals, transposed);
+                uint64_t mask = forwardDctQuantizeKernel()(blocks[b].data(), divisors, transposed);
                 for (int k = 0; k < 64; ++k) haveZz[k] = transposed[kZigzagToTransposed[k]];
                 uint64_t wantMask = 0;
                 for (int k = 0; k < 64; ++k) wantMask |= uint64_t{wantZz[k] != 0} << k;
@@ -126,12 +126,12 @@ TEST(EncoderFastPaths, QuantisationMatchesReferenceForEveryDivisor)
         }
         while (values.size() % 64 != 0) values.push_back(0.0f);
         const std::vector<int32_t> table(64, q);
-        const std::vector<double> reciprocals(64, 1.0 / q);
+        const std::vector<float> divisors(64, static_cast<float>(q));
         forEachTarget([&](const std::string& target) {
             for (size_t first = 0; first < values.size(); first += 64) {
                 int32_t want[64], have[64];
                 quantize(values.data() + first, table.data(), want);
-                quantizeKernel()(values.data() + first, reciprocals.data(), have);
+                quantizeKernel()(values.data() + first, divisors.data(), have);
                 ASSERT_EQ(0, std::memcmp(want, have, sizeof want)) << target << ", Q " << q << ", at " << first;
             }
         });
