@@ -328,15 +328,15 @@ HWY_INLINE void samplePairs(D d, const V raw[4], V& rg, V& b1)
     b1 = hn::Or(raw[2], hn::Set(d, 1 << 16));
 }
 
-// Rounded mean of 2 (kShift 1) or 4 (kShift 2) samples from their sum,
-// halves away from zero, as meanOfTwo and meanOfFour.
+// Rounded mean of 2 (kShift 1) or 4 (kShift 2) samples from their sum s,
+// halves away from zero, as meanOfTwo and meanOfFour: with h = 2^(kShift-1)
+// that is (s + h) >> kShift for s >= 0 and -((h - s) >> kShift) =
+// (s + h - 1) >> kShift (floor division) for s < 0.
 template <int kShift, class D, class V = hn::Vec<D>>
 HWY_INLINE V roundedMean(D d, V sum)
 {
-    const V sign = hn::ShiftRight<31>(sum);
-    const V magnitude = hn::ShiftRight<kShift>(
-        hn::Add(hn::Sub(hn::Xor(sum, sign), sign), hn::Set(d, 1 << (kShift - 1))));
-    return hn::Sub(hn::Xor(magnitude, sign), sign);
+    const V minusOneIfNegative = hn::ShiftRight<31>(sum);
+    return hn::ShiftRight<kShift>(hn::Add(hn::Add(sum, hn::Set(d, 1 << (kShift - 1))), minusOneIfNegative));
 }
 
 #endif  // HWY_TARGET != HWY_SCALAR
