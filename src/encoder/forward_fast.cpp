@@ -401,6 +401,19 @@ bool extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
     const uint32_t width = 8u * ctx->hMax;
     LineSource<kBytes> source(ctx, mcuColumn, width);
 
+    if constexpr (kIdentity) {
+        if (ctx->hMax == 1 && ctx->vMax == 1) {  // one block: the samples plus the level shift
+            const DB db;
+            const VC levelShift = hn::Set(d, ctx->levelShift[0]);
+            for (uint32_t line = 0; line < 8; ++line) {
+                const uint8_t* pixels = source.line(line);
+                for (uint32_t x = 0; x < 8; x += static_cast<uint32_t>(lanes))
+                    hn::StoreU(hn::Add(hn::PromoteTo(d, hn::LoadU(db, pixels + x)), levelShift), d,
+                               planes[0] + 8 * line + x);
+            }
+            return direct;
+        }
+    }
     VC m[16], shift[4];
     for (int i = 0; i < 16; ++i) m[i] = hn::Set(d, ctx->fixedMatrix[i]);
     for (int i = 0; i < 4; ++i) shift[i] = hn::Set(d, ctx->levelShift[i]);
