@@ -134,7 +134,7 @@ void setInsideSamples(DecoderContext* ctx, int32_t c, int32_t r)
     }
 }
 
-int32_t decodeMcuOfMode(DecoderContext* ctx)
+int32_t decodeMcuOfMode(DecoderContext* ctx, const DecoderKernels& kernels)
 {
     VelaMcuDecoder velaDecoder = nullptr;
     switch (ctx->mode) {
@@ -148,7 +148,7 @@ int32_t decodeMcuOfMode(DecoderContext* ctx)
         velaDecoder = vela_copier_decodeMcu;
         break;
     default:
-        return decoderKernels().decodeMcu(ctx);
+        return kernels.decodeMcu(ctx);
     }
     return velaDecoder(&ctx->cursor, &ctx->mcuParam, ctx->planes);
 }
@@ -157,8 +157,9 @@ int32_t decodeMcuOfMode(DecoderContext* ctx)
 int32_t decodeOneMcu(DecoderContext* ctx, int32_t c, int32_t r)
 {
     if (ctx->reduction != 1) setInsideSamples(ctx, c, r);
+    const DecoderKernels& kernels = decoderKernels();
     for (;;) {
-        int32_t status = decodeMcuOfMode(ctx);
+        int32_t status = decodeMcuOfMode(ctx, kernels);
         if (status == kNeedMoreData) {
             status = saveStrCode(ctx, c, r);
             if (status == 0 && streamExhausted(ctx)) status = MOX_ERR_CORRUPT;  // truncated stream
@@ -169,12 +170,12 @@ int32_t decodeOneMcu(DecoderContext* ctx, int32_t c, int32_t r)
             continue;
         }
         const bool full = ctx->reduction == 1;
-        if (status == 0) status = full ? decoderKernels().upSample(ctx) : upSample(ctx);
+        if (status == 0) status = full ? kernels.upSample(ctx) : upSample(ctx);
         if (status != 0) {
             syncCounters(ctx, true);
             return failDecode(ctx, status, true, c, r);
         }
-        return full ? decoderKernels().storeMcu(ctx, c, r) : storeMcu(ctx, c, r);
+        return full ? kernels.storeMcu(ctx, c, r) : storeMcu(ctx, c, r);
     }
 }
 

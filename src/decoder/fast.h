@@ -12,8 +12,9 @@ namespace mox {
 
 // Inverse DCT of a dequantised block held transposed (entry 8 * u + v is
 // the coefficient of horizontal frequency u in frequency row v), with level
-// shift and clamping, into 64 samples in raster order (idct_fast.cpp).
-using IdctTransposedFn = void (*)(const int32_t* block, int32_t* output);
+// shift and clamping, into 64 samples in raster order (idct_fast.cpp). The
+// block is cleared on the way.
+using IdctTransposedFn = void (*)(int32_t* block, int32_t* output);
 // The same for a block whose only nonzero coefficient is the dequantised DC.
 using IdctDcOnlyFn = void (*)(int32_t dc, int32_t* output);
 IdctTransposedFn idctTransposedKernel();

@@ -176,9 +176,10 @@ int32_t longCode(uint64_t acc, const HuffLookahead& look, const HuffDecodeTable&
 }
 
 // One block into `block` (dequantised, transposed for the vector transform
-// or, when Natural, in row-major order for the reduced one; zeroed by the
-// caller). Returns 1 when it holds a nonzero AC coefficient, 0 when not, or
-// -1 to hand the MCU back to the reference. The bit buffer lives in locals.
+// or, when Natural, in row-major order for the reduced one; all zeros on
+// entry). Returns 0 when the first AC symbol ends the block (the DC value
+// alone), 1 when not, or -1 to hand the MCU back to the reference. The bit
+// buffer lives in locals.
 template <bool Natural>
 inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predictor, int32_t* block)
 {
@@ -222,9 +223,9 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
     *predictor = static_cast<int32_t>(static_cast<uint32_t>(*predictor) + static_cast<uint32_t>(difference));
     block[0] = static_cast<int32_t>(static_cast<uint32_t>(*predictor) * static_cast<uint32_t>(quantZigzag[0]));
 
-    int nonzero = 0;
     const HuffLookahead& acLook = *dec.acLook;
-    for (int k = 1; k < 64; ++k) {
+    int k = 1;
+    for (; k < 64; ++k) {
         if (count < kRefillBelow) refill();
         uint32_t e = acLook.entry[acc >> (64 - kLookaheadBits)];
         int32_t value;
@@ -233,7 +234,6 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
             count -= entryLength(e);
             value = entryValue(e);
             k += entryRun(e);
-            nonzero = 1;
         } else {
             int64_t length = entryLength(e);
             int32_t rs = static_cast<int32_t>(entrySymbol(e));
@@ -248,7 +248,6 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
             k += rs >> 4;
             if (size > 0) {
                 value = take(size);
-                nonzero = 1;
             } else if (static_cast<uint32_t>(rs) == kZeroRun) {
                 value = 0;
             } else {
@@ -261,7 +260,7 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
     }
     in.acc = acc;
     in.count = count;
-    return nonzero;
+    return k > 1 ? 1 : 0;
 }
 
 // Puts the cursor where the reference would stand after the bits consumed:
@@ -369,6 +368,7 @@ void buildLookahead(const HuffDecodeTable& table, bool ac, HuffLookahead* look)
 
 void buildLookaheadTables(DecoderContext* ctx)
 {
+    std::memset(ctx->fastBlocks, 0, sizeof(ctx->fastBlocks));
     for (int t = 0; t < 4; ++t)
         for (int k = 0; k < kBlockSamples; ++k) ctx->quantZigzag[t][k] = ctx->quantTable[t][kZigzagToNatural[k]];
     for (int t = 0; t < 2; ++t) {
@@ -423,7 +423,7 @@ int32_t decodeMcuFast(DecoderContext* ctx)
 
     int32_t predictors[kMaxComponents];
     std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
-    alignas(64) int32_t blocks[kMaxComponents * kMaxBlocksPerComponent][kBlockSamples];
+    int32_t (*blocks)[kBlockSamples] = ctx->fastBlocks;
     int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
     int blockCount = 0;
     for (int c = 0; c < param.componentCount; ++c) {
@@ -437,17 +437,20 @@ int32_t decodeMcuFast(DecoderContext* ctx)
         const bool reduced = component.reducedWidth != 0;
         for (int b = 0; b < blocksHere; ++b, ++blockCount) {
             int32_t* block = blocks[blockCount];
-            std::memset(block, 0, sizeof(blocks[0]));
             acNonzero[blockCount] = reduced ? decodeBlock<true>(dec, quantZigzag, &predictors[c], block)
                                             : decodeBlock<false>(dec, quantZigzag, &predictors[c], block);
-            if (acNonzero[blockCount] < 0 || in.count < in.padding) return decodeMcuReference(ctx);
+            if (acNonzero[blockCount] < 0 || in.count < in.padding) {
+                std::memset(blocks, 0, sizeof(ctx->fastBlocks[0]) * (blockCount + 1));
+                return decodeMcuReference(ctx);
+            }
         }
     }
 
     storeCursor(in, firstStart, firstEnd, firstBits, cursor);
     std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
-    const IdctTransposedFn idct = decoderKernels().idctTransposed;
-    const IdctDcOnlyFn idctDcOnly = decoderKernels().idctDcOnly;
+    const DecoderKernels& kernels = decoderKernels();
+    const IdctTransposedFn idct = kernels.idctTransposed;
+    const IdctDcOnlyFn idctDcOnly = kernels.idctDcOnly;
     blockCount = 0;
     for (int c = 0; c < param.componentCount; ++c) {
         const McuComponent& component = param.component[c];
@@ -455,15 +458,18 @@ int32_t decodeMcuFast(DecoderContext* ctx)
         if (component.reducedWidth != 0) {
             // A preview: the reduced transform on the row-major blocks.
             const int samples = component.reducedWidth * component.reducedHeight;
-            for (int b = 0; b < blocksHere; ++b, ++blockCount)
+            for (int b = 0; b < blocksHere; ++b, ++blockCount) {
                 idctReducedDequantised(blocks[blockCount], &param, &component, blockCover(component, b),
                                        ctx->planes[c + 1] + b * samples);
+                std::memset(blocks[blockCount], 0, sizeof(ctx->fastBlocks[0]));
+            }
             continue;
         }
         for (int b = 0; b < blocksHere; ++b, ++blockCount) {
             int32_t* out = ctx->planes[c + 1] + b * kBlockSamples;
             if (acNonzero[blockCount] == 0) {
                 idctDcOnly(blocks[blockCount][0], out);
+                blocks[blockCount][0] = 0;
             } else {
                 idct(blocks[blockCount], out);
             }

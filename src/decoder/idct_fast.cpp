@@ -7,7 +7,8 @@
 // Input: a dequantised block held transposed, entry 8 * u + v holding the
 // coefficient of horizontal frequency u in frequency row v. The fast
 // Huffman decoder writes blocks this way, so the row pass finds the same
-// coefficient of consecutive rows side by side.
+// coefficient of consecutive rows side by side. The block is left all
+// zeros, ready for the decoder's next one.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "decoder/idct_fast.cpp"
@@ -168,7 +169,7 @@ HWY_INLINE void columnsOfEight(DD d, const hn::Vec<DD>* rowOut, int32_t* output)
 }
 #endif
 
-void IdctTransposed(const int32_t* block, int32_t* output)
+void IdctTransposed(int32_t* block, int32_t* output)
 {
     const D d;
     const DI di;
@@ -179,7 +180,10 @@ void IdctTransposed(const int32_t* block, int32_t* output)
     for (size_t g = 0; g < kGroups; ++g) {
         const size_t r0 = g * kLanes;
         VI xi[8];
-        for (int k = 0; k < 8; ++k) xi[k] = hn::LoadU(di, block + 8 * k + r0);
+        for (int k = 0; k < 8; ++k) {
+            xi[k] = hn::LoadU(di, block + 8 * k + r0);
+            hn::StoreU(hn::Zero(di), di, block + 8 * k + r0);  // left cleared for the next block
+        }
         V x[8];
         for (int k = 0; k < 8; ++k) x[k] = hn::PromoteTo(d, xi[k]);
         VI ac = hn::Or(hn::Or(hn::Or(xi[1], xi[2]), hn::Or(xi[3], xi[4])),
