@@ -200,8 +200,20 @@ int32_t restartAfter(DecoderContext* ctx, int32_t c, int32_t r)
     }
 }
 
+// MCUs from column c of row r on that decodeRunFast may take in one go:
+// whole ones, after which no restart marker is due.
+int32_t runRoom(const DecoderContext* ctx, int32_t c, int32_t r)
+{
+    if (r == ctx->mcuRows - 1 && ctx->lastMcuHeight != ctx->mcuHeight) return 0;
+    int32_t room = ctx->mcusPerRow - c - (ctx->lastMcuWidth != ctx->mcuWidth ? 1 : 0);
+    if (ctx->restartInterval != 0) room = std::min(room, ctx->restartInterval - ctx->restartCount - 1);
+    return room;
+}
+
 int32_t decodeRows(DecoderContext* ctx)
 {
+    // The fused output layouts decode runs of MCUs with one bit buffer.
+    const bool runs = ctx->fusedOutput != 0 && decoderKernels().decodeMcu == &decodeMcuFast;
     for (int32_t r = ctx->mcuRow; r < ctx->mcuRows; ++r) {
         int32_t status;
         while ((status = changeWritebuf(ctx, r)) != 0) {
@@ -209,6 +221,12 @@ int32_t decodeRows(DecoderContext* ctx)
             if (status != 0) return status;
         }
         for (int32_t c = ctx->mcuColumn; c < ctx->mcusPerRow; ++c) {
+            if (runs && ctx->rstPending != 1 && runRoom(ctx, c, r) > 0) {
+                const int32_t done = decodeRunFast(ctx, c, runRoom(ctx, c, r));
+                if (ctx->restartInterval != 0) ctx->restartCount += done;
+                c += done;
+                if (c == ctx->mcusPerRow) break;
+            }
             if (ctx->rstPending != 1) {
                 status = decodeOneMcu(ctx, c, r);
                 if (status != 0) return status;

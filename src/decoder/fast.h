@@ -30,6 +30,12 @@ int32_t idctBlockFast(const int32_t* coefficients, const McuParam* param,
 // is decodeMcu itself on the context's cursor and planes.
 int32_t decodeMcuFast(DecoderContext* ctx);
 int32_t decodeMcuReference(DecoderContext* ctx);
+// Decodes and stores (storeWholeMcu) up to `count` whole MCUs of the row
+// from `column` on, in a fused layout, keeping the bit buffer from one MCU
+// to the next. Stops before an MCU that decodeMcuFast would hand to the
+// reference (a marker or the end of the piece near, bad data) and returns
+// the MCUs done, with the cursor and predictors behind the last of them.
+int32_t decodeRunFast(DecoderContext* ctx, int32_t column, int32_t count);
 // The look-up tables decodeMcuFast needs, from the context's Huffman tables.
 void buildLookaheadTables(DecoderContext* ctx);
 
@@ -41,6 +47,9 @@ int32_t upSampleFast(DecoderContext* ctx);
 // prepareFastPaths calls it, after the picture's parameters are in place.
 void chooseFusedOutput(DecoderContext* ctx);
 int32_t storeMcuFast(DecoderContext* ctx, int32_t column, int32_t row);
+// storeMcuFast's work for an MCU that lies wholly inside the picture, in a
+// fused layout.
+void storeWholeMcu(DecoderContext* ctx, int32_t column);
 
 // One kernel per stage, each either the reference or the fast path.
 struct DecoderKernels {

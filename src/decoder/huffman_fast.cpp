@@ -143,12 +143,23 @@ struct BitBuffer {
     }
 };
 
-struct Decoder {
-    BitBuffer in;
+// What decoding and transforming one block of an MCU take, worked out once
+// per MCU or run of MCUs.
+struct BlockPlan {
     const HuffDecodeTable* dcTable;
     const HuffDecodeTable* acTable;
     const HuffLookahead* dcLook;
     const HuffLookahead* acLook;
+    const int32_t* quantZigzag;
+    int32_t* predictor;
+    int32_t* out;  // the block's samples in ctx->planes
+    int component;
+    int indexInComponent;
+    bool reduced;
+};
+struct McuPlan {
+    int blockCount;
+    BlockPlan block[kMaxComponents * kMaxBlocksPerComponent];
 };
 
 // A code longer than the look-up or none: its symbol (0..255), with its
@@ -181,9 +192,9 @@ int32_t longCode(uint64_t acc, const HuffLookahead& look, const HuffDecodeTable&
 // alone), 1 when not, or -1 to hand the MCU back to the reference. The bit
 // buffer lives in locals.
 template <bool Natural>
-inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predictor, int32_t* block)
+inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor, int32_t* block)
 {
-    BitBuffer& in = dec.in;
+    const int32_t* quantZigzag = plan.quantZigzag;
     uint64_t acc = in.acc;
     int64_t count = in.count;
     auto refill = [&] {
@@ -213,7 +224,7 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
     };
 
     if (count < kRefillBelow) refill();
-    int32_t s = symbol(*dec.dcLook, *dec.dcTable);
+    int32_t s = symbol(*plan.dcLook, *plan.dcTable);
     if (s < 0 || s > kMaxCodeLength) return -1;
     int32_t difference = 0;
     if (s > 0) {
@@ -223,7 +234,7 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
     *predictor = static_cast<int32_t>(static_cast<uint32_t>(*predictor) + static_cast<uint32_t>(difference));
     block[0] = static_cast<int32_t>(static_cast<uint32_t>(*predictor) * static_cast<uint32_t>(quantZigzag[0]));
 
-    const HuffLookahead& acLook = *dec.acLook;
+    const HuffLookahead& acLook = *plan.acLook;
     int k = 1;
     for (; k < 64; ++k) {
         if (count < kRefillBelow) refill();
@@ -238,7 +249,7 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
             int64_t length = entryLength(e);
             int32_t rs = static_cast<int32_t>(entrySymbol(e));
             if (length == 0) {
-                rs = longCode(acc, acLook, *dec.acTable, &length);
+                rs = longCode(acc, acLook, *plan.acTable, &length);
                 if (rs < 0) return -1;
             }
             acc <<= length;
@@ -382,14 +393,21 @@ int32_t decodeMcuReference(DecoderContext* ctx)
     return decodeMcu(&ctx->cursor, &ctx->mcuParam, ctx->dcPredictors, ctx->planes);
 }
 
-int32_t decodeMcuFast(DecoderContext* ctx)
-{
-    BitCursor* cursor = &ctx->cursor;
-    const McuParam& param = ctx->mcuParam;
-    if (cursor->spliceFlag != nullptr && *cursor->spliceFlag != 0) return decodeMcuReference(ctx);
+namespace {
 
-    Decoder dec;
-    BitBuffer& in = dec.in;
+// Where the bit buffer began: a partly read byte at firstStart holding
+// firstBits unread bits, the next whole byte at firstEnd (-1: none).
+struct BufferStart {
+    int64_t firstStart = -1;
+    int64_t firstEnd = -1;
+    int firstBits = 0;
+};
+
+// Opens the bit buffer at the cursor; false when the reference must decode
+// from there (splice buffer, end of data, a marker right here).
+bool openBuffer(const BitCursor* cursor, BitBuffer& in, BufferStart& start)
+{
+    if (cursor->spliceFlag != nullptr && *cursor->spliceFlag != 0) return false;
     in.data = cursor->data;
     in.end = cursor->available;
     in.acc = 0;
@@ -397,85 +415,144 @@ int32_t decodeMcuFast(DecoderContext* ctx)
     in.padding = 0;
     in.stopped = false;
     int64_t i = cursor->byteIndex;
-    int64_t firstStart = -1, firstEnd = -1;
-    int firstBits = 0;
-    if (i >= in.end) return decodeMcuReference(ctx);
+    if (i >= in.end) return false;
     if (cursor->bitPos != 7) {
         // The rest of a partly read byte, then past its stuffing byte.
-        firstStart = i;
-        firstBits = cursor->bitPos + 1;
+        start.firstStart = i;
+        start.firstBits = cursor->bitPos + 1;
         uint8_t byte = in.data[i];
-        in.acc = uint64_t(byte & ((1u << firstBits) - 1)) << (64 - firstBits);
-        in.count = firstBits;
+        in.acc = uint64_t(byte & ((1u << start.firstBits) - 1)) << (64 - start.firstBits);
+        in.count = start.firstBits;
         in.next = i + 1;
         if (byte == kMarkerPrefix) {
             if (in.next < in.end && in.data[in.next] == 0x00) ++in.next;
             else in.stopped = true;
         }
-        firstEnd = in.next;
+        start.firstEnd = in.next;
     } else if (i > 0 && in.data[i - 1] == kMarkerPrefix) {
-        if (in.data[i] != 0x00) return decodeMcuReference(ctx);  // a marker right here
+        if (in.data[i] != 0x00) return false;  // a marker right here
         in.next = i + 1;
     } else {
         in.next = i;
     }
     in.clean = in.next;
+    return true;
+}
 
+void planMcu(DecoderContext* ctx, int32_t* predictors, McuPlan* plan)
+{
+    const McuParam& param = ctx->mcuParam;
+    int n = 0;
+    for (int c = 0; c < param.componentCount; ++c) {
+        const McuComponent& component = param.component[c];
+        const bool reduced = component.reducedWidth != 0;
+        const int samples = reduced ? component.reducedWidth * component.reducedHeight : kBlockSamples;
+        const int blocksHere = component.hSamp * component.vSamp;
+        for (int b = 0; b < blocksHere; ++b, ++n) {
+            BlockPlan& block = plan->block[n];
+            block.dcTable = component.dcTable;
+            block.acTable = component.acTable;
+            block.dcLook = &ctx->dcLookahead[component.dcTable - ctx->dcHuff];
+            block.acLook = &ctx->acLookahead[component.acTable - ctx->acHuff];
+            block.quantZigzag = ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
+            block.predictor = &predictors[c];
+            block.out = ctx->planes[c + 1] + b * samples;
+            block.component = c;
+            block.indexInComponent = b;
+            block.reduced = reduced;
+        }
+    }
+    plan->blockCount = n;
+}
+
+// The blocks of one MCU into ctx->fastBlocks, with the predictors; false
+// (blocks cleared again) when the MCU must go to the reference.
+bool decodeBlocks(DecoderContext* ctx, BitBuffer& in, const McuPlan& plan, int* acNonzero)
+{
+    int32_t (*blocks)[kBlockSamples] = ctx->fastBlocks;
+    for (int n = 0; n < plan.blockCount; ++n) {
+        const BlockPlan& block = plan.block[n];
+        acNonzero[n] = block.reduced ? decodeBlock<true>(in, block, block.predictor, blocks[n])
+                                     : decodeBlock<false>(in, block, block.predictor, blocks[n]);
+        if (acNonzero[n] < 0 || in.count < in.padding) {
+            std::memset(blocks, 0, sizeof(ctx->fastBlocks[0]) * (n + 1));
+            return false;
+        }
+    }
+    return true;
+}
+
+// The inverse transforms of the decoded blocks into ctx->planes, leaving
+// the blocks cleared.
+void transformBlocks(DecoderContext* ctx, const DecoderKernels& kernels, const McuPlan& plan,
+                     const int* acNonzero)
+{
+    int32_t (*blocks)[kBlockSamples] = ctx->fastBlocks;
+    for (int n = 0; n < plan.blockCount; ++n) {
+        const BlockPlan& block = plan.block[n];
+        if (block.reduced) {
+            // A preview: the reduced transform on the row-major block.
+            const McuComponent& component = ctx->mcuParam.component[block.component];
+            idctReducedDequantised(blocks[n], &ctx->mcuParam, &component,
+                                   blockCover(component, block.indexInComponent), block.out);
+            std::memset(blocks[n], 0, sizeof(ctx->fastBlocks[0]));
+        } else if (acNonzero[n] == 0) {
+            kernels.idctDcOnly(blocks[n][0], block.out);
+            blocks[n][0] = 0;
+        } else {
+            kernels.idctTransposed(blocks[n], block.out);
+        }
+    }
+}
+
+}  // namespace
+
+int32_t decodeMcuFast(DecoderContext* ctx)
+{
+    BitBuffer in;
+    BufferStart start;
+    if (!openBuffer(&ctx->cursor, in, start)) return decodeMcuReference(ctx);
     int32_t predictors[kMaxComponents];
     std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
-    int32_t (*blocks)[kBlockSamples] = ctx->fastBlocks;
+    McuPlan plan;
+    planMcu(ctx, predictors, &plan);
     int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
-    int blockCount = 0;
-    for (int c = 0; c < param.componentCount; ++c) {
-        const McuComponent& component = param.component[c];
-        dec.dcTable = component.dcTable;
-        dec.acTable = component.acTable;
-        dec.dcLook = &ctx->dcLookahead[component.dcTable - ctx->dcHuff];
-        dec.acLook = &ctx->acLookahead[component.acTable - ctx->acHuff];
-        const int32_t* quantZigzag = ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
-        const int blocksHere = component.hSamp * component.vSamp;
-        const bool reduced = component.reducedWidth != 0;
-        for (int b = 0; b < blocksHere; ++b, ++blockCount) {
-            int32_t* block = blocks[blockCount];
-            acNonzero[blockCount] = reduced ? decodeBlock<true>(dec, quantZigzag, &predictors[c], block)
-                                            : decodeBlock<false>(dec, quantZigzag, &predictors[c], block);
-            if (acNonzero[blockCount] < 0 || in.count < in.padding) {
-                std::memset(blocks, 0, sizeof(ctx->fastBlocks[0]) * (blockCount + 1));
-                return decodeMcuReference(ctx);
-            }
-        }
-    }
-
-    storeCursor(in, firstStart, firstEnd, firstBits, cursor);
+    if (!decodeBlocks(ctx, in, plan, acNonzero)) return decodeMcuReference(ctx);
+    storeCursor(in, start.firstStart, start.firstEnd, start.firstBits, &ctx->cursor);
     std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
-    const DecoderKernels& kernels = decoderKernels();
-    const IdctTransposedFn idct = kernels.idctTransposed;
-    const IdctDcOnlyFn idctDcOnly = kernels.idctDcOnly;
-    blockCount = 0;
-    for (int c = 0; c < param.componentCount; ++c) {
-        const McuComponent& component = param.component[c];
-        const int blocksHere = component.hSamp * component.vSamp;
-        if (component.reducedWidth != 0) {
-            // A preview: the reduced transform on the row-major blocks.
-            const int samples = component.reducedWidth * component.reducedHeight;
-            for (int b = 0; b < blocksHere; ++b, ++blockCount) {
-                idctReducedDequantised(blocks[blockCount], &param, &component, blockCover(component, b),
-                                       ctx->planes[c + 1] + b * samples);
-                std::memset(blocks[blockCount], 0, sizeof(ctx->fastBlocks[0]));
-            }
-            continue;
-        }
-        for (int b = 0; b < blocksHere; ++b, ++blockCount) {
-            int32_t* out = ctx->planes[c + 1] + b * kBlockSamples;
-            if (acNonzero[blockCount] == 0) {
-                idctDcOnly(blocks[blockCount][0], out);
-                blocks[blockCount][0] = 0;
-            } else {
-                idct(blocks[blockCount], out);
-            }
-        }
-    }
+    transformBlocks(ctx, decoderKernels(), plan, acNonzero);
     return 0;
+}
+
+int32_t decodeRunFast(DecoderContext* ctx, int32_t column, int32_t count)
+{
+    BitBuffer in;
+    BufferStart start;
+    if (!openBuffer(&ctx->cursor, in, start)) return 0;
+    const DecoderKernels& kernels = decoderKernels();
+    int32_t predictors[kMaxComponents];
+    std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
+    McuPlan plan;
+    planMcu(ctx, predictors, &plan);
+    int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
+    int32_t done = 0;
+    for (; done < count; ++done) {
+        const BitBuffer before = in;
+        int32_t kept[kMaxComponents];
+        std::memcpy(kept, predictors, sizeof(kept));
+        if (!decodeBlocks(ctx, in, plan, acNonzero)) {
+            in = before;  // this MCU is left to decodeMcuFast
+            std::memcpy(predictors, kept, sizeof(kept));
+            break;
+        }
+        transformBlocks(ctx, kernels, plan, acNonzero);
+        storeWholeMcu(ctx, column + done);
+    }
+    if (done > 0) {
+        storeCursor(in, start.firstStart, start.firstEnd, start.firstBits, &ctx->cursor);
+        std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
+    }
+    return done;
 }
 
 }  // namespace mox
