@@ -4,6 +4,7 @@
 // stage.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "decoder/decoder.h"
@@ -19,6 +20,12 @@ using IdctTransposedFn = void (*)(int32_t* block, int32_t* output);
 using IdctDcOnlyFn = void (*)(int32_t dc, int32_t* output);
 IdctTransposedFn idctTransposedKernel();
 IdctDcOnlyFn idctDcOnlyKernel();
+// The same two with the samples as bytes into eight lines `stride` apart:
+// what storeMcu writes for a gray picture.
+using IdctBytesFn = void (*)(int32_t* block, uint8_t* out, size_t stride);
+using IdctDcOnlyBytesFn = void (*)(int32_t dc, uint8_t* out, size_t stride);
+IdctBytesFn idctBytesKernel();
+IdctDcOnlyBytesFn idctDcOnlyBytesKernel();
 
 // D_idctBlock's signature on top of the vector transform: zig-zag
 // coefficients in, dequantised and transposed, then transformed.
@@ -61,6 +68,8 @@ struct DecoderKernels {
     // The vector transform for the processor, used by decodeMcuFast.
     IdctTransposedFn idctTransposed;
     IdctDcOnlyFn idctDcOnly;
+    IdctBytesFn idctBytes;
+    IdctDcOnlyBytesFn idctDcOnlyBytes;
 };
 
 // Chosen on first use: the fast paths unless MOX_SIMD=none.

@@ -535,6 +535,7 @@ int32_t decodeRunFast(DecoderContext* ctx, int32_t column, int32_t count)
     McuPlan plan;
     planMcu(ctx, predictors, &plan);
     int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
+    const bool gray = ctx->componentCount == 1;
     int32_t done = 0;
     for (; done < count; ++done) {
         const BitBuffer before = in;
@@ -545,8 +546,19 @@ int32_t decodeRunFast(DecoderContext* ctx, int32_t column, int32_t count)
             std::memcpy(predictors, kept, sizeof(kept));
             break;
         }
-        transformBlocks(ctx, kernels, plan, acNonzero);
-        storeWholeMcu(ctx, column + done);
+        if (gray) {
+            // One block per MCU: transformed straight into the band.
+            uint8_t* out = ctx->writePointer + size_t(column + done) * kBlockSide;
+            if (acNonzero[0] == 0) {
+                kernels.idctDcOnlyBytes(ctx->fastBlocks[0][0], out, ctx->lineStride);
+                ctx->fastBlocks[0][0] = 0;
+            } else {
+                kernels.idctBytes(ctx->fastBlocks[0], out, ctx->lineStride);
+            }
+        } else {
+            transformBlocks(ctx, kernels, plan, acNonzero);
+            storeWholeMcu(ctx, column + done);
+        }
     }
     if (done > 0) {
         storeCursor(in, start.firstStart, start.firstEnd, start.firstBits, &ctx->cursor);

@@ -92,6 +92,17 @@ TEST(DecoderFastPaths, InverseDctMatchesReference)
             mox::D_idctBlock(c.coefficients.data(), &param, &component, want);
             mox::idctBlockFast(c.coefficients.data(), &param, &component, have);
             ASSERT_EQ(0, std::memcmp(want, have, sizeof(want))) << target << ", " << c.name;
+            // Straight into the lines of a band, 11 bytes apart.
+            int32_t block[64];
+            uint8_t lines[8 * 11];
+            for (int k = 0; k < 64; ++k) {
+                const int n = mox::kZigzagToNatural[k];
+                block[8 * (n & 7) + (n >> 3)] = static_cast<int32_t>(
+                    static_cast<uint32_t>(c.coefficients[k]) * static_cast<uint32_t>(c.quant[n]));
+            }
+            mox::idctBytesKernel()(block, lines, 11);
+            for (int k = 0; k < 64; ++k) ASSERT_EQ(want[k], lines[11 * (k / 8) + k % 8]) << target << ", bytes, " << c.name;
+            ASSERT_TRUE(std::all_of(block, block + 64, [](int32_t v) { return v == 0; })) << c.name;
             bool dcOnly = true;
             for (int k = 1; k < 64; ++k) dcOnly = dcOnly && c.coefficients[k] == 0;
             if (dcOnly) {
@@ -99,6 +110,8 @@ TEST(DecoderFastPaths, InverseDctMatchesReference)
                                                   static_cast<uint32_t>(c.quant[0]));
                 mox::idctDcOnlyKernel()(dc, have);
                 ASSERT_EQ(0, std::memcmp(want, have, sizeof(want))) << target << ", DC-only " << c.name;
+                mox::idctDcOnlyBytesKernel()(dc, lines, 11);
+                for (int k = 0; k < 64; ++k) ASSERT_EQ(want[k], lines[11 * (k / 8) + k % 8]) << c.name;
             }
         }
     });
