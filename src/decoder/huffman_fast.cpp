@@ -10,6 +10,7 @@
 // the bits the MCU needs, or a code or symbol that is not a valid one. The
 // reference then produces exactly its own statuses, cursor and error-log
 // records, so the fast path only ever handles MCUs it decodes completely.
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -104,14 +105,16 @@ struct BitBuffer {
             std::memcpy(&word, data + next, sizeof(word));
             if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
             const uint64_t inverted = ~word;
-            bool hasFF = ((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) != 0;
-            if (!hasFF) {
-                int64_t bytes = (64 - count) >> 3;
+            // Flags every 0xFF byte, and perhaps a 0xFE right before one.
+            const uint64_t ff = (inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull;
+            int64_t bytes = (64 - count) >> 3;
+            if (ff != 0) bytes = std::min<int64_t>(bytes, std::countl_zero(ff) >> 3);
+            if (bytes > 0) {
                 acc |= (word & (~0ull << (64 - 8 * bytes))) >> count;
                 count += 8 * bytes;
                 next += bytes;
-                return;
             }
+            if (ff == 0) return;
         }
         while (count <= 56) {
             if (stopped || next >= end) {
@@ -164,7 +167,7 @@ struct McuPlan {
 
 // A code longer than the look-up or none: its symbol (0..255), with its
 // length in *length, or -1 when the MCU must go back to the reference.
-int32_t longCode(uint64_t acc, const HuffLookahead& look, const HuffDecodeTable& table, int64_t* length)
+inline int32_t longCode(uint64_t acc, const HuffLookahead& look, const HuffDecodeTable& table, int64_t* length)
 {
     uint32_t symbol = 0;
     int found = 0;
