@@ -102,6 +102,14 @@ struct ToSamples {
     {
         hn::StoreU(v, ds, out + 8 * line + column);
     }
+#if HWY_TARGET != HWY_SCALAR
+    // Lines `line` and `line + 1` whole, in one vector of 16 samples.
+    template <class DS>
+    HWY_INLINE void putTwo(DS ds, int line, hn::Vec<DS> v) const
+    {
+        hn::StoreU(v, ds, out + 8 * line);
+    }
+#endif
 };
 struct ToBytes {
     uint8_t* out;
@@ -112,6 +120,18 @@ struct ToBytes {
         const hn::Rebind<uint8_t, DS> d8;
         hn::StoreU(hn::DemoteTo(d8, v), d8, out + size_t(line) * stride + column);
     }
+#if HWY_TARGET != HWY_SCALAR
+    template <class DS>
+    HWY_INLINE void putTwo(DS, int line, hn::Vec<DS> v) const
+    {
+        // Samples are 0..255 already: their low bytes are the bytes.
+        const hn::Rebind<uint8_t, DS> d8;
+        const hn::Half<decltype(d8)> dh;
+        const auto bytes = hn::TruncateTo(d8, hn::BitCast(hn::RebindToUnsigned<DS>(), v));
+        hn::StoreU(hn::LowerHalf(dh, bytes), dh, out + size_t(line) * stride);
+        hn::StoreU(hn::UpperHalf(dh, bytes), dh, out + size_t(line + 1) * stride);
+    }
+#endif
 };
 
 // Stores the 8 sample rows of the column groups h and h + 1 (t and t + 8),
@@ -188,8 +208,9 @@ HWY_INLINE void columnsOfEight(DD d, const hn::Vec<DD>* rowOut, const Sink& sink
     transposeEight(d, rowOut, x);
     hn::Vec<hn::Rebind<int32_t, DD>> t[8];
     columnPass(d, x, t);
-    const hn::Rebind<int32_t, DD> di;
-    for (int k = 0; k < 8; ++k) sink.put(di, k, 0, samples(di, t[k]));
+    // Two lines in each vector of twice the lanes.
+    const hn::Twice<hn::Rebind<int32_t, DD>> dw;
+    for (int k = 0; k < 8; k += 2) sink.putTwo(dw, k, samples(dw, hn::Combine(dw, t[k + 1], t[k])));
 }
 #endif
 
