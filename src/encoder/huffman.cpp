@@ -122,11 +122,15 @@ bool huffmanTableFits(const HuffDecodeTable* table, uint32_t lastIndex)
 namespace {
 
 // The stuffing bit writer with a 64-bit accumulator: the same bytes as
-// setJpgValue. Bits gather until 32 are complete; those four bytes go out
-// with one store, or one at a time with their stuffing when one of them is
-// 0xFF. The writer cursor is read at the start of a block and written back
-// at its end, with the bits of an incomplete byte in the byte at the cursor;
-// nothing is stored beyond that byte.
+// setJpgValue. After each code the complete bytes go out together with the
+// partial byte and zeros behind it (four bytes stored at once, the index
+// advanced past the complete ones); only when a complete byte is 0xFF do
+// they go out one at a time with their stuffing. The writer cursor is read
+// at the start of a block and written back at its end, with the bits of an
+// incomplete byte in the byte at the cursor. Needs kSinkSlack bytes of room
+// beyond the coded bytes (zeros are stored there, as the area holds).
+constexpr uint32_t kSinkSlack = 4;
+
 class BitSink {
 public:
     explicit BitSink(const BitCursor* cursor) : data_(cursor->data), index_(cursor->byteIndex)
@@ -141,23 +145,22 @@ public:
     void put(uint32_t value, uint32_t n)
     {
         pending_ = (pending_ << n) | value;
-        bits_ += n;  // below 32 + 27; the accumulator's bits above bits_ are spent
-        if (bits_ < 32) return;
-        bits_ -= 32;
-        const uint32_t word = static_cast<uint32_t>(pending_ >> bits_);
-        const uint32_t inverted = ~word;  // a 0xFF byte is a zero byte here
+        bits_ += n;  // at most 7 + 27: four complete bytes
+        const uint32_t top = static_cast<uint32_t>((pending_ << (64 - bits_)) >> 32);
+        const uint32_t inverted = ~top;  // a 0xFF byte is a zero byte here
         if (((inverted - 0x01010101u) & ~inverted & 0x80808080u) != 0) {
-            for (int shift = 24; shift >= 0; shift -= 8) putByte(static_cast<uint8_t>(word >> shift));
+            // A partial byte has a zero bit and the bytes behind it are zero.
+            for (; bits_ >= 8; bits_ -= 8) putByte(static_cast<uint8_t>(pending_ >> (bits_ - 8)));
             return;
         }
-        const uint32_t bigEndian = __builtin_bswap32(word);
+        const uint32_t bigEndian = __builtin_bswap32(top);
         std::memcpy(data_ + index_, &bigEndian, 4);
-        index_ += 4;
+        index_ += static_cast<int32_t>(bits_ >> 3);
+        bits_ &= 7;
     }
 
     void store(BitCursor* cursor)
     {
-        for (; bits_ >= 8; bits_ -= 8) putByte(static_cast<uint8_t>(pending_ >> (bits_ - 8)));
         cursor->byteIndex = index_;
         cursor->bitPos = 7 - static_cast<int32_t>(bits_);
         if (bits_ > 0) data_[index_] = static_cast<uint8_t>(pending_ << (8 - bits_));
@@ -261,6 +264,7 @@ int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuCo
                               ? capacity - static_cast<uint32_t>(ctx->writer.byteIndex)
                               : 0;
     const bool room = left >= worstMcuBytes(ctx->blocksPerMcu);
+    const bool fastRoom = left >= worstMcuBytes(ctx->blocksPerMcu) + kSinkSlack;
     uint32_t k = 0;
     for (uint32_t c = 0; c < config->components; ++c) {
         const McuComponent& component = config->component[c];
@@ -268,7 +272,7 @@ int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuCo
         for (uint32_t b = 0; b < count; ++b, ++k) {
             if (config->dcReset) ctx->dcPred[c] = 0;
             int32_t status = kHuffNoRoom;
-            if (room && transform != nullptr && component.divisors != nullptr &&
+            if (fastRoom && transform != nullptr && component.divisors != nullptr &&
                 k < kMaxBlocksPerMcu) {
                 codeHuffmanFast(quantized[k], kZigzagToTransposed, nonzero[k],
                                 component.record.dcTable, component.record.acTable,
