@@ -348,15 +348,9 @@ template <int kBytes>
 class LineSource {
 public:
     LineSource(const EncoderContext* ctx, uint32_t mcuColumn, uint32_t width)
-        : width_(width), lineBytes_(ctx->lineBytes)
+        : width_(width), lineBytes_(ctx->lineBytes),
+          present_((uint64_t{ctx->rowBytes} + ctx->lineBytes - 1) / ctx->lineBytes)
     {
-        // Lines present in the band, counted only up to the MCU's height
-        // (no line beyond it is asked for): the division only in a band's
-        // short tail.
-        const uint64_t lines = 8u * ctx->vMax;
-        present_ = uint64_t{ctx->rowBytes} > (lines - 1) * ctx->lineBytes
-                       ? lines
-                       : (uint64_t{ctx->rowBytes} + ctx->lineBytes - 1) / ctx->lineBytes;
         const uint32_t firstColumn = mcuColumn * width;
         const uint32_t regionWidth = static_cast<uint32_t>(ctx->regionWidth);
         count_ = regionWidth - firstColumn < width ? regionWidth - firstColumn : width;
