@@ -134,19 +134,20 @@ using DQI = hn::Rebind<int32_t, DQ>;
 
 // One vector of quotients quantised as quantize does: the reference adds
 // 0.5 to the magnitude a in double, truncates and clamps, which is
-// floor(a + 0.5) = floor(2a) - floor(a) (2a is exact in float) with a first
-// clamped to the largest coefficient (the rounding is monotonic, and
-// floor(1023 + 0.5) is 1023).
+// floor(a + 0.5) = floor(2a) - floor(a) (2a is exact in float); truncation
+// is symmetric about 0, so trunc(2q) - trunc(q) is that value with the
+// quotient's sign. The clamp to the largest coefficient comes after (the
+// rounding is monotonic).
 HWY_INLINE hn::Vec<DQI> quantizeVector(hn::Vec<DQ> quotient)
 {
     const DQ df;
     const auto largest = hn::Set(df, static_cast<float>(kMaxCoefficient));
-    const auto magnitude = hn::Min(hn::Abs(quotient), largest);
-    const auto rounded = hn::Sub(hn::Trunc(hn::Add(magnitude, magnitude)), hn::Trunc(magnitude));
+    const auto rounded = hn::Sub(hn::Trunc(hn::Add(quotient, quotient)), hn::Trunc(quotient));
+    const auto clamped = hn::Min(hn::Max(rounded, hn::Neg(largest)), largest);
     // An integer -2^22..2^22 plus 1.5 x 2^23 lies in [2^23, 2^24), where the
     // float's unit is 1: its low mantissa bits hold the integer.
     const auto magic = hn::Set(df, 12582912.0f);
-    const auto biased = hn::Add(hn::CopySignToAbs(rounded, quotient), magic);
+    const auto biased = hn::Add(clamped, magic);
     return hn::Sub(hn::BitCast(DQI(), biased), hn::BitCast(DQI(), magic));
 }
 
