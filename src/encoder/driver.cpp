@@ -114,7 +114,9 @@ int32_t encodeMcus(EncoderContext* ctx, int32_t* cbError)
             }
             do {
                 switchBand(ctx);
-                std::memset(ctx->inBuf, 0, ctx->inBufSize);
+                // The callback fills the band's bytes: only the rest of the
+                // buffer is cleared.
+                std::memset(ctx->inBuf + ctx->bandBytes, 0, ctx->inBufSize - ctx->bandBytes);
                 int32_t status = pullBand(ctx, "E_callinband", cbError);
                 if (status != MOX_OK) return MOX_FAIL("MoxEncode", status, ctx);
             } while (completeMcuRow(ctx) == RowResult::bandUsedUp);
