@@ -132,6 +132,9 @@ struct DecoderContext {
     HuffDecodeTable acHuff[2];
     mox::HuffLookahead dcLookahead[2];  // built by prepareFastPaths at Init
     mox::HuffLookahead acLookahead[2];
+    // Previews: per AC prefix the bits of a code and its extra bits and the
+    // zig-zag positions it moves on (EOB: 128); 0 for longer codes or none.
+    uint16_t acSkip[2][1u << mox::kLookaheadBits];
     uint8_t fusedOutput;  // the fused output layout (output_fast.cpp), chosen at Init
     uint8_t dcSel[mox::kMaxComponents];
     uint8_t acSel[mox::kMaxComponents];

@@ -208,6 +208,13 @@ int32_t decodeRows(DecoderContext* ctx)
             if (status != 0) return status;
         }
         for (int32_t c = ctx->mcuColumn; c < ctx->mcusPerRow; ++c) {
+            if (ctx->rstPending != 1 && ctx->reduction != 1) {
+                const int32_t run = decoderKernels().previewRun(ctx, c, r);  // MCUs done
+                if (run > 0) {
+                    c += run - 1;
+                    continue;
+                }
+            }
             if (ctx->rstPending != 1) {
                 status = decodeOneMcu(ctx, c, r);
                 if (status != 0) return status;

@@ -29,6 +29,14 @@ int32_t idctBlockFast(const int32_t* coefficients, const McuParam* param,
 // is decodeMcu itself on the context's cursor and planes.
 int32_t decodeMcuFast(DecoderContext* ctx);
 int32_t decodeMcuReference(DecoderContext* ctx);
+// A preview's MCUs from (column, row) on, as many as lie wholly inside the
+// picture before its edge or the next restart marker, decoded one after
+// another in one bit buffer and stored into the band: what decodeMcu,
+// upSample and storeMcu give MCU by MCU. Returns the MCUs done (counted in
+// restartCount); the cursor and predictors then stand at the next one,
+// which goes through the reference when it is unusual (see decodeMcuFast).
+int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row);
+int32_t noPreviewRun(DecoderContext* ctx, int32_t column, int32_t row);
 // The look-up tables decodeMcuFast needs, from the context's Huffman tables.
 void buildLookaheadTables(DecoderContext* ctx);
 
@@ -48,6 +56,7 @@ struct DecoderKernels {
     int32_t (*decodeMcu)(DecoderContext* ctx);
     int32_t (*upSample)(DecoderContext* ctx);
     int32_t (*storeMcu)(DecoderContext* ctx, int32_t column, int32_t row);
+    int32_t (*previewRun)(DecoderContext* ctx, int32_t column, int32_t row);
     // The vector transform for the processor, used by decodeMcuFast.
     IdctTransposedFn idctTransposed;
     IdctDcOnlyFn idctDcOnly;

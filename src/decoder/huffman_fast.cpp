@@ -10,6 +10,7 @@
 // the bits the MCU needs, or a code or symbol that is not a valid one. The
 // reference then produces exactly its own statuses, cursor and error-log
 // records, so the fast path only ever handles MCUs it decodes completely.
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -25,6 +26,7 @@ constexpr int32_t kMaxCodeLength = 16;
 constexpr uint32_t kZeroRun = 0xF0;
 constexpr int kMaxBlocksPerComponent = 4;
 constexpr int kRefillBelow = 32;  // a code and its extra bits take at most 32
+constexpr uint32_t kSkipEndOfBlock = 128;  // zig-zag step of an EOB in a skip table
 
 constexpr uint32_t kEntryResolved = 1u << 6;
 constexpr int64_t entryLength(uint32_t e) { return e & 63; }
@@ -149,6 +151,7 @@ struct Decoder {
     const HuffDecodeTable* acTable;
     const HuffLookahead* dcLook;
     const HuffLookahead* acLook;
+    const uint16_t* acSkip;  // previews' one-sample blocks
 };
 
 // A code longer than the look-up or none: its symbol (0..255), with its
@@ -264,12 +267,113 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
     return nonzero;
 }
 
+// One block of which only the DC term counts (a preview's one-sample
+// blocks): the AC codes and their extra bits are passed over unread.
+// Returns the dequantised DC term in *dc and 0, or -1 as decodeBlock does.
+inline int skipBlock(Decoder& dec, int32_t quantDc, int32_t* predictor, int32_t* dc)
+{
+    BitBuffer& in = dec.in;
+    uint64_t acc = in.acc;
+    int64_t count = in.count;
+    auto refill = [&] {
+        in.acc = acc;
+        in.count = count;
+        in.refill();
+        acc = in.acc;
+        count = in.count;
+    };
+    if (count < kRefillBelow) refill();
+    uint32_t e = dec.dcLook->entry[acc >> (64 - kLookaheadBits)];
+    int64_t length = entryLength(e);
+    int32_t s = static_cast<int32_t>(entrySymbol(e));
+    if (length == 0) {
+        s = longCode(acc, *dec.dcLook, *dec.dcTable, &length);
+        if (s < 0) return -1;
+    }
+    if (s > kMaxCodeLength) return -1;
+    acc <<= length;
+    count -= length;
+    int32_t difference = 0;
+    if (s > 0) {
+        if (count < kRefillBelow) refill();
+        difference = extend(static_cast<int32_t>(acc >> (64 - s)), s);
+        acc <<= s;
+        count -= s;
+    }
+    *predictor = static_cast<int32_t>(static_cast<uint32_t>(*predictor) + static_cast<uint32_t>(difference));
+    *dc = static_cast<int32_t>(static_cast<uint32_t>(*predictor) * static_cast<uint32_t>(quantDc));
+
+    // k: the next zig-zag position; a code past 63 is invalid, EOB jumps
+    // far beyond.
+    for (uint32_t k = 1; k < 64;) {
+        if (count < kRefillBelow) refill();
+        uint32_t step = dec.acSkip[acc >> (64 - kLookaheadBits)];
+        if (step == 0) {  // a longer code, none, or an invalid symbol
+            if (entryLength(dec.acLook->entry[acc >> (64 - kLookaheadBits)]) != 0) return -1;
+            int32_t rs = longCode(acc, *dec.acLook, *dec.acTable, &length);
+            if (rs < 0 || ((rs & 15) == 0 && static_cast<uint32_t>(rs) != kZeroRun && rs != 0)) return -1;
+            step = rs == 0 ? kSkipEndOfBlock << 8 | uint32_t(length)
+                           : uint32_t((rs >> 4) + 1) << 8 | uint32_t(length + (rs & 15));
+        }
+        acc <<= step & 0xFF;
+        count -= step & 0xFF;
+        k += step >> 8;
+        if (k > 64 && k < kSkipEndOfBlock) return -1;
+    }
+    in.acc = acc;
+    in.count = count;
+    return 0;
+}
+
 // Puts the cursor where the reference would stand after the bits consumed:
 // inside a partly read byte, or (lazily, as the reference does) at the byte
 // after a fully read one, which for a stuffed 0xFF is its stuffing byte.
-void storeCursor(const BitBuffer& in, int64_t firstStart, int64_t firstEnd, int firstBits,
-                 BitCursor* cursor)
+// Where the cursor stood inside a partly read byte when the buffer opened.
+struct FirstByte {
+    int64_t start = -1, end = -1;
+    int bits = 0;
+};
+
+// Opens the bit buffer at the cursor (not in the splice buffer); false when
+// the cursor stands at the end of the data or right before a marker.
+bool openBuffer(const BitCursor& cursor, BitBuffer* buffer, FirstByte* first)
 {
+    BitBuffer& in = *buffer;
+    in.data = cursor.data;
+    in.end = cursor.available;
+    in.acc = 0;
+    in.count = 0;
+    in.padding = 0;
+    in.stopped = false;
+    int64_t i = cursor.byteIndex;
+    if (i >= in.end) return false;
+    if (cursor.bitPos != 7) {
+        // The rest of a partly read byte, then past its stuffing byte.
+        first->start = i;
+        first->bits = cursor.bitPos + 1;
+        uint8_t byte = in.data[i];
+        in.acc = uint64_t(byte & ((1u << first->bits) - 1)) << (64 - first->bits);
+        in.count = first->bits;
+        in.next = i + 1;
+        if (byte == kMarkerPrefix) {
+            if (in.next < in.end && in.data[in.next] == 0x00) ++in.next;
+            else in.stopped = true;
+        }
+        first->end = in.next;
+    } else if (i > 0 && in.data[i - 1] == kMarkerPrefix) {
+        if (in.data[i] != 0x00) return false;  // a marker right here
+        in.next = i + 1;
+    } else {
+        in.next = i;
+    }
+    in.clean = in.next;
+    return true;
+}
+
+void storeCursor(const BitBuffer& in, const FirstByte& first, BitCursor* cursor)
+{
+    const int64_t firstStart = first.start, firstEnd = first.end;
+    const int firstBits = first.bits;
     int64_t remaining = in.count - in.padding;  // loaded bits not consumed
     int64_t end = in.next;
     // Usually the bytes involved held no stuffing: count back directly.
@@ -365,6 +469,24 @@ void buildLookahead(const HuffDecodeTable& table, bool ac, HuffLookahead* look)
     }
 }
 
+// The skip table of an AC table (DecoderContext::acSkip).
+void buildSkip(const HuffDecodeTable& table, uint16_t* skip)
+{
+    for (uint32_t prefix = 0; prefix < (1u << kLookaheadBits); ++prefix) {
+        uint32_t rs = 0;
+        int length = table.count > MOX_HUFF_MAX_CODES
+                         ? -1
+                         : searchCode(table, prefix << (32 - kLookaheadBits), kLookaheadBits, &rs);
+        uint32_t entry = 0;
+        if (length > 0 && rs == 0) {
+            entry = kSkipEndOfBlock << 8 | uint32_t(length);
+        } else if (length > 0 && rs <= 0xFF && ((rs & 15) != 0 || rs == kZeroRun)) {
+            entry = ((rs >> 4) + 1) << 8 | (uint32_t(length) + (rs & 15));
+        }
+        skip[prefix] = static_cast<uint16_t>(entry);
+    }
+}
+
 }  // namespace
 
 void buildLookaheadTables(DecoderContext* ctx)
@@ -374,6 +496,7 @@ void buildLookaheadTables(DecoderContext* ctx)
     for (int t = 0; t < 2; ++t) {
         buildLookahead(ctx->dcHuff[t], false, &ctx->dcLookahead[t]);
         buildLookahead(ctx->acHuff[t], true, &ctx->acLookahead[t]);
+        buildSkip(ctx->acHuff[t], ctx->acSkip[t]);
     }
 }
 
@@ -390,36 +513,8 @@ int32_t decodeMcuFast(DecoderContext* ctx)
 
     Decoder dec;
     BitBuffer& in = dec.in;
-    in.data = cursor->data;
-    in.end = cursor->available;
-    in.acc = 0;
-    in.count = 0;
-    in.padding = 0;
-    in.stopped = false;
-    int64_t i = cursor->byteIndex;
-    int64_t firstStart = -1, firstEnd = -1;
-    int firstBits = 0;
-    if (i >= in.end) return decodeMcuReference(ctx);
-    if (cursor->bitPos != 7) {
-        // The rest of a partly read byte, then past its stuffing byte.
-        firstStart = i;
-        firstBits = cursor->bitPos + 1;
-        uint8_t byte = in.data[i];
-        in.acc = uint64_t(byte & ((1u << firstBits) - 1)) << (64 - firstBits);
-        in.count = firstBits;
-        in.next = i + 1;
-        if (byte == kMarkerPrefix) {
-            if (in.next < in.end && in.data[in.next] == 0x00) ++in.next;
-            else in.stopped = true;
-        }
-        firstEnd = in.next;
-    } else if (i > 0 && in.data[i - 1] == kMarkerPrefix) {
-        if (in.data[i] != 0x00) return decodeMcuReference(ctx);  // a marker right here
-        in.next = i + 1;
-    } else {
-        in.next = i;
-    }
-    in.clean = in.next;
+    FirstByte first;
+    if (!openBuffer(*cursor, &in, &first)) return decodeMcuReference(ctx);
 
     int32_t predictors[kMaxComponents];
     std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
@@ -438,13 +533,22 @@ int32_t decodeMcuFast(DecoderContext* ctx)
         for (int b = 0; b < blocksHere; ++b, ++blockCount) {
             int32_t* block = blocks[blockCount];
             std::memset(block, 0, sizeof(blocks[0]));
+            if (reduced && component.reducedWidth == 1 && component.reducedHeight == 1) {
+                const BlockCover cover = blockCover(component, b);
+                if (!cover.cutAcross && !cover.cutDown) {  // one sample: the DC term alone
+                    dec.acSkip = ctx->acSkip[component.acTable - ctx->acHuff];
+                    acNonzero[blockCount] = skipBlock(dec, quantZigzag[0], &predictors[c], block);
+                    if (acNonzero[blockCount] < 0 || in.count < in.padding) return decodeMcuReference(ctx);
+                    continue;
+                }
+            }
             acNonzero[blockCount] = reduced ? decodeBlock<true>(dec, quantZigzag, &predictors[c], block)
                                             : decodeBlock<false>(dec, quantZigzag, &predictors[c], block);
             if (acNonzero[blockCount] < 0 || in.count < in.padding) return decodeMcuReference(ctx);
         }
     }
 
-    storeCursor(in, firstStart, firstEnd, firstBits, cursor);
+    storeCursor(in, first, cursor);
     std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
     const IdctTransposedFn idct = decoderKernels().idctTransposed;
     const IdctDcOnlyFn idctDcOnly = decoderKernels().idctDcOnly;
@@ -470,6 +574,122 @@ int32_t decodeMcuFast(DecoderContext* ctx)
         }
     }
     return 0;
+}
+
+// A preview's MCUs wholly inside the picture, one after another in the same
+// bit buffer, straight into the band; see fast.h.
+int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row)
+{
+    BitCursor* cursor = &ctx->cursor;
+    const McuParam& param = ctx->mcuParam;
+    if (cursor->spliceFlag != nullptr && *cursor->spliceFlag != 0) return 0;
+    // Full-size extent of an MCU: the run stops before the picture's edge,
+    // and before an MCU that a restart marker follows.
+    const int64_t across = int64_t(kBlockSide) * ctx->hMax, down = int64_t(kBlockSide) * ctx->vMax;
+    if ((row + 1) * down > ctx->imageHeight) return 0;
+    int32_t count = static_cast<int32_t>(std::min<int64_t>(ctx->mcusPerRow, ctx->imageWidth / across)) - column;
+    if (ctx->restartInterval != 0) count = std::min(count, ctx->restartInterval - ctx->restartCount - 1);
+    if (count <= 0) return 0;
+
+    Decoder dec;
+    BitBuffer& in = dec.in;
+    FirstByte first;
+    if (!openBuffer(*cursor, &in, &first)) return 0;
+    const BlockCover whole{};  // inside the picture: no cut
+    const IdctTransposedFn idct = decoderKernels().idctTransposed;
+    const IdctDcOnlyFn idctDcOnly = decoderKernels().idctDcOnly;
+    const bool grey = param.componentCount == 1 && param.component[0].reducedWidth != 0 && ctx->hSamp[0] == 1 && ctx->vSamp[0] == 1 &&
+                      ctx->bytesPerPixel == 1 && ctx->mcuWidth == param.component[0].reducedWidth;
+    int32_t predictors[kMaxComponents];
+    std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
+    alignas(64) int32_t blocks[kMaxComponents * kMaxBlocksPerComponent][kBlockSamples];
+    int nonzero[kMaxComponents * kMaxBlocksPerComponent];
+    int32_t done = 0;
+    for (; done < count; ++done) {
+        const BitBuffer start = in;
+        int32_t startPredictors[kMaxComponents];
+        std::memcpy(startPredictors, predictors, sizeof(predictors));
+        int blockCount = 0;
+        bool failed = false;
+        for (int c = 0; c < param.componentCount && !failed; ++c) {
+            const McuComponent& component = param.component[c];
+            dec.dcTable = component.dcTable;
+            dec.acTable = component.acTable;
+            dec.dcLook = &ctx->dcLookahead[component.dcTable - ctx->dcHuff];
+            dec.acLook = &ctx->acLookahead[component.acTable - ctx->acHuff];
+            dec.acSkip = ctx->acSkip[component.acTable - ctx->acHuff];
+            const int32_t* quantZigzag =
+                ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
+            const bool dcOnly = component.reducedWidth == 1 && component.reducedHeight == 1;
+            const int blocksHere = component.hSamp * component.vSamp;
+            for (int b = 0; b < blocksHere; ++b, ++blockCount) {
+                int32_t* block = blocks[blockCount];
+                int result;
+                if (dcOnly) {
+                    result = skipBlock(dec, quantZigzag[0], &predictors[c], block);
+                } else {
+                    std::memset(block, 0, sizeof(blocks[0]));
+                    result = component.reducedWidth != 0 ? decodeBlock<true>(dec, quantZigzag, &predictors[c], block)
+                                                         : decodeBlock<false>(dec, quantZigzag, &predictors[c], block);
+                }
+                nonzero[blockCount] = dcOnly ? 0 : result;
+                if (result < 0 || in.count < in.padding) {
+                    failed = true;
+                    break;
+                }
+            }
+        }
+        if (failed) {  // the reference takes this MCU from its start
+            in = start;
+            std::memcpy(predictors, startPredictors, sizeof(predictors));
+            break;
+        }
+        if (grey) {  // one block an MCU: its samples go straight into the band
+            const McuComponent& component = param.component[0];
+            const int width = component.reducedWidth, height = component.reducedHeight;
+            uint8_t* to = ctx->writePointer + size_t(column + done) * size_t(width);
+            if (nonzero[0] == 0) {
+                const uint8_t sample = param.rangeLimit[reducedDcSample(blocks[0][0], param.rangeLimit)];
+                for (int line = 0; line < height; ++line) std::memset(to + line * ctx->lineStride, sample, width);
+            } else {
+                int32_t samples[kBlockSamples];
+                idctReducedDequantised(blocks[0], &param, &component, whole, samples);
+                for (int line = 0; line < height; ++line)
+                    for (int x = 0; x < width; ++x)
+                        to[line * ctx->lineStride + x] = param.rangeLimit[samples[line * width + x]];
+            }
+            continue;
+        }
+        blockCount = 0;
+        for (int c = 0; c < param.componentCount; ++c) {
+            const McuComponent& component = param.component[c];
+            const bool reduced = component.reducedWidth != 0;
+            const int samples = reduced ? component.reducedWidth * component.reducedHeight : kBlockSamples;
+            int32_t* out = ctx->planes[c + 1];
+            for (int b = 0; b < component.hSamp * component.vSamp; ++b, ++blockCount, out += samples) {
+                if (!reduced) {  // a subsampled component at half the reduction: the full transform
+                    if (nonzero[blockCount] == 0) {
+                        idctDcOnly(blocks[blockCount][0], out);
+                    } else {
+                        idct(blocks[blockCount], out);
+                    }
+                } else if (nonzero[blockCount] == 0) {
+                    // The DC term alone: every sample is the block's mean.
+                    const int32_t sample = reducedDcSample(blocks[blockCount][0], param.rangeLimit);
+                    for (int k = 0; k < samples; ++k) out[k] = sample;
+                } else {
+                    idctReducedDequantised(blocks[blockCount], &param, &component, whole, out);
+                }
+            }
+        }
+        upSample(ctx);
+        storeMcu(ctx, column + done, row);
+    }
+    if (done == 0) return 0;  // the cursor stays where it stands
+    storeCursor(in, first, cursor);
+    std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
+    ctx->restartCount += done;
+    return done;
 }
 
 }  // namespace mox

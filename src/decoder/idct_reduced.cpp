@@ -125,6 +125,11 @@ inline int32_t toSample(double y, const uint8_t* limit)
 
 }  // namespace
 
+int32_t reducedDcSample(int32_t dequantisedDc, const uint8_t* rangeLimit)
+{
+    return toSample(double(dequantisedDc) * kHalfSqrt2 * kSqrt2, rangeLimit);
+}
+
 BlockCover blockCover(const McuComponent& component, int block)
 {
     BlockCover cover{};
@@ -170,7 +175,7 @@ void idctReducedDequantised(const int32_t* d, const McuParam* param, const McuCo
     const int height = component->reducedHeight;
     if (width == 1 && height == 1 && !cover.cutAcross && !cover.cutDown) {
         // The DC term alone: the mean of the whole block.
-        output[0] = toSample(double(d[0]) * kHalfSqrt2 * kSqrt2, limit);
+        output[0] = reducedDcSample(d[0], limit);
         return;
     }
 
