@@ -152,6 +152,7 @@ struct Decoder {
     const HuffLookahead* dcLook;
     const HuffLookahead* acLook;
     const uint16_t* acSkip;  // previews' one-sample blocks
+    const uint32_t* acSkipGroups;
 };
 
 // A code longer than the look-up or none: its symbol (0..255), with its
@@ -307,6 +308,15 @@ inline int skipBlock(Decoder& dec, int32_t quantDc, int32_t* predictor, int32_t*
     // far beyond.
     for (uint32_t k = 1; k < 64;) {
         if (count < kRefillBelow) refill();
+        // Several short codes at once, while they end before position 64.
+        const uint32_t group = dec.acSkipGroups[acc >> (64 - kSkipGroupBits)];
+        if (group != 0 && k + (group >> 24) <= 64) {
+            acc <<= group & 0xFF;
+            count -= group & 0xFF;
+            if ((group & 0x10000) != 0) break;
+            k += (group >> 8) & 0xFF;
+            continue;
+        }
         uint32_t step = dec.acSkip[acc >> (64 - kLookaheadBits)];
         if (step == 0) {  // a longer code, none, or an invalid symbol
             if (entryLength(dec.acLook->entry[acc >> (64 - kLookaheadBits)]) != 0) return -1;
@@ -487,6 +497,29 @@ void buildSkip(const HuffDecodeTable& table, uint16_t* skip)
     }
 }
 
+// The group table of an AC table (DecoderContext::acSkipGroups), from its
+// skip table: a code found in zero-padded bits that fits the prefix is the
+// code there, the codes being free of prefixes.
+void buildSkipGroups(const uint16_t* skip, uint32_t* groups)
+{
+    for (uint32_t prefix = 0; prefix < (1u << kSkipGroupBits); ++prefix) {
+        uint32_t used = 0, advance = 0, end = 0;
+        while (used < uint32_t(kSkipGroupBits)) {
+            uint32_t window = (prefix << used) & ((1u << kSkipGroupBits) - 1);
+            uint32_t step = skip[window >> (kSkipGroupBits - kLookaheadBits)];
+            uint32_t bits = step & 0xFF;
+            if (step == 0 || used + bits > uint32_t(kSkipGroupBits)) break;
+            used += bits;
+            if (step >> 8 == kSkipEndOfBlock) {
+                end = 1;
+                break;
+            }
+            advance += step >> 8;
+        }
+        groups[prefix] = used == 0 ? 0 : (advance + end) << 24 | end << 16 | advance << 8 | used;
+    }
+}
+
 }  // namespace
 
 void buildLookaheadTables(DecoderContext* ctx)
@@ -497,6 +530,7 @@ void buildLookaheadTables(DecoderContext* ctx)
         buildLookahead(ctx->dcHuff[t], false, &ctx->dcLookahead[t]);
         buildLookahead(ctx->acHuff[t], true, &ctx->acLookahead[t]);
         buildSkip(ctx->acHuff[t], ctx->acSkip[t]);
+        if (ctx->reduction == 8) buildSkipGroups(ctx->acSkip[t], ctx->acSkipGroups[t]);
     }
 }
 
@@ -537,6 +571,7 @@ int32_t decodeMcuFast(DecoderContext* ctx)
                 const BlockCover cover = blockCover(component, b);
                 if (!cover.cutAcross && !cover.cutDown) {  // one sample: the DC term alone
                     dec.acSkip = ctx->acSkip[component.acTable - ctx->acHuff];
+                    dec.acSkipGroups = ctx->acSkipGroups[component.acTable - ctx->acHuff];
                     acNonzero[blockCount] = skipBlock(dec, quantZigzag[0], &predictors[c], block);
                     if (acNonzero[blockCount] < 0 || in.count < in.padding) return decodeMcuReference(ctx);
                     continue;
@@ -559,9 +594,14 @@ int32_t decodeMcuFast(DecoderContext* ctx)
         if (component.reducedWidth != 0) {
             // A preview: the reduced transform on the row-major blocks.
             const int samples = component.reducedWidth * component.reducedHeight;
-            for (int b = 0; b < blocksHere; ++b, ++blockCount)
-                idctReducedDequantised(blocks[blockCount], &param, &component, blockCover(component, b),
-                                       ctx->planes[c + 1] + b * samples);
+            for (int b = 0; b < blocksHere; ++b, ++blockCount) {
+                int32_t* out = ctx->planes[c + 1] + b * samples;
+                const BlockCover cover = blockCover(component, b);
+                if (cover.cutAcross || cover.cutDown ||
+                    !idctReducedInside(blocks[blockCount], component.reducedWidth, component.reducedHeight,
+                                       param.rangeLimit, out))
+                    idctReducedDequantised(blocks[blockCount], &param, &component, cover, out);
+            }
             continue;
         }
         for (int b = 0; b < blocksHere; ++b, ++blockCount) {
@@ -618,6 +658,7 @@ int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row)
             dec.dcLook = &ctx->dcLookahead[component.dcTable - ctx->dcHuff];
             dec.acLook = &ctx->acLookahead[component.acTable - ctx->acHuff];
             dec.acSkip = ctx->acSkip[component.acTable - ctx->acHuff];
+            dec.acSkipGroups = ctx->acSkipGroups[component.acTable - ctx->acHuff];
             const int32_t* quantZigzag =
                 ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
             const bool dcOnly = component.reducedWidth == 1 && component.reducedHeight == 1;
@@ -653,7 +694,8 @@ int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row)
                 for (int line = 0; line < height; ++line) std::memset(to + line * ctx->lineStride, sample, width);
             } else {
                 int32_t samples[kBlockSamples];
-                idctReducedDequantised(blocks[0], &param, &component, whole, samples);
+                if (!idctReducedInside(blocks[0], width, height, param.rangeLimit, samples))
+                    idctReducedDequantised(blocks[0], &param, &component, whole, samples);
                 for (int line = 0; line < height; ++line)
                     for (int x = 0; x < width; ++x)
                         to[line * ctx->lineStride + x] = param.rangeLimit[samples[line * width + x]];
@@ -677,7 +719,8 @@ int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row)
                     // The DC term alone: every sample is the block's mean.
                     const int32_t sample = reducedDcSample(blocks[blockCount][0], param.rangeLimit);
                     for (int k = 0; k < samples; ++k) out[k] = sample;
-                } else {
+                } else if (!idctReducedInside(blocks[blockCount], component.reducedWidth,
+                                              component.reducedHeight, param.rangeLimit, out)) {
                     idctReducedDequantised(blocks[blockCount], &param, &component, whole, out);
                 }
             }

@@ -123,6 +123,62 @@ inline int32_t toSample(double y, const uint8_t* limit)
     return limit[128 + (v & 0x3FF)];
 }
 
+// The weights of a side of N outputs (2, 4 or 8), known at compile time.
+template <int N>
+constexpr const double (*kWeightsOf)[7] = N == 8 ? kEighthWeights : N == 4 ? kHalfWeights : kQuarterWeights;
+
+// reducedPass for a block inside the picture, N outputs: the same sums in
+// the same order, less the terms whose weight is zero (a zero product
+// changes no sum, only perhaps the sign of a zero, which no sample shows).
+template <int N>
+inline void insidePass(const double* x, double* y)
+{
+    const double dc = x[0] * kHalfSqrt2 * kSqrt2;
+    for (int m = 0; m < N / 2; ++m) {
+        const double* w = kWeightsOf<N>[m];
+        double even = dc;
+        if (w[1] != 0.0) even = even + w[1] * x[2];
+        if (w[3] != 0.0) even = even + w[3] * x[4];
+        if (w[5] != 0.0) even = even + w[5] * x[6];
+        double odd = w[0] * x[1];
+        if (w[2] != 0.0) odd = odd + w[2] * x[3];
+        if (w[4] != 0.0) odd = odd + w[4] * x[5];
+        if (w[6] != 0.0) odd = odd + w[6] * x[7];
+        y[m] = even + odd;
+        y[N - 1 - m] = even - odd;
+    }
+}
+
+template <int N>
+void insideBlock(const int32_t* d, const uint8_t* limit, int32_t* output)
+{
+    double lines[8][N];
+    for (int r = 0; r < 8; ++r) {
+        const int32_t* x = d + 8 * r;
+        if ((x[1] | x[2] | x[3] | x[4] | x[5] | x[6] | x[7]) == 0) {
+            for (int m = 0; m < N; ++m) lines[r][m] = double(x[0]);
+            continue;
+        }
+        double in[8];
+        for (int u = 0; u < 8; ++u) in[u] = double(x[u]);
+        insidePass<N>(in, lines[r]);
+    }
+    for (int c = 0; c < N; ++c) {
+        double in[8];
+        for (int r = 0; r < 8; ++r) in[r] = lines[r][c];
+        double y[N];
+        if (in[1] == 0.0 && in[2] == 0.0 && in[3] == 0.0 && in[4] == 0.0 && in[5] == 0.0 && in[6] == 0.0 &&
+            in[7] == 0.0) {
+            // Only the DC term: every output is it, scaled (the other terms add zeros).
+            const double dc = in[0] * kHalfSqrt2 * kSqrt2;
+            for (int k = 0; k < N; ++k) y[k] = dc;
+        } else {
+            insidePass<N>(in, y);
+        }
+        for (int k = 0; k < N; ++k) output[N * k + c] = toSample(y[k], limit);
+    }
+}
+
 }  // namespace
 
 int32_t reducedDcSample(int32_t dequantisedDc, const uint8_t* rangeLimit)
@@ -213,6 +269,24 @@ void idctReducedDequantised(const int32_t* d, const McuParam* param, const McuCo
         double y[8];
         reducedPass(in, in[0] * kHalfSqrt2 * kSqrt2, height, down, y);
         for (int k = 0; k < height; ++k) output[width * k + c] = toSample(y[k], limit);
+    }
+}
+
+bool idctReducedInside(const int32_t* d, int width, int height, const uint8_t* rangeLimit, int32_t* output)
+{
+    if (width != height) return false;
+    switch (width) {
+    case 2:
+        insideBlock<2>(d, rangeLimit, output);
+        return true;
+    case 4:
+        insideBlock<4>(d, rangeLimit, output);
+        return true;
+    case 8:
+        insideBlock<8>(d, rangeLimit, output);
+        return true;
+    default:
+        return false;
     }
 }
 
