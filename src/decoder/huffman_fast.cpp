@@ -599,7 +599,7 @@ int32_t decodeMcuFast(DecoderContext* ctx)
                 const BlockCover cover = blockCover(component, b);
                 if (cover.cutAcross || cover.cutDown ||
                     !idctReducedInside(blocks[blockCount], component.reducedWidth, component.reducedHeight,
-                                       param.rangeLimit, out))
+                                       param.rangeLimit, out, component.reducedWidth))
                     idctReducedDequantised(blocks[blockCount], &param, &component, cover, out);
             }
             continue;
@@ -638,6 +638,9 @@ int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row)
     const BlockCover whole{};  // inside the picture: no cut
     const IdctTransposedFn idct = decoderKernels().idctTransposed;
     const IdctDcOnlyFn idctDcOnly = decoderKernels().idctDcOnly;
+    // Full-size blocks (a subsampled component at 1/2) must not be tiled.
+    for (int c = 0; c < param.componentCount; ++c)
+        if (param.component[c].reducedWidth == 0 && param.component[c].hSamp != 1) return 0;
     const bool grey = param.componentCount == 1 && param.component[0].reducedWidth != 0 && ctx->hSamp[0] == 1 && ctx->vSamp[0] == 1 &&
                       ctx->bytesPerPixel == 1 && ctx->mcuWidth == param.component[0].reducedWidth;
     int32_t predictors[kMaxComponents];
@@ -694,7 +697,7 @@ int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row)
                 for (int line = 0; line < height; ++line) std::memset(to + line * ctx->lineStride, sample, width);
             } else {
                 int32_t samples[kBlockSamples];
-                if (!idctReducedInside(blocks[0], width, height, param.rangeLimit, samples))
+                if (!idctReducedInside(blocks[0], width, height, param.rangeLimit, samples, width))
                     idctReducedDequantised(blocks[0], &param, &component, whole, samples);
                 for (int line = 0; line < height; ++line)
                     for (int x = 0; x < width; ++x)
@@ -706,9 +709,17 @@ int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row)
         for (int c = 0; c < param.componentCount; ++c) {
             const McuComponent& component = param.component[c];
             const bool reduced = component.reducedWidth != 0;
-            const int samples = reduced ? component.reducedWidth * component.reducedHeight : kBlockSamples;
-            int32_t* out = ctx->planes[c + 1];
-            for (int b = 0; b < component.hSamp * component.vSamp; ++b, ++blockCount, out += samples) {
+            const int width = reduced ? component.reducedWidth : kBlockSide;
+            const int height = reduced ? component.reducedHeight : kBlockSide;
+            // Blocks side by side go straight to their place in the MCU
+            // raster that storeMcu reads (upSample would only copy them there).
+            const bool tiled = component.hSamp != 1;
+            int32_t* raster = tiled ? ctx->upsampleArea[c] : ctx->blockArea[c];
+            ctx->upsampled[c] = raster;
+            for (int b = 0; b < component.hSamp * component.vSamp; ++b, ++blockCount) {
+                const int stride = tiled ? ctx->mcuWidth : width;
+                int32_t* out = tiled ? raster + (b / component.hSamp) * height * stride + (b % component.hSamp) * width
+                                     : raster + b * width * height;
                 if (!reduced) {  // a subsampled component at half the reduction: the full transform
                     if (nonzero[blockCount] == 0) {
                         idctDcOnly(blocks[blockCount][0], out);
@@ -718,14 +729,16 @@ int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row)
                 } else if (nonzero[blockCount] == 0) {
                     // The DC term alone: every sample is the block's mean.
                     const int32_t sample = reducedDcSample(blocks[blockCount][0], param.rangeLimit);
-                    for (int k = 0; k < samples; ++k) out[k] = sample;
-                } else if (!idctReducedInside(blocks[blockCount], component.reducedWidth,
-                                              component.reducedHeight, param.rangeLimit, out)) {
-                    idctReducedDequantised(blocks[blockCount], &param, &component, whole, out);
+                    for (int k = 0; k < height; ++k)
+                        for (int x = 0; x < width; ++x) out[k * stride + x] = sample;
+                } else if (!idctReducedInside(blocks[blockCount], width, height, param.rangeLimit, out, stride)) {
+                    int32_t samples[kBlockSamples];
+                    idctReducedDequantised(blocks[blockCount], &param, &component, whole, samples);
+                    for (int k = 0; k < height; ++k)
+                        for (int x = 0; x < width; ++x) out[k * stride + x] = samples[k * width + x];
                 }
             }
         }
-        upSample(ctx);
         storeMcu(ctx, column + done, row);
     }
     if (done == 0) return 0;  // the cursor stays where it stands

@@ -150,7 +150,7 @@ inline void insidePass(const double* x, double* y)
 }
 
 template <int N>
-void insideBlock(const int32_t* d, const uint8_t* limit, int32_t* output)
+void insideBlock(const int32_t* d, const uint8_t* limit, int32_t* output, int stride)
 {
     double lines[8][N];
     for (int r = 0; r < 8; ++r) {
@@ -175,7 +175,7 @@ void insideBlock(const int32_t* d, const uint8_t* limit, int32_t* output)
         } else {
             insidePass<N>(in, y);
         }
-        for (int k = 0; k < N; ++k) output[N * k + c] = toSample(y[k], limit);
+        for (int k = 0; k < N; ++k) output[stride * k + c] = toSample(y[k], limit);
     }
 }
 
@@ -272,18 +272,19 @@ void idctReducedDequantised(const int32_t* d, const McuParam* param, const McuCo
     }
 }
 
-bool idctReducedInside(const int32_t* d, int width, int height, const uint8_t* rangeLimit, int32_t* output)
+bool idctReducedInside(const int32_t* d, int width, int height, const uint8_t* rangeLimit, int32_t* output,
+                       int stride)
 {
     if (width != height) return false;
     switch (width) {
     case 2:
-        insideBlock<2>(d, rangeLimit, output);
+        insideBlock<2>(d, rangeLimit, output, stride);
         return true;
     case 4:
-        insideBlock<4>(d, rangeLimit, output);
+        insideBlock<4>(d, rangeLimit, output, stride);
         return true;
     case 8:
-        insideBlock<8>(d, rangeLimit, output);
+        insideBlock<8>(d, rangeLimit, output, stride);
         return true;
     default:
         return false;
