@@ -62,12 +62,6 @@ int32_t D_idctReduced(const int32_t* coefficients, const McuParam* param,
 void idctReducedDequantised(const int32_t* dequantised, const McuParam* param,
                             const McuComponent* component, const BlockCover& cover, int32_t* output);
 
-// idctReducedDequantised's fast path for a block inside the picture (no
-// cut) with as many samples across as down, 2, 4 or 8: the same samples,
-// their lines `stride` samples apart. False, with nothing written, for
-// other shapes.
-bool idctReducedInside(const int32_t* dequantised, int width, int height, const uint8_t* rangeLimit,
-                       int32_t* output, int stride);
 // The sample of a block whose only nonzero coefficient is its dequantised
 // DC term, at every reduction (and the one sample of a 1/8 block).
 int32_t reducedDcSample(int32_t dequantisedDc, const uint8_t* rangeLimit);

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "decoder/fast.h"
+#include "decoder/reduced.h"
 #include "frame/markers.h"
 #include "frame/t81tables.h"
 
@@ -179,12 +180,24 @@ int32_t longCode(uint64_t acc, const HuffLookahead& look, const HuffDecodeTable&
     return static_cast<int32_t>(symbol);
 }
 
-// One block into `block` (dequantised, transposed for the vector transform
-// or, when Natural, in row-major order for the reduced one; zeroed by the
-// caller). Returns 1 when it holds a nonzero AC coefficient, 0 when not, or
-// -1 to hand the MCU back to the reference. The bit buffer lives in locals.
-template <bool Natural>
-inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predictor, int32_t* block)
+// Where decodeBlock puts each dequantised coefficient (zig-zag position k,
+// in increasing k): a zeroed block held transposed for the vector transform,
+// or in row-major order for the reduced one; or the sums of a preview's
+// block (reduced.h).
+struct PutTransposed {
+    int32_t* block;
+    void operator()(int k, int32_t value) const { block[kZigzagToTransposed.index[k]] = value; }
+};
+struct PutNatural {
+    int32_t* block;
+    void operator()(int k, int32_t value) const { block[kZigzagToNatural[k]] = value; }
+};
+
+// One block through `put`. Returns 1 when it holds a nonzero AC
+// coefficient, 0 when not, or -1 to hand the MCU back to the reference. The
+// bit buffer lives in locals.
+template <class Put>
+inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predictor, Put& put)
 {
     BitBuffer& in = dec.in;
     uint64_t acc = in.acc;
@@ -224,7 +237,7 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
         difference = take(s);
     }
     *predictor = static_cast<int32_t>(static_cast<uint32_t>(*predictor) + static_cast<uint32_t>(difference));
-    block[0] = static_cast<int32_t>(static_cast<uint32_t>(*predictor) * static_cast<uint32_t>(quantZigzag[0]));
+    put(0, static_cast<int32_t>(static_cast<uint32_t>(*predictor) * static_cast<uint32_t>(quantZigzag[0])));
 
     int nonzero = 0;
     const HuffLookahead& acLook = *dec.acLook;
@@ -260,8 +273,7 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
             }
         }
         if (k > 63) return -1;
-        block[Natural ? kZigzagToNatural[k] : kZigzagToTransposed.index[k]] =
-            static_cast<int32_t>(static_cast<uint32_t>(value) * static_cast<uint32_t>(quantZigzag[k]));
+        put(k, static_cast<int32_t>(static_cast<uint32_t>(value) * static_cast<uint32_t>(quantZigzag[k])));
     }
     in.acc = acc;
     in.count = count;
@@ -333,6 +345,69 @@ inline int skipBlock(Decoder& dec, int32_t quantDc, int32_t* predictor, int32_t*
     in.acc = acc;
     in.count = count;
     return 0;
+}
+
+// How a preview decodes a block: one sample of a whole block (its DC term
+// only, the AC codes passed over), a square block inside the picture
+// (summed while decoded), or any other (a row-major block for the
+// reference transform).
+enum class PreviewBlock { kDcOnly, kInside, kGeneral };
+
+template <int N>
+int decodeInside(Decoder& dec, const int32_t* quantZigzag, int32_t* predictor, const uint8_t* limit,
+                 int32_t* out, int stride)
+{
+    reduced::InsideSums<N, N> sums;
+    int result = decodeBlock(dec, quantZigzag, predictor, sums);
+    if (result >= 0) sums.store(limit, out, stride);
+    return result;
+}
+
+PreviewBlock previewBlockOf(const McuComponent& component, const BlockCover& cover)
+{
+    if (cover.cutAcross || cover.cutDown) return PreviewBlock::kGeneral;
+    const int w = component.reducedWidth, h = component.reducedHeight;
+    if (w == 1 && h == 1) return PreviewBlock::kDcOnly;
+    return w == h && (w == 2 || w == 4) ? PreviewBlock::kInside : PreviewBlock::kGeneral;
+}
+
+// Decodes one block of a preview's component: into `block` the dequantised
+// DC term (kDcOnly) or the dequantised row-major block (kGeneral); a
+// kInside block's samples go to `out`, lines `stride` apart (even when a
+// later block of the MCU hands it back). Returns < 0 to hand the MCU back
+// to the reference.
+int decodePreviewBlock(Decoder& dec, PreviewBlock kind, const McuComponent& component,
+                       const int32_t* quantZigzag, int32_t* predictor, const uint8_t* limit, int32_t* block,
+                       int32_t* out, int stride)
+{
+    switch (kind) {
+    case PreviewBlock::kDcOnly:
+        return skipBlock(dec, quantZigzag[0], predictor, block);
+    case PreviewBlock::kInside:
+        return component.reducedWidth == 2 ? decodeInside<2>(dec, quantZigzag, predictor, limit, out, stride)
+                                           : decodeInside<4>(dec, quantZigzag, predictor, limit, out, stride);
+    default: {
+        std::memset(block, 0, sizeof(int32_t) * kBlockSamples);
+        PutNatural put{block};
+        return decodeBlock(dec, quantZigzag, predictor, put);
+    }
+    }
+}
+
+// The samples of a block that decodePreviewBlock left in `block`, lines
+// `stride` apart (a kInside block's are there already).
+void previewSamples(PreviewBlock kind, const int32_t* block, const McuParam& param,
+                    const McuComponent& component, const BlockCover& cover, int32_t* out, int stride)
+{
+    if (kind == PreviewBlock::kDcOnly) {
+        out[0] = reducedDcSample(block[0], param.rangeLimit);
+    } else if (kind == PreviewBlock::kGeneral) {
+        const int w = component.reducedWidth, h = component.reducedHeight;
+        int32_t samples[kBlockSamples];
+        idctReducedDequantised(block, &param, &component, cover, samples);
+        for (int j = 0; j < h; ++j)
+            for (int m = 0; m < w; ++m) out[stride * j + m] = samples[w * j + m];
+    }
 }
 
 // Puts the cursor where the reference would stand after the bits consumed:
@@ -554,6 +629,7 @@ int32_t decodeMcuFast(DecoderContext* ctx)
     std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
     alignas(64) int32_t blocks[kMaxComponents * kMaxBlocksPerComponent][kBlockSamples];
     int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
+    PreviewBlock kinds[kMaxComponents * kMaxBlocksPerComponent];
     int blockCount = 0;
     for (int c = 0; c < param.componentCount; ++c) {
         const McuComponent& component = param.component[c];
@@ -566,19 +642,19 @@ int32_t decodeMcuFast(DecoderContext* ctx)
         const bool reduced = component.reducedWidth != 0;
         for (int b = 0; b < blocksHere; ++b, ++blockCount) {
             int32_t* block = blocks[blockCount];
-            std::memset(block, 0, sizeof(blocks[0]));
-            if (reduced && component.reducedWidth == 1 && component.reducedHeight == 1) {
-                const BlockCover cover = blockCover(component, b);
-                if (!cover.cutAcross && !cover.cutDown) {  // one sample: the DC term alone
-                    dec.acSkip = ctx->acSkip[component.acTable - ctx->acHuff];
-                    dec.acSkipGroups = ctx->acSkipGroups[component.acTable - ctx->acHuff];
-                    acNonzero[blockCount] = skipBlock(dec, quantZigzag[0], &predictors[c], block);
-                    if (acNonzero[blockCount] < 0 || in.count < in.padding) return decodeMcuReference(ctx);
-                    continue;
-                }
+            if (reduced) {
+                dec.acSkip = ctx->acSkip[component.acTable - ctx->acHuff];
+                dec.acSkipGroups = ctx->acSkipGroups[component.acTable - ctx->acHuff];
+                kinds[blockCount] = previewBlockOf(component, blockCover(component, b));
+                const int samples = component.reducedWidth * component.reducedHeight;
+                acNonzero[blockCount] =
+                    decodePreviewBlock(dec, kinds[blockCount], component, quantZigzag, &predictors[c],
+                                       param.rangeLimit, block, ctx->planes[c + 1] + b * samples, component.reducedWidth);
+            } else {
+                std::memset(block, 0, sizeof(blocks[0]));
+                PutTransposed put{block};
+                acNonzero[blockCount] = decodeBlock(dec, quantZigzag, &predictors[c], put);
             }
-            acNonzero[blockCount] = reduced ? decodeBlock<true>(dec, quantZigzag, &predictors[c], block)
-                                            : decodeBlock<false>(dec, quantZigzag, &predictors[c], block);
             if (acNonzero[blockCount] < 0 || in.count < in.padding) return decodeMcuReference(ctx);
         }
     }
@@ -592,16 +668,10 @@ int32_t decodeMcuFast(DecoderContext* ctx)
         const McuComponent& component = param.component[c];
         const int blocksHere = component.hSamp * component.vSamp;
         if (component.reducedWidth != 0) {
-            // A preview: the reduced transform on the row-major blocks.
             const int samples = component.reducedWidth * component.reducedHeight;
-            for (int b = 0; b < blocksHere; ++b, ++blockCount) {
-                int32_t* out = ctx->planes[c + 1] + b * samples;
-                const BlockCover cover = blockCover(component, b);
-                if (cover.cutAcross || cover.cutDown ||
-                    !idctReducedInside(blocks[blockCount], component.reducedWidth, component.reducedHeight,
-                                       param.rangeLimit, out, component.reducedWidth))
-                    idctReducedDequantised(blocks[blockCount], &param, &component, cover, out);
-            }
+            for (int b = 0; b < blocksHere; ++b, ++blockCount)
+                previewSamples(kinds[blockCount], blocks[blockCount], param, component, blockCover(component, b),
+                               ctx->planes[c + 1] + b * samples, component.reducedWidth);
             continue;
         }
         for (int b = 0; b < blocksHere; ++b, ++blockCount) {
@@ -614,6 +684,19 @@ int32_t decodeMcuFast(DecoderContext* ctx)
         }
     }
     return 0;
+}
+
+// Where block b of component c of a preview's MCU stands in the raster that
+// storeMcu reads: blocks side by side go straight to their place in the
+// MCU (upSample would only copy them there), a single column of blocks is
+// the raster as it is. (A subsampled component reduced half as much needs
+// no doubling.)
+int32_t* placeOf(DecoderContext* ctx, int c, int b)
+{
+    const int h = ctx->hSamp[c];
+    const int width = ctx->blockWidth[c], height = ctx->blockHeight[c];
+    if (h == 1) return ctx->blockArea[c] + b * width * height;
+    return ctx->upsampleArea[c] + (b / h) * height * ctx->mcuWidth + (b % h) * width;
 }
 
 // A preview's MCUs wholly inside the picture, one after another in the same
@@ -664,19 +747,23 @@ int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row)
             dec.acSkipGroups = ctx->acSkipGroups[component.acTable - ctx->acHuff];
             const int32_t* quantZigzag =
                 ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
-            const bool dcOnly = component.reducedWidth == 1 && component.reducedHeight == 1;
+            const bool reduced = component.reducedWidth != 0;
+            const PreviewBlock kind = previewBlockOf(component, whole);
             const int blocksHere = component.hSamp * component.vSamp;
             for (int b = 0; b < blocksHere; ++b, ++blockCount) {
                 int32_t* block = blocks[blockCount];
                 int result;
-                if (dcOnly) {
-                    result = skipBlock(dec, quantZigzag[0], &predictors[c], block);
+                if (reduced) {
+                    int32_t* out = grey ? block : placeOf(ctx, c, b);  // a grey block's samples wait in `block`
+                    const int stride = grey || component.hSamp == 1 ? component.reducedWidth : ctx->mcuWidth;
+                    result = decodePreviewBlock(dec, kind, component, quantZigzag, &predictors[c], param.rangeLimit,
+                                                block, out, stride);
                 } else {
                     std::memset(block, 0, sizeof(blocks[0]));
-                    result = component.reducedWidth != 0 ? decodeBlock<true>(dec, quantZigzag, &predictors[c], block)
-                                                         : decodeBlock<false>(dec, quantZigzag, &predictors[c], block);
+                    PutTransposed put{block};
+                    result = decodeBlock(dec, quantZigzag, &predictors[c], put);
                 }
-                nonzero[blockCount] = dcOnly ? 0 : result;
+                nonzero[blockCount] = result;
                 if (result < 0 || in.count < in.padding) {
                     failed = true;
                     break;
@@ -692,50 +779,31 @@ int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row)
             const McuComponent& component = param.component[0];
             const int width = component.reducedWidth, height = component.reducedHeight;
             uint8_t* to = ctx->writePointer + size_t(column + done) * size_t(width);
-            if (nonzero[0] == 0) {
-                const uint8_t sample = param.rangeLimit[reducedDcSample(blocks[0][0], param.rangeLimit)];
-                for (int line = 0; line < height; ++line) std::memset(to + line * ctx->lineStride, sample, width);
-            } else {
-                int32_t samples[kBlockSamples];
-                if (!idctReducedInside(blocks[0], width, height, param.rangeLimit, samples, width))
-                    idctReducedDequantised(blocks[0], &param, &component, whole, samples);
-                for (int line = 0; line < height; ++line)
-                    for (int x = 0; x < width; ++x)
-                        to[line * ctx->lineStride + x] = param.rangeLimit[samples[line * width + x]];
-            }
+            int32_t samples[kBlockSamples];
+            const PreviewBlock kind = previewBlockOf(component, whole);
+            previewSamples(kind, blocks[0], param, component, whole, samples, width);
+            const int32_t* from = kind == PreviewBlock::kInside ? blocks[0] : samples;
+            for (int line = 0; line < height; ++line)
+                for (int x = 0; x < width; ++x)
+                    to[line * ctx->lineStride + x] = param.rangeLimit[from[line * width + x]];
             continue;
         }
         blockCount = 0;
         for (int c = 0; c < param.componentCount; ++c) {
             const McuComponent& component = param.component[c];
             const bool reduced = component.reducedWidth != 0;
-            const int width = reduced ? component.reducedWidth : kBlockSide;
-            const int height = reduced ? component.reducedHeight : kBlockSide;
-            // Blocks side by side go straight to their place in the MCU
-            // raster that storeMcu reads (upSample would only copy them there).
-            const bool tiled = component.hSamp != 1;
-            int32_t* raster = tiled ? ctx->upsampleArea[c] : ctx->blockArea[c];
-            ctx->upsampled[c] = raster;
+            // storeMcu reads the blocks where they stand (placeOf).
+            ctx->upsampled[c] = component.hSamp != 1 ? ctx->upsampleArea[c] : ctx->blockArea[c];
             for (int b = 0; b < component.hSamp * component.vSamp; ++b, ++blockCount) {
-                const int stride = tiled ? ctx->mcuWidth : width;
-                int32_t* out = tiled ? raster + (b / component.hSamp) * height * stride + (b % component.hSamp) * width
-                                     : raster + b * width * height;
-                if (!reduced) {  // a subsampled component at half the reduction: the full transform
-                    if (nonzero[blockCount] == 0) {
-                        idctDcOnly(blocks[blockCount][0], out);
-                    } else {
-                        idct(blocks[blockCount], out);
-                    }
-                } else if (nonzero[blockCount] == 0) {
-                    // The DC term alone: every sample is the block's mean.
-                    const int32_t sample = reducedDcSample(blocks[blockCount][0], param.rangeLimit);
-                    for (int k = 0; k < height; ++k)
-                        for (int x = 0; x < width; ++x) out[k * stride + x] = sample;
-                } else if (!idctReducedInside(blocks[blockCount], width, height, param.rangeLimit, out, stride)) {
-                    int32_t samples[kBlockSamples];
-                    idctReducedDequantised(blocks[blockCount], &param, &component, whole, samples);
-                    for (int k = 0; k < height; ++k)
-                        for (int x = 0; x < width; ++x) out[k * stride + x] = samples[k * width + x];
+                const int stride = component.hSamp != 1 ? ctx->mcuWidth : component.reducedWidth;
+                int32_t* out = placeOf(ctx, c, b);
+                if (reduced) {
+                    previewSamples(previewBlockOf(component, whole), blocks[blockCount], param, component, whole,
+                                   out, stride);
+                } else if (nonzero[blockCount] == 0) {  // a subsampled component at 1/2: the full transform
+                    idctDcOnly(blocks[blockCount][0], out);
+                } else {
+                    idct(blocks[blockCount], out);
                 }
             }
         }
