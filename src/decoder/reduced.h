@@ -90,11 +90,30 @@ inline int32_t dcSample(int32_t dequantisedDc, const uint8_t* limit)
     return toSample(double(dequantisedDc) * idct::kHalfSqrt2 * idct::kSqrt2, limit);
 }
 
+// down[v][j] * across[u][m] of each coefficient i = 8v + u of a W x H block
+// inside the picture, for its samples in raster order (the products the
+// reference forms as it goes, made once).
+template <int W, int H>
+struct Products {
+    double of[64][W * H];
+};
+template <int W, int H>
+constexpr Products<W, H> makeProducts()
+{
+    Products<W, H> p{};
+    for (int i = 0; i < 64; ++i)
+        for (int j = 0; j < H; ++j)
+            for (int m = 0; m < W; ++m) p.of[i][W * j + m] = sideOf(W).a[i & 7][m] * sideOf(H).a[i >> 3][j];
+    return p;
+}
+template <int W, int H>
+constexpr Products<W, H> kProducts = makeProducts<W, H>();
+
 // The sums of a W x H block inside the picture, fed coefficient by
 // coefficient (dequantised, zig-zag position k, in increasing k).
 template <int W, int H>
 struct InsideSums {
-    double sum[H][W];
+    double sum[H * W];
     int32_t dc = 0;
     bool ac = false;
 
@@ -108,17 +127,11 @@ struct InsideSums {
         if (!ac) {
             ac = true;
             const double term = double(dc) * kDcTerm;
-            for (int j = 0; j < H; ++j)
-                for (int m = 0; m < W; ++m) sum[j][m] = term;
+            for (int o = 0; o < W * H; ++o) sum[o] = term;
         }
-        const int i = kZigzagToNatural[k];
         const double x = double(value);
-        const double* across = sideOf(W).a[i & 7];
-        const double* down = sideOf(H).a[i >> 3];
-        for (int j = 0; j < H; ++j) {
-            const double b = down[j];
-            for (int m = 0; m < W; ++m) sum[j][m] += x * (across[m] * b);
-        }
+        const double* products = kProducts<W, H>.of[kZigzagToNatural[k]];
+        for (int o = 0; o < W * H; ++o) sum[o] += x * products[o];
     }
 
     // The samples, lines `stride` apart.
@@ -131,7 +144,7 @@ struct InsideSums {
             return;
         }
         for (int j = 0; j < H; ++j)
-            for (int m = 0; m < W; ++m) output[stride * j + m] = toSample(sum[j][m], limit);
+            for (int m = 0; m < W; ++m) output[stride * j + m] = toSample(sum[W * j + m], limit);
     }
 };
 
