@@ -62,10 +62,6 @@ int32_t D_idctReduced(const int32_t* coefficients, const McuParam* param,
 void idctReducedDequantised(const int32_t* dequantised, const McuParam* param,
                             const McuComponent* component, const BlockCover& cover, int32_t* output);
 
-// The sample of a block whose only nonzero coefficient is its dequantised
-// DC term, at every reduction (and the one sample of a 1/8 block).
-int32_t reducedDcSample(int32_t dequantisedDc, const uint8_t* rangeLimit);
-
 // Upsampling and colour output (upsample.cpp, color.cpp).
 int32_t upSample(DecoderContext* ctx);
 int32_t storeMcu(DecoderContext* ctx, int32_t column, int32_t row);

@@ -400,7 +400,7 @@ void previewSamples(PreviewBlock kind, const int32_t* block, const McuParam& par
                     const McuComponent& component, const BlockCover& cover, int32_t* out, int stride)
 {
     if (kind == PreviewBlock::kDcOnly) {
-        out[0] = reducedDcSample(block[0], param.rangeLimit);
+        out[0] = reduced::dcSample(block[0], param.rangeLimit);
     } else if (kind == PreviewBlock::kGeneral) {
         const int w = component.reducedWidth, h = component.reducedHeight;
         int32_t samples[kBlockSamples];
@@ -609,6 +609,27 @@ void buildLookaheadTables(DecoderContext* ctx)
     }
 }
 
+namespace {
+
+// The tables of a component's blocks.
+void useComponent(Decoder& dec, const DecoderContext* ctx, const McuComponent& component)
+{
+    const ptrdiff_t ac = component.acTable - ctx->acHuff;
+    dec.dcTable = component.dcTable;
+    dec.acTable = component.acTable;
+    dec.dcLook = &ctx->dcLookahead[component.dcTable - ctx->dcHuff];
+    dec.acLook = &ctx->acLookahead[ac];
+    dec.acSkip = ctx->acSkip[ac];
+    dec.acSkipGroups = ctx->acSkipGroups[ac];
+}
+
+const int32_t* quantFor(const DecoderContext* ctx, const McuComponent& component)
+{
+    return ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
+}
+
+}  // namespace
+
 int32_t decodeMcuReference(DecoderContext* ctx)
 {
     return decodeMcu(&ctx->cursor, &ctx->mcuParam, ctx->dcPredictors, ctx->planes);
@@ -633,18 +654,13 @@ int32_t decodeMcuFast(DecoderContext* ctx)
     int blockCount = 0;
     for (int c = 0; c < param.componentCount; ++c) {
         const McuComponent& component = param.component[c];
-        dec.dcTable = component.dcTable;
-        dec.acTable = component.acTable;
-        dec.dcLook = &ctx->dcLookahead[component.dcTable - ctx->dcHuff];
-        dec.acLook = &ctx->acLookahead[component.acTable - ctx->acHuff];
-        const int32_t* quantZigzag = ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
+        useComponent(dec, ctx, component);
+        const int32_t* quantZigzag = quantFor(ctx, component);
         const int blocksHere = component.hSamp * component.vSamp;
         const bool reduced = component.reducedWidth != 0;
         for (int b = 0; b < blocksHere; ++b, ++blockCount) {
             int32_t* block = blocks[blockCount];
             if (reduced) {
-                dec.acSkip = ctx->acSkip[component.acTable - ctx->acHuff];
-                dec.acSkipGroups = ctx->acSkipGroups[component.acTable - ctx->acHuff];
                 kinds[blockCount] = previewBlockOf(component, blockCover(component, b));
                 const int samples = component.reducedWidth * component.reducedHeight;
                 acNonzero[blockCount] =
@@ -731,6 +747,24 @@ int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row)
     alignas(64) int32_t blocks[kMaxComponents * kMaxBlocksPerComponent][kBlockSamples];
     int nonzero[kMaxComponents * kMaxBlocksPerComponent];
     int32_t done = 0;
+    if (grey && previewBlockOf(param.component[0], whole) == PreviewBlock::kDcOnly) {
+        // 1/8 grey: a byte a block.
+        useComponent(dec, ctx, param.component[0]);
+        const int32_t quantDc = quantFor(ctx, param.component[0])[0];
+        uint8_t* to = ctx->writePointer + column;
+        for (; done < count; ++done) {
+            const BitBuffer start = in;
+            const int32_t predictor = predictors[0];
+            int32_t dc;
+            if (skipBlock(dec, quantDc, &predictors[0], &dc) < 0 || in.count < in.padding) {
+                in = start;  // the reference takes this MCU from its start
+                predictors[0] = predictor;
+                break;
+            }
+            to[done] = param.rangeLimit[reduced::dcSample(dc, param.rangeLimit)];
+        }
+        count = 0;  // skips the general loop
+    }
     for (; done < count; ++done) {
         const BitBuffer start = in;
         int32_t startPredictors[kMaxComponents];
@@ -739,14 +773,8 @@ int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row)
         bool failed = false;
         for (int c = 0; c < param.componentCount && !failed; ++c) {
             const McuComponent& component = param.component[c];
-            dec.dcTable = component.dcTable;
-            dec.acTable = component.acTable;
-            dec.dcLook = &ctx->dcLookahead[component.dcTable - ctx->dcHuff];
-            dec.acLook = &ctx->acLookahead[component.acTable - ctx->acHuff];
-            dec.acSkip = ctx->acSkip[component.acTable - ctx->acHuff];
-            dec.acSkipGroups = ctx->acSkipGroups[component.acTable - ctx->acHuff];
-            const int32_t* quantZigzag =
-                ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
+            useComponent(dec, ctx, component);
+            const int32_t* quantZigzag = quantFor(ctx, component);
             const bool reduced = component.reducedWidth != 0;
             const PreviewBlock kind = previewBlockOf(component, whole);
             const int blocksHere = component.hSamp * component.vSamp;

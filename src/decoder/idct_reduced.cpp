@@ -43,11 +43,6 @@ void edgeSide(int n, const uint8_t* cover, Side* side)
 
 }  // namespace
 
-int32_t reducedDcSample(int32_t dequantisedDc, const uint8_t* rangeLimit)
-{
-    return dcSample(dequantisedDc, rangeLimit);
-}
-
 BlockCover blockCover(const McuComponent& component, int block)
 {
     BlockCover cover{};
