@@ -142,6 +142,9 @@ struct DecoderContext {
     // the positions they need before 64; 0 for none.
     uint32_t acSkipGroups[2][1u << mox::kSkipGroupBits];
     uint8_t fusedOutput;  // the fused output layout (output_fast.cpp), chosen at Init
+    // The fast decoder's coefficient blocks of one MCU, all zeros between
+    // MCUs: the vector transform clears each block it reads.
+    int32_t fastBlocks[mox::kMaxComponents * 4][mox::kBlockSamples];
     uint8_t dcSel[mox::kMaxComponents];
     uint8_t acSel[mox::kMaxComponents];
     char comment[mox::kCommentBytes];

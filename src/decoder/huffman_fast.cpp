@@ -2,8 +2,8 @@
 // (huffman.cpp) produces. Bits come from a 64-bit buffer refilled several
 // bytes at a time; codes of up to kLookaheadBits bits, most with their extra
 // bits, resolve in one look-up; the coefficients land dequantised in the
-// transposed order of the vector inverse DCT, or, for a preview's reduced
-// blocks, in row-major order for the reduced transform.
+// transposed order of the vector inverse DCT; a preview's reduced blocks
+// are summed as they are decoded, or passed over but for their DC term.
 //
 // Anything unusual sends the whole MCU back to decodeMcu from its start: a
 // cursor in the splice buffer, data running out or a marker reached within
@@ -107,14 +107,16 @@ struct BitBuffer {
             std::memcpy(&word, data + next, sizeof(word));
             if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
             const uint64_t inverted = ~word;
-            bool hasFF = ((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) != 0;
-            if (!hasFF) {
-                int64_t bytes = (64 - count) >> 3;
+            // Flags every 0xFF byte, and perhaps a 0xFE right before one.
+            const uint64_t ff = (inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull;
+            int64_t bytes = (64 - count) >> 3;
+            if (ff != 0) bytes = std::min<int64_t>(bytes, std::countl_zero(ff) >> 3);
+            if (bytes > 0) {
                 acc |= (word & (~0ull << (64 - 8 * bytes))) >> count;
                 count += 8 * bytes;
                 next += bytes;
-                return;
             }
+            if (ff == 0) return;
         }
         while (count <= 56) {
             if (stopped || next >= end) {
@@ -146,19 +148,42 @@ struct BitBuffer {
     }
 };
 
-struct Decoder {
-    BitBuffer in;
+// How a preview decodes a block: one sample of a whole block (its DC term
+// only, the AC codes passed over), a square block inside the picture
+// (summed while decoded, into its samples), or any other (a row-major block
+// for the reference transform).
+enum class PreviewBlock : uint8_t { kDcOnly, kInside, kGeneral };
+
+// What decoding and transforming one block of an MCU take, worked out once
+// per MCU or run of MCUs.
+struct BlockPlan {
     const HuffDecodeTable* dcTable;
     const HuffDecodeTable* acTable;
     const HuffLookahead* dcLook;
     const HuffLookahead* acLook;
-    const uint16_t* acSkip;  // previews' one-sample blocks
+    const int32_t* quantZigzag;
+    int32_t* predictor;
+    int32_t* out;  // the block's samples in ctx->planes
+    int component;
+    int indexInComponent;
+    bool reduced;
+    // Previews: how the block is decoded, the skip tables of its AC codes,
+    // and the samples' line stride at `out`.
+    PreviewBlock kind;
+    BlockCover cover;
+    int side;  // kInside: samples across and down
+    const uint16_t* acSkip;
     const uint32_t* acSkipGroups;
+    int stride;
+};
+struct McuPlan {
+    int blockCount;
+    BlockPlan block[kMaxComponents * kMaxBlocksPerComponent];
 };
 
 // A code longer than the look-up or none: its symbol (0..255), with its
 // length in *length, or -1 when the MCU must go back to the reference.
-int32_t longCode(uint64_t acc, const HuffLookahead& look, const HuffDecodeTable& table, int64_t* length)
+inline int32_t longCode(uint64_t acc, const HuffLookahead& look, const HuffDecodeTable& table, int64_t* length)
 {
     uint32_t symbol = 0;
     int found = 0;
@@ -181,9 +206,9 @@ int32_t longCode(uint64_t acc, const HuffLookahead& look, const HuffDecodeTable&
 }
 
 // Where decodeBlock puts each dequantised coefficient (zig-zag position k,
-// in increasing k): a zeroed block held transposed for the vector transform,
-// or in row-major order for the reduced one; or the sums of a preview's
-// block (reduced.h).
+// in increasing k): a block of zeros held transposed for the vector
+// transform, or in row-major order for the reduced one; or the sums of a
+// preview's block (reduced.h).
 struct PutTransposed {
     int32_t* block;
     void operator()(int k, int32_t value) const { block[kZigzagToTransposed.index[k]] = value; }
@@ -193,13 +218,13 @@ struct PutNatural {
     void operator()(int k, int32_t value) const { block[kZigzagToNatural[k]] = value; }
 };
 
-// One block through `put`. Returns 1 when it holds a nonzero AC
-// coefficient, 0 when not, or -1 to hand the MCU back to the reference. The
-// bit buffer lives in locals.
+// One block through `put`. Returns 0 when the first AC symbol ends the
+// block (the DC value alone), 1 when not, or -1 to hand the MCU back to the
+// reference. The bit buffer lives in locals.
 template <class Put>
-inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predictor, Put& put)
+inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor, Put& put)
 {
-    BitBuffer& in = dec.in;
+    const int32_t* quantZigzag = plan.quantZigzag;
     uint64_t acc = in.acc;
     int64_t count = in.count;
     auto refill = [&] {
@@ -229,7 +254,7 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
     };
 
     if (count < kRefillBelow) refill();
-    int32_t s = symbol(*dec.dcLook, *dec.dcTable);
+    int32_t s = symbol(*plan.dcLook, *plan.dcTable);
     if (s < 0 || s > kMaxCodeLength) return -1;
     int32_t difference = 0;
     if (s > 0) {
@@ -239,9 +264,9 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
     *predictor = static_cast<int32_t>(static_cast<uint32_t>(*predictor) + static_cast<uint32_t>(difference));
     put(0, static_cast<int32_t>(static_cast<uint32_t>(*predictor) * static_cast<uint32_t>(quantZigzag[0])));
 
-    int nonzero = 0;
-    const HuffLookahead& acLook = *dec.acLook;
-    for (int k = 1; k < 64; ++k) {
+    const HuffLookahead& acLook = *plan.acLook;
+    int k = 1;
+    for (; k < 64; ++k) {
         if (count < kRefillBelow) refill();
         uint32_t e = acLook.entry[acc >> (64 - kLookaheadBits)];
         int32_t value;
@@ -250,12 +275,11 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
             count -= entryLength(e);
             value = entryValue(e);
             k += entryRun(e);
-            nonzero = 1;
         } else {
             int64_t length = entryLength(e);
             int32_t rs = static_cast<int32_t>(entrySymbol(e));
             if (length == 0) {
-                rs = longCode(acc, acLook, *dec.acTable, &length);
+                rs = longCode(acc, acLook, *plan.acTable, &length);
                 if (rs < 0) return -1;
             }
             acc <<= length;
@@ -265,7 +289,6 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
             k += rs >> 4;
             if (size > 0) {
                 value = take(size);
-                nonzero = 1;
             } else if (static_cast<uint32_t>(rs) == kZeroRun) {
                 value = 0;
             } else {
@@ -277,15 +300,15 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
     }
     in.acc = acc;
     in.count = count;
-    return nonzero;
+    return k > 1 ? 1 : 0;
 }
 
 // One block of which only the DC term counts (a preview's one-sample
 // blocks): the AC codes and their extra bits are passed over unread.
 // Returns the dequantised DC term in *dc and 0, or -1 as decodeBlock does.
-inline int skipBlock(Decoder& dec, int32_t quantDc, int32_t* predictor, int32_t* dc)
+inline int skipBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor, int32_t* dc)
 {
-    BitBuffer& in = dec.in;
+    const int32_t quantDc = plan.quantZigzag[0];
     uint64_t acc = in.acc;
     int64_t count = in.count;
     auto refill = [&] {
@@ -296,11 +319,11 @@ inline int skipBlock(Decoder& dec, int32_t quantDc, int32_t* predictor, int32_t*
         count = in.count;
     };
     if (count < kRefillBelow) refill();
-    uint32_t e = dec.dcLook->entry[acc >> (64 - kLookaheadBits)];
+    uint32_t e = plan.dcLook->entry[acc >> (64 - kLookaheadBits)];
     int64_t length = entryLength(e);
     int32_t s = static_cast<int32_t>(entrySymbol(e));
     if (length == 0) {
-        s = longCode(acc, *dec.dcLook, *dec.dcTable, &length);
+        s = longCode(acc, *plan.dcLook, *plan.dcTable, &length);
         if (s < 0) return -1;
     }
     if (s > kMaxCodeLength) return -1;
@@ -321,7 +344,7 @@ inline int skipBlock(Decoder& dec, int32_t quantDc, int32_t* predictor, int32_t*
     for (uint32_t k = 1; k < 64;) {
         if (count < kRefillBelow) refill();
         // Several short codes at once, while they end before position 64.
-        const uint32_t group = dec.acSkipGroups[acc >> (64 - kSkipGroupBits)];
+        const uint32_t group = plan.acSkipGroups[acc >> (64 - kSkipGroupBits)];
         if (group != 0 && k + (group >> 24) <= 64) {
             acc <<= group & 0xFF;
             count -= group & 0xFF;
@@ -329,10 +352,10 @@ inline int skipBlock(Decoder& dec, int32_t quantDc, int32_t* predictor, int32_t*
             k += (group >> 8) & 0xFF;
             continue;
         }
-        uint32_t step = dec.acSkip[acc >> (64 - kLookaheadBits)];
+        uint32_t step = plan.acSkip[acc >> (64 - kLookaheadBits)];
         if (step == 0) {  // a longer code, none, or an invalid symbol
-            if (entryLength(dec.acLook->entry[acc >> (64 - kLookaheadBits)]) != 0) return -1;
-            int32_t rs = longCode(acc, *dec.acLook, *dec.acTable, &length);
+            if (entryLength(plan.acLook->entry[acc >> (64 - kLookaheadBits)]) != 0) return -1;
+            int32_t rs = longCode(acc, *plan.acLook, *plan.acTable, &length);
             if (rs < 0 || ((rs & 15) == 0 && static_cast<uint32_t>(rs) != kZeroRun && rs != 0)) return -1;
             step = rs == 0 ? kSkipEndOfBlock << 8 | uint32_t(length)
                            : uint32_t((rs >> 4) + 1) << 8 | uint32_t(length + (rs & 15));
@@ -347,19 +370,12 @@ inline int skipBlock(Decoder& dec, int32_t quantDc, int32_t* predictor, int32_t*
     return 0;
 }
 
-// How a preview decodes a block: one sample of a whole block (its DC term
-// only, the AC codes passed over), a square block inside the picture
-// (summed while decoded), or any other (a row-major block for the
-// reference transform).
-enum class PreviewBlock { kDcOnly, kInside, kGeneral };
-
 template <int N>
-int decodeInside(Decoder& dec, const int32_t* quantZigzag, int32_t* predictor, const uint8_t* limit,
-                 int32_t* out, int stride)
+int decodeInside(BitBuffer& in, const BlockPlan& plan, int32_t* predictor, const uint8_t* limit)
 {
     reduced::InsideSums<N, N> sums;
-    int result = decodeBlock(dec, quantZigzag, predictor, sums);
-    if (result >= 0) sums.store(limit, out, stride);
+    int result = decodeBlock(in, plan, predictor, sums);
+    if (result >= 0) sums.store(limit, plan.out, plan.stride);
     return result;
 }
 
@@ -371,94 +387,32 @@ PreviewBlock previewBlockOf(const McuComponent& component, const BlockCover& cov
     return w == h && (w == 2 || w == 4) ? PreviewBlock::kInside : PreviewBlock::kGeneral;
 }
 
-// Decodes one block of a preview's component: into `block` the dequantised
-// DC term (kDcOnly) or the dequantised row-major block (kGeneral); a
-// kInside block's samples go to `out`, lines `stride` apart (even when a
-// later block of the MCU hands it back). Returns < 0 to hand the MCU back
-// to the reference.
-int decodePreviewBlock(Decoder& dec, PreviewBlock kind, const McuComponent& component,
-                       const int32_t* quantZigzag, int32_t* predictor, const uint8_t* limit, int32_t* block,
-                       int32_t* out, int stride)
+// One block of a preview: the dequantised DC term into block[0] (kDcOnly),
+// the samples to plan.out (kInside, even when a later block hands the MCU
+// back), or the dequantised row-major block into `block` (kGeneral, zeros on
+// entry). Returns < 0 to hand the MCU back to the reference.
+int decodePreviewBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor, const uint8_t* limit,
+                       int32_t* block)
 {
-    switch (kind) {
+    switch (plan.kind) {
     case PreviewBlock::kDcOnly:
-        return skipBlock(dec, quantZigzag[0], predictor, block);
+        return skipBlock(in, plan, predictor, block);
     case PreviewBlock::kInside:
-        return component.reducedWidth == 2 ? decodeInside<2>(dec, quantZigzag, predictor, limit, out, stride)
-                                           : decodeInside<4>(dec, quantZigzag, predictor, limit, out, stride);
+        return plan.side == 2 ? decodeInside<2>(in, plan, predictor, limit)
+                              : decodeInside<4>(in, plan, predictor, limit);
     default: {
-        std::memset(block, 0, sizeof(int32_t) * kBlockSamples);
         PutNatural put{block};
-        return decodeBlock(dec, quantZigzag, predictor, put);
+        return decodeBlock(in, plan, predictor, put);
     }
-    }
-}
-
-// The samples of a block that decodePreviewBlock left in `block`, lines
-// `stride` apart (a kInside block's are there already).
-void previewSamples(PreviewBlock kind, const int32_t* block, const McuParam& param,
-                    const McuComponent& component, const BlockCover& cover, int32_t* out, int stride)
-{
-    if (kind == PreviewBlock::kDcOnly) {
-        out[0] = reduced::dcSample(block[0], param.rangeLimit);
-    } else if (kind == PreviewBlock::kGeneral) {
-        const int w = component.reducedWidth, h = component.reducedHeight;
-        int32_t samples[kBlockSamples];
-        idctReducedDequantised(block, &param, &component, cover, samples);
-        for (int j = 0; j < h; ++j)
-            for (int m = 0; m < w; ++m) out[stride * j + m] = samples[w * j + m];
     }
 }
 
 // Puts the cursor where the reference would stand after the bits consumed:
 // inside a partly read byte, or (lazily, as the reference does) at the byte
 // after a fully read one, which for a stuffed 0xFF is its stuffing byte.
-// Where the cursor stood inside a partly read byte when the buffer opened.
-struct FirstByte {
-    int64_t start = -1, end = -1;
-    int bits = 0;
-};
-
-// Opens the bit buffer at the cursor (not in the splice buffer); false when
-// the cursor stands at the end of the data or right before a marker.
-bool openBuffer(const BitCursor& cursor, BitBuffer* buffer, FirstByte* first)
+void storeCursor(const BitBuffer& in, int64_t firstStart, int64_t firstEnd, int firstBits,
+                 BitCursor* cursor)
 {
-    BitBuffer& in = *buffer;
-    in.data = cursor.data;
-    in.end = cursor.available;
-    in.acc = 0;
-    in.count = 0;
-    in.padding = 0;
-    in.stopped = false;
-    int64_t i = cursor.byteIndex;
-    if (i >= in.end) return false;
-    if (cursor.bitPos != 7) {
-        // The rest of a partly read byte, then past its stuffing byte.
-        first->start = i;
-        first->bits = cursor.bitPos + 1;
-        uint8_t byte = in.data[i];
-        in.acc = uint64_t(byte & ((1u << first->bits) - 1)) << (64 - first->bits);
-        in.count = first->bits;
-        in.next = i + 1;
-        if (byte == kMarkerPrefix) {
-            if (in.next < in.end && in.data[in.next] == 0x00) ++in.next;
-            else in.stopped = true;
-        }
-        first->end = in.next;
-    } else if (i > 0 && in.data[i - 1] == kMarkerPrefix) {
-        if (in.data[i] != 0x00) return false;  // a marker right here
-        in.next = i + 1;
-    } else {
-        in.next = i;
-    }
-    in.clean = in.next;
-    return true;
-}
-
-void storeCursor(const BitBuffer& in, const FirstByte& first, BitCursor* cursor)
-{
-    const int64_t firstStart = first.start, firstEnd = first.end;
-    const int firstBits = first.bits;
     int64_t remaining = in.count - in.padding;  // loaded bits not consumed
     int64_t end = in.next;
     // Usually the bytes involved held no stuffing: count back directly.
@@ -599,6 +553,7 @@ void buildSkipGroups(const uint16_t* skip, uint32_t* groups)
 
 void buildLookaheadTables(DecoderContext* ctx)
 {
+    std::memset(ctx->fastBlocks, 0, sizeof(ctx->fastBlocks));
     for (int t = 0; t < 4; ++t)
         for (int k = 0; k < kBlockSamples; ++k) ctx->quantZigzag[t][k] = ctx->quantTable[t][kZigzagToNatural[k]];
     for (int t = 0; t < 2; ++t) {
@@ -609,239 +564,304 @@ void buildLookaheadTables(DecoderContext* ctx)
     }
 }
 
-namespace {
-
-// The tables of a component's blocks.
-void useComponent(Decoder& dec, const DecoderContext* ctx, const McuComponent& component)
-{
-    const ptrdiff_t ac = component.acTable - ctx->acHuff;
-    dec.dcTable = component.dcTable;
-    dec.acTable = component.acTable;
-    dec.dcLook = &ctx->dcLookahead[component.dcTable - ctx->dcHuff];
-    dec.acLook = &ctx->acLookahead[ac];
-    dec.acSkip = ctx->acSkip[ac];
-    dec.acSkipGroups = ctx->acSkipGroups[ac];
-}
-
-const int32_t* quantFor(const DecoderContext* ctx, const McuComponent& component)
-{
-    return ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
-}
-
-}  // namespace
-
 int32_t decodeMcuReference(DecoderContext* ctx)
 {
     return decodeMcu(&ctx->cursor, &ctx->mcuParam, ctx->dcPredictors, ctx->planes);
 }
 
-int32_t decodeMcuFast(DecoderContext* ctx)
+namespace {
+
+// Where the bit buffer began: a partly read byte at firstStart holding
+// firstBits unread bits, the next whole byte at firstEnd (-1: none).
+struct BufferStart {
+    int64_t firstStart = -1;
+    int64_t firstEnd = -1;
+    int firstBits = 0;
+};
+
+// Opens the bit buffer at the cursor; false when the reference must decode
+// from there (splice buffer, end of data, a marker right here).
+bool openBuffer(const BitCursor* cursor, BitBuffer& in, BufferStart& start)
 {
-    BitCursor* cursor = &ctx->cursor;
+    if (cursor->spliceFlag != nullptr && *cursor->spliceFlag != 0) return false;
+    in.data = cursor->data;
+    in.end = cursor->available;
+    in.acc = 0;
+    in.count = 0;
+    in.padding = 0;
+    in.stopped = false;
+    int64_t i = cursor->byteIndex;
+    if (i >= in.end) return false;
+    if (cursor->bitPos != 7) {
+        // The rest of a partly read byte, then past its stuffing byte.
+        start.firstStart = i;
+        start.firstBits = cursor->bitPos + 1;
+        uint8_t byte = in.data[i];
+        in.acc = uint64_t(byte & ((1u << start.firstBits) - 1)) << (64 - start.firstBits);
+        in.count = start.firstBits;
+        in.next = i + 1;
+        if (byte == kMarkerPrefix) {
+            if (in.next < in.end && in.data[in.next] == 0x00) ++in.next;
+            else in.stopped = true;
+        }
+        start.firstEnd = in.next;
+    } else if (i > 0 && in.data[i - 1] == kMarkerPrefix) {
+        if (in.data[i] != 0x00) return false;  // a marker right here
+        in.next = i + 1;
+    } else {
+        in.next = i;
+    }
+    in.clean = in.next;
+    return true;
+}
+
+// The plan of the current MCU; a preview's MCU `inside` the picture (a
+// run's) needs no cover of its blocks.
+void planMcu(DecoderContext* ctx, int32_t* predictors, McuPlan* plan, bool inside = false)
+{
     const McuParam& param = ctx->mcuParam;
-    if (cursor->spliceFlag != nullptr && *cursor->spliceFlag != 0) return decodeMcuReference(ctx);
-
-    Decoder dec;
-    BitBuffer& in = dec.in;
-    FirstByte first;
-    if (!openBuffer(*cursor, &in, &first)) return decodeMcuReference(ctx);
-
-    int32_t predictors[kMaxComponents];
-    std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
-    alignas(64) int32_t blocks[kMaxComponents * kMaxBlocksPerComponent][kBlockSamples];
-    int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
-    PreviewBlock kinds[kMaxComponents * kMaxBlocksPerComponent];
-    int blockCount = 0;
+    int n = 0;
     for (int c = 0; c < param.componentCount; ++c) {
         const McuComponent& component = param.component[c];
-        useComponent(dec, ctx, component);
-        const int32_t* quantZigzag = quantFor(ctx, component);
-        const int blocksHere = component.hSamp * component.vSamp;
         const bool reduced = component.reducedWidth != 0;
-        for (int b = 0; b < blocksHere; ++b, ++blockCount) {
-            int32_t* block = blocks[blockCount];
-            if (reduced) {
-                kinds[blockCount] = previewBlockOf(component, blockCover(component, b));
-                const int samples = component.reducedWidth * component.reducedHeight;
-                acNonzero[blockCount] =
-                    decodePreviewBlock(dec, kinds[blockCount], component, quantZigzag, &predictors[c],
-                                       param.rangeLimit, block, ctx->planes[c + 1] + b * samples, component.reducedWidth);
-            } else {
-                std::memset(block, 0, sizeof(blocks[0]));
-                PutTransposed put{block};
-                acNonzero[blockCount] = decodeBlock(dec, quantZigzag, &predictors[c], put);
-            }
-            if (acNonzero[blockCount] < 0 || in.count < in.padding) return decodeMcuReference(ctx);
-        }
-    }
-
-    storeCursor(in, first, cursor);
-    std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
-    const IdctTransposedFn idct = decoderKernels().idctTransposed;
-    const IdctDcOnlyFn idctDcOnly = decoderKernels().idctDcOnly;
-    blockCount = 0;
-    for (int c = 0; c < param.componentCount; ++c) {
-        const McuComponent& component = param.component[c];
+        const int samples = reduced ? component.reducedWidth * component.reducedHeight : kBlockSamples;
         const int blocksHere = component.hSamp * component.vSamp;
-        if (component.reducedWidth != 0) {
-            const int samples = component.reducedWidth * component.reducedHeight;
-            for (int b = 0; b < blocksHere; ++b, ++blockCount)
-                previewSamples(kinds[blockCount], blocks[blockCount], param, component, blockCover(component, b),
-                               ctx->planes[c + 1] + b * samples, component.reducedWidth);
-            continue;
-        }
-        for (int b = 0; b < blocksHere; ++b, ++blockCount) {
-            int32_t* out = ctx->planes[c + 1] + b * kBlockSamples;
-            if (acNonzero[blockCount] == 0) {
-                idctDcOnly(blocks[blockCount][0], out);
-            } else {
-                idct(blocks[blockCount], out);
+        for (int b = 0; b < blocksHere; ++b, ++n) {
+            BlockPlan& block = plan->block[n];
+            const ptrdiff_t ac = component.acTable - ctx->acHuff;
+            block.dcTable = component.dcTable;
+            block.acTable = component.acTable;
+            block.dcLook = &ctx->dcLookahead[component.dcTable - ctx->dcHuff];
+            block.acLook = &ctx->acLookahead[ac];
+            block.quantZigzag = ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
+            block.predictor = &predictors[c];
+            block.out = ctx->planes[c + 1] + b * samples;
+            block.component = c;
+            block.indexInComponent = b;
+            block.reduced = reduced;
+            if (reduced) {
+                block.cover = inside ? BlockCover{} : blockCover(component, b);
+                block.kind = previewBlockOf(component, block.cover);
+                block.side = component.reducedWidth;
+                block.acSkip = ctx->acSkip[ac];
+                block.acSkipGroups = ctx->acSkipGroups[ac];
+                block.stride = component.reducedWidth;
             }
         }
     }
-    return 0;
+    plan->blockCount = n;
+}
+
+// The blocks of one MCU into ctx->fastBlocks, with the predictors; false
+// (blocks cleared again) when the MCU must go to the reference.
+bool decodeBlocks(DecoderContext* ctx, BitBuffer& in, const McuPlan& plan, int* acNonzero)
+{
+    int32_t (*blocks)[kBlockSamples] = ctx->fastBlocks;
+    for (int n = 0; n < plan.blockCount; ++n) {
+        const BlockPlan& block = plan.block[n];
+        if (block.reduced) {
+            acNonzero[n] = decodePreviewBlock(in, block, block.predictor, ctx->mcuParam.rangeLimit, blocks[n]);
+        } else {
+            PutTransposed put{blocks[n]};
+            acNonzero[n] = decodeBlock(in, block, block.predictor, put);
+        }
+        if (acNonzero[n] < 0 || in.count < in.padding) {
+            std::memset(blocks, 0, sizeof(ctx->fastBlocks[0]) * (n + 1));
+            return false;
+        }
+    }
+    return true;
+}
+
+// A preview's block as decodePreviewBlock left it: its samples at
+// block.out (a kInside block's are there already), `coefficients` cleared.
+void previewSamples(DecoderContext* ctx, const BlockPlan& block, int32_t* coefficients)
+{
+    if (block.kind == PreviewBlock::kDcOnly) {
+        block.out[0] = reduced::dcSample(coefficients[0], ctx->mcuParam.rangeLimit);
+        coefficients[0] = 0;
+    } else if (block.kind == PreviewBlock::kGeneral) {
+        const McuComponent& component = ctx->mcuParam.component[block.component];
+        const int w = component.reducedWidth, h = component.reducedHeight;
+        int32_t samples[kBlockSamples];
+        idctReducedDequantised(coefficients, &ctx->mcuParam, &component, block.cover, samples);
+        for (int j = 0; j < h; ++j)
+            for (int m = 0; m < w; ++m) block.out[block.stride * j + m] = samples[w * j + m];
+        std::memset(coefficients, 0, sizeof(int32_t) * kBlockSamples);
+    }
+}
+
+// The inverse transforms of the decoded blocks into ctx->planes (or where
+// the plan says), leaving the blocks cleared.
+void transformBlocks(DecoderContext* ctx, const DecoderKernels& kernels, const McuPlan& plan,
+                     const int* acNonzero)
+{
+    int32_t (*blocks)[kBlockSamples] = ctx->fastBlocks;
+    for (int n = 0; n < plan.blockCount; ++n) {
+        const BlockPlan& block = plan.block[n];
+        if (block.reduced) {
+            previewSamples(ctx, block, blocks[n]);
+        } else if (acNonzero[n] == 0) {
+            kernels.idctDcOnly(blocks[n][0], block.out);
+            blocks[n][0] = 0;
+        } else {
+            kernels.idctTransposed(blocks[n], block.out);
+        }
+    }
 }
 
 // Where block b of component c of a preview's MCU stands in the raster that
 // storeMcu reads: blocks side by side go straight to their place in the
-// MCU (upSample would only copy them there), a single column of blocks is
+// MCU (upSample would only copy them there); a single column of blocks is
 // the raster as it is. (A subsampled component reduced half as much needs
 // no doubling.)
-int32_t* placeOf(DecoderContext* ctx, int c, int b)
+int32_t* placeOf(DecoderContext* ctx, int c, int b, int* stride)
 {
     const int h = ctx->hSamp[c];
     const int width = ctx->blockWidth[c], height = ctx->blockHeight[c];
+    *stride = h == 1 ? width : ctx->mcuWidth;
     if (h == 1) return ctx->blockArea[c] + b * width * height;
     return ctx->upsampleArea[c] + (b / h) * height * ctx->mcuWidth + (b % h) * width;
 }
 
-// A preview's MCUs wholly inside the picture, one after another in the same
-// bit buffer, straight into the band; see fast.h.
-int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row)
+// decodePreviewRun's work (fast.h).
+int32_t previewRun(DecoderContext* ctx, int32_t column, int32_t row, int32_t count)
 {
-    BitCursor* cursor = &ctx->cursor;
-    const McuParam& param = ctx->mcuParam;
-    if (cursor->spliceFlag != nullptr && *cursor->spliceFlag != 0) return 0;
-    // Full-size extent of an MCU: the run stops before the picture's edge,
-    // and before an MCU that a restart marker follows.
+    // Full-size extent of an MCU: the run stops before the picture's edge.
     const int64_t across = int64_t(kBlockSide) * ctx->hMax, down = int64_t(kBlockSide) * ctx->vMax;
     if ((row + 1) * down > ctx->imageHeight) return 0;
-    int32_t count = static_cast<int32_t>(std::min<int64_t>(ctx->mcusPerRow, ctx->imageWidth / across)) - column;
-    if (ctx->restartInterval != 0) count = std::min(count, ctx->restartInterval - ctx->restartCount - 1);
-    if (count <= 0) return 0;
-
-    Decoder dec;
-    BitBuffer& in = dec.in;
-    FirstByte first;
-    if (!openBuffer(*cursor, &in, &first)) return 0;
-    const BlockCover whole{};  // inside the picture: no cut
-    const IdctTransposedFn idct = decoderKernels().idctTransposed;
-    const IdctDcOnlyFn idctDcOnly = decoderKernels().idctDcOnly;
-    // Full-size blocks (a subsampled component at 1/2) must not be tiled.
-    for (int c = 0; c < param.componentCount; ++c)
+    count = static_cast<int32_t>(std::min<int64_t>(count, ctx->imageWidth / across - column));
+    const McuParam& param = ctx->mcuParam;
+    for (int c = 0; c < param.componentCount; ++c)  // full-size blocks side by side stay out
         if (param.component[c].reducedWidth == 0 && param.component[c].hSamp != 1) return 0;
-    const bool grey = param.componentCount == 1 && param.component[0].reducedWidth != 0 && ctx->hSamp[0] == 1 && ctx->vSamp[0] == 1 &&
-                      ctx->bytesPerPixel == 1 && ctx->mcuWidth == param.component[0].reducedWidth;
+    if (count <= 0) return 0;
+    BitBuffer in;
+    BufferStart start;
+    if (!openBuffer(&ctx->cursor, in, start)) return 0;
+    const DecoderKernels& kernels = decoderKernels();
     int32_t predictors[kMaxComponents];
     std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
-    alignas(64) int32_t blocks[kMaxComponents * kMaxBlocksPerComponent][kBlockSamples];
-    int nonzero[kMaxComponents * kMaxBlocksPerComponent];
+    McuPlan plan;
+    planMcu(ctx, predictors, &plan, true);
+    const bool grey = param.componentCount == 1 && ctx->hSamp[0] == 1 && ctx->vSamp[0] == 1 &&
+                      ctx->bytesPerPixel == 1 && param.component[0].reducedWidth == ctx->mcuWidth;
+    int32_t greySamples[kBlockSamples];
+    for (int n = 0; n < plan.blockCount; ++n) {
+        BlockPlan& block = plan.block[n];
+        block.out = grey ? greySamples : placeOf(ctx, block.component, block.indexInComponent, &block.stride);
+        ctx->upsampled[block.component] = ctx->hSamp[block.component] == 1 ? ctx->blockArea[block.component]
+                                                                            : ctx->upsampleArea[block.component];
+    }
+    int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
     int32_t done = 0;
-    if (grey && previewBlockOf(param.component[0], whole) == PreviewBlock::kDcOnly) {
+    if (grey && plan.block[0].kind == PreviewBlock::kDcOnly) {
         // 1/8 grey: a byte a block.
-        useComponent(dec, ctx, param.component[0]);
-        const int32_t quantDc = quantFor(ctx, param.component[0])[0];
         uint8_t* to = ctx->writePointer + column;
+        int32_t dc = 0;
         for (; done < count; ++done) {
-            const BitBuffer start = in;
-            const int32_t predictor = predictors[0];
-            int32_t dc;
-            if (skipBlock(dec, quantDc, &predictors[0], &dc) < 0 || in.count < in.padding) {
-                in = start;  // the reference takes this MCU from its start
-                predictors[0] = predictor;
+            const BitBuffer before = in;
+            const int32_t kept = predictors[0];
+            if (skipBlock(in, plan.block[0], &predictors[0], &dc) < 0 || in.count < in.padding) {
+                in = before;  // this MCU is left to decodeMcuFast
+                predictors[0] = kept;
                 break;
             }
             to[done] = param.rangeLimit[reduced::dcSample(dc, param.rangeLimit)];
         }
-        count = 0;  // skips the general loop
+        count = 0;
     }
     for (; done < count; ++done) {
-        const BitBuffer start = in;
-        int32_t startPredictors[kMaxComponents];
-        std::memcpy(startPredictors, predictors, sizeof(predictors));
-        int blockCount = 0;
-        bool failed = false;
-        for (int c = 0; c < param.componentCount && !failed; ++c) {
-            const McuComponent& component = param.component[c];
-            useComponent(dec, ctx, component);
-            const int32_t* quantZigzag = quantFor(ctx, component);
-            const bool reduced = component.reducedWidth != 0;
-            const PreviewBlock kind = previewBlockOf(component, whole);
-            const int blocksHere = component.hSamp * component.vSamp;
-            for (int b = 0; b < blocksHere; ++b, ++blockCount) {
-                int32_t* block = blocks[blockCount];
-                int result;
-                if (reduced) {
-                    int32_t* out = grey ? block : placeOf(ctx, c, b);  // a grey block's samples wait in `block`
-                    const int stride = grey || component.hSamp == 1 ? component.reducedWidth : ctx->mcuWidth;
-                    result = decodePreviewBlock(dec, kind, component, quantZigzag, &predictors[c], param.rangeLimit,
-                                                block, out, stride);
-                } else {
-                    std::memset(block, 0, sizeof(blocks[0]));
-                    PutTransposed put{block};
-                    result = decodeBlock(dec, quantZigzag, &predictors[c], put);
-                }
-                nonzero[blockCount] = result;
-                if (result < 0 || in.count < in.padding) {
-                    failed = true;
-                    break;
-                }
-            }
-        }
-        if (failed) {  // the reference takes this MCU from its start
-            in = start;
-            std::memcpy(predictors, startPredictors, sizeof(predictors));
+        const BitBuffer before = in;
+        int32_t kept[kMaxComponents];
+        std::memcpy(kept, predictors, sizeof(kept));
+        if (!decodeBlocks(ctx, in, plan, acNonzero)) {
+            in = before;  // this MCU is left to decodeMcuFast
+            std::memcpy(predictors, kept, sizeof(kept));
             break;
         }
-        if (grey) {  // one block an MCU: its samples go straight into the band
-            const McuComponent& component = param.component[0];
-            const int width = component.reducedWidth, height = component.reducedHeight;
+        transformBlocks(ctx, kernels, plan, acNonzero);
+        if (grey) {
+            const int width = param.component[0].reducedWidth, height = param.component[0].reducedHeight;
             uint8_t* to = ctx->writePointer + size_t(column + done) * size_t(width);
-            int32_t samples[kBlockSamples];
-            const PreviewBlock kind = previewBlockOf(component, whole);
-            previewSamples(kind, blocks[0], param, component, whole, samples, width);
-            const int32_t* from = kind == PreviewBlock::kInside ? blocks[0] : samples;
             for (int line = 0; line < height; ++line)
                 for (int x = 0; x < width; ++x)
-                    to[line * ctx->lineStride + x] = param.rangeLimit[from[line * width + x]];
-            continue;
+                    to[line * ctx->lineStride + x] = param.rangeLimit[greySamples[line * width + x]];
+        } else {
+            storeMcu(ctx, column + done, row);
         }
-        blockCount = 0;
-        for (int c = 0; c < param.componentCount; ++c) {
-            const McuComponent& component = param.component[c];
-            const bool reduced = component.reducedWidth != 0;
-            // storeMcu reads the blocks where they stand (placeOf).
-            ctx->upsampled[c] = component.hSamp != 1 ? ctx->upsampleArea[c] : ctx->blockArea[c];
-            for (int b = 0; b < component.hSamp * component.vSamp; ++b, ++blockCount) {
-                const int stride = component.hSamp != 1 ? ctx->mcuWidth : component.reducedWidth;
-                int32_t* out = placeOf(ctx, c, b);
-                if (reduced) {
-                    previewSamples(previewBlockOf(component, whole), blocks[blockCount], param, component, whole,
-                                   out, stride);
-                } else if (nonzero[blockCount] == 0) {  // a subsampled component at 1/2: the full transform
-                    idctDcOnly(blocks[blockCount][0], out);
-                } else {
-                    idct(blocks[blockCount], out);
-                }
-            }
-        }
-        storeMcu(ctx, column + done, row);
     }
-    if (done == 0) return 0;  // the cursor stays where it stands
-    storeCursor(in, first, cursor);
-    std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
-    ctx->restartCount += done;
+    if (done > 0) {
+        storeCursor(in, start.firstStart, start.firstEnd, start.firstBits, &ctx->cursor);
+        std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
+    }
     return done;
+}
+
+}  // namespace
+
+int32_t decodeMcuFast(DecoderContext* ctx)
+{
+    BitBuffer in;
+    BufferStart start;
+    if (!openBuffer(&ctx->cursor, in, start)) return decodeMcuReference(ctx);
+    int32_t predictors[kMaxComponents];
+    std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
+    McuPlan plan;
+    planMcu(ctx, predictors, &plan);
+    int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
+    if (!decodeBlocks(ctx, in, plan, acNonzero)) return decodeMcuReference(ctx);
+    storeCursor(in, start.firstStart, start.firstEnd, start.firstBits, &ctx->cursor);
+    std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
+    transformBlocks(ctx, decoderKernels(), plan, acNonzero);
+    return 0;
+}
+
+int32_t decodeRunFast(DecoderContext* ctx, int32_t column, int32_t count)
+{
+    BitBuffer in;
+    BufferStart start;
+    if (!openBuffer(&ctx->cursor, in, start)) return 0;
+    const DecoderKernels& kernels = decoderKernels();
+    int32_t predictors[kMaxComponents];
+    std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
+    McuPlan plan;
+    planMcu(ctx, predictors, &plan);
+    int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
+    const bool gray = ctx->componentCount == 1;
+    int32_t done = 0;
+    for (; done < count; ++done) {
+        const BitBuffer before = in;
+        int32_t kept[kMaxComponents];
+        std::memcpy(kept, predictors, sizeof(kept));
+        if (!decodeBlocks(ctx, in, plan, acNonzero)) {
+            in = before;  // this MCU is left to decodeMcuFast
+            std::memcpy(predictors, kept, sizeof(kept));
+            break;
+        }
+        if (gray) {
+            // One block per MCU: transformed straight into the band.
+            uint8_t* out = ctx->writePointer + size_t(column + done) * kBlockSide;
+            if (acNonzero[0] == 0) {
+                kernels.idctDcOnlyBytes(ctx->fastBlocks[0][0], out, ctx->lineStride);
+                ctx->fastBlocks[0][0] = 0;
+            } else {
+                kernels.idctBytes(ctx->fastBlocks[0], out, ctx->lineStride);
+            }
+        } else {
+            transformBlocks(ctx, kernels, plan, acNonzero);
+            storeWholeMcu(ctx, column + done);
+        }
+    }
+    if (done > 0) {
+        storeCursor(in, start.firstStart, start.firstEnd, start.firstBits, &ctx->cursor);
+        std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
+    }
+    return done;
+}
+
+int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row, int32_t count)
+{
+    return previewRun(ctx, column, row, count);
 }
 
 }  // namespace mox

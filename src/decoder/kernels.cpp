@@ -15,10 +15,11 @@ DecoderKernels chooseKernels()
     kernels.decodeMcu = pickKernel(&decodeMcuReference, &decodeMcuFast);
     kernels.upSample = pickKernel(&upSample, &upSampleFast);
     kernels.storeMcu = pickKernel(&storeMcu, &storeMcuFast);
-    kernels.previewRun = pickKernel(&noPreviewRun, &decodePreviewRun);
     // Set either way: the stage tests call decodeMcuFast directly.
     kernels.idctTransposed = idctTransposedKernel();
     kernels.idctDcOnly = idctDcOnlyKernel();
+    kernels.idctBytes = idctBytesKernel();
+    kernels.idctDcOnlyBytes = idctDcOnlyBytesKernel();
     return kernels;
 }
 
@@ -34,12 +35,6 @@ int32_t idctBlockFast(const int32_t* coefficients, const McuParam*, const McuCom
             static_cast<uint32_t>(coefficients[k]) * static_cast<uint32_t>(component->quantTable[n]));
     }
     idctTransposedKernel()(block, output);
-    return 0;
-}
-
-// Without the fast paths a preview goes MCU by MCU.
-int32_t noPreviewRun(DecoderContext*, int32_t, int32_t)
-{
     return 0;
 }
 
