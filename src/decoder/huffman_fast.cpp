@@ -218,10 +218,18 @@ struct PutNatural {
     void operator()(int k, int32_t value) const { block[kZigzagToNatural[k]] = value; }
 };
 
+// The DC term alone, for a preview's one-sample blocks.
+struct PutDc {
+    int32_t* dc;
+    void operator()(int, int32_t value) const { *dc = value; }
+};
+
 // One block through `put`. Returns 0 when the first AC symbol ends the
 // block (the DC value alone), 1 when not, or -1 to hand the MCU back to the
-// reference. The bit buffer lives in locals.
-template <class Put>
+// reference. The bit buffer lives in locals. PassOverAc (a preview's
+// one-sample blocks) reads past the AC codes and their extra bits through
+// the skip tables, and returns 0.
+template <class Put, bool PassOverAc = false>
 inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor, Put& put)
 {
     const int32_t* quantZigzag = plan.quantZigzag;
@@ -264,6 +272,38 @@ inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor,
     *predictor = static_cast<int32_t>(static_cast<uint32_t>(*predictor) + static_cast<uint32_t>(difference));
     put(0, static_cast<int32_t>(static_cast<uint32_t>(*predictor) * static_cast<uint32_t>(quantZigzag[0])));
 
+    if constexpr (PassOverAc) {
+        // k: the next zig-zag position; a code past 63 is invalid, EOB jumps
+        // far beyond.
+        for (uint32_t k = 1; k < 64;) {
+            if (count < kRefillBelow) refill();
+            // Several short codes at once, while they end before position 64.
+            const uint32_t group = plan.acSkipGroups[acc >> (64 - kSkipGroupBits)];
+            if (group != 0 && k + (group >> 24) <= 64) {
+                acc <<= group & 0xFF;
+                count -= group & 0xFF;
+                if ((group & 0x10000) != 0) break;
+                k += (group >> 8) & 0xFF;
+                continue;
+            }
+            uint32_t step = plan.acSkip[acc >> (64 - kLookaheadBits)];
+            if (step == 0) {  // a longer code, none, or an invalid symbol
+                if (entryLength(plan.acLook->entry[acc >> (64 - kLookaheadBits)]) != 0) return -1;
+                int64_t length = 0;
+                int32_t rs = longCode(acc, *plan.acLook, *plan.acTable, &length);
+                if (rs < 0 || ((rs & 15) == 0 && static_cast<uint32_t>(rs) != kZeroRun && rs != 0)) return -1;
+                step = rs == 0 ? kSkipEndOfBlock << 8 | uint32_t(length)
+                               : uint32_t((rs >> 4) + 1) << 8 | uint32_t(length + (rs & 15));
+            }
+            acc <<= step & 0xFF;
+            count -= step & 0xFF;
+            k += step >> 8;
+            if (k > 64 && k < kSkipEndOfBlock) return -1;
+        }
+        in.acc = acc;
+        in.count = count;
+        return 0;
+    }
     const HuffLookahead& acLook = *plan.acLook;
     int k = 1;
     for (; k < 64; ++k) {
@@ -303,73 +343,6 @@ inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor,
     return k > 1 ? 1 : 0;
 }
 
-// One block of which only the DC term counts (a preview's one-sample
-// blocks): the AC codes and their extra bits are passed over unread.
-// Returns the dequantised DC term in *dc and 0, or -1 as decodeBlock does.
-inline int skipBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor, int32_t* dc)
-{
-    const int32_t quantDc = plan.quantZigzag[0];
-    uint64_t acc = in.acc;
-    int64_t count = in.count;
-    auto refill = [&] {
-        in.acc = acc;
-        in.count = count;
-        in.refill();
-        acc = in.acc;
-        count = in.count;
-    };
-    if (count < kRefillBelow) refill();
-    uint32_t e = plan.dcLook->entry[acc >> (64 - kLookaheadBits)];
-    int64_t length = entryLength(e);
-    int32_t s = static_cast<int32_t>(entrySymbol(e));
-    if (length == 0) {
-        s = longCode(acc, *plan.dcLook, *plan.dcTable, &length);
-        if (s < 0) return -1;
-    }
-    if (s > kMaxCodeLength) return -1;
-    acc <<= length;
-    count -= length;
-    int32_t difference = 0;
-    if (s > 0) {
-        if (count < kRefillBelow) refill();
-        difference = extend(static_cast<int32_t>(acc >> (64 - s)), s);
-        acc <<= s;
-        count -= s;
-    }
-    *predictor = static_cast<int32_t>(static_cast<uint32_t>(*predictor) + static_cast<uint32_t>(difference));
-    *dc = static_cast<int32_t>(static_cast<uint32_t>(*predictor) * static_cast<uint32_t>(quantDc));
-
-    // k: the next zig-zag position; a code past 63 is invalid, EOB jumps
-    // far beyond.
-    for (uint32_t k = 1; k < 64;) {
-        if (count < kRefillBelow) refill();
-        // Several short codes at once, while they end before position 64.
-        const uint32_t group = plan.acSkipGroups[acc >> (64 - kSkipGroupBits)];
-        if (group != 0 && k + (group >> 24) <= 64) {
-            acc <<= group & 0xFF;
-            count -= group & 0xFF;
-            if ((group & 0x10000) != 0) break;
-            k += (group >> 8) & 0xFF;
-            continue;
-        }
-        uint32_t step = plan.acSkip[acc >> (64 - kLookaheadBits)];
-        if (step == 0) {  // a longer code, none, or an invalid symbol
-            if (entryLength(plan.acLook->entry[acc >> (64 - kLookaheadBits)]) != 0) return -1;
-            int32_t rs = longCode(acc, *plan.acLook, *plan.acTable, &length);
-            if (rs < 0 || ((rs & 15) == 0 && static_cast<uint32_t>(rs) != kZeroRun && rs != 0)) return -1;
-            step = rs == 0 ? kSkipEndOfBlock << 8 | uint32_t(length)
-                           : uint32_t((rs >> 4) + 1) << 8 | uint32_t(length + (rs & 15));
-        }
-        acc <<= step & 0xFF;
-        count -= step & 0xFF;
-        k += step >> 8;
-        if (k > 64 && k < kSkipEndOfBlock) return -1;
-    }
-    in.acc = acc;
-    in.count = count;
-    return 0;
-}
-
 template <int N>
 int decodeInside(BitBuffer& in, const BlockPlan& plan, int32_t* predictor, const uint8_t* limit)
 {
@@ -395,8 +368,10 @@ int decodePreviewBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor,
                        int32_t* block)
 {
     switch (plan.kind) {
-    case PreviewBlock::kDcOnly:
-        return skipBlock(in, plan, predictor, block);
+    case PreviewBlock::kDcOnly: {
+        PutDc put{block};
+        return decodeBlock<PutDc, true>(in, plan, predictor, put);
+    }
     case PreviewBlock::kInside:
         return plan.side == 2 ? decodeInside<2>(in, plan, predictor, limit)
                               : decodeInside<4>(in, plan, predictor, limit);
@@ -710,6 +685,45 @@ void transformBlocks(DecoderContext* ctx, const DecoderKernels& kernels, const M
     }
 }
 
+// A run of MCUs in one bit buffer, with the plan of their blocks.
+struct Run {
+    BitBuffer in;
+    BufferStart start;
+    int32_t predictors[kMaxComponents];
+    McuPlan plan;
+    int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
+
+    // False when the reference must decode from the cursor.
+    bool open(DecoderContext* ctx, bool inside)
+    {
+        if (!openBuffer(&ctx->cursor, in, start)) return false;
+        std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
+        planMcu(ctx, predictors, &plan, inside);
+        return true;
+    }
+
+    // The next MCU; when it must go to the reference (decodeMcuFast), false
+    // with the bit buffer and predictors back at its start.
+    bool next(DecoderContext* ctx)
+    {
+        const BitBuffer before = in;
+        int32_t kept[kMaxComponents];
+        std::memcpy(kept, predictors, sizeof(kept));
+        if (decodeBlocks(ctx, in, plan, acNonzero)) return true;
+        in = before;
+        std::memcpy(predictors, kept, sizeof(kept));
+        return false;
+    }
+
+    // The cursor and predictors behind the last of `done` MCUs.
+    void end(DecoderContext* ctx, int32_t done) const
+    {
+        if (done == 0) return;
+        storeCursor(in, start.firstStart, start.firstEnd, start.firstBits, &ctx->cursor);
+        std::memcpy(ctx->dcPredictors, predictors, sizeof(ctx->dcPredictors));
+    }
+};
+
 // Where block b of component c of a preview's MCU stands in the raster that
 // storeMcu reads: blocks side by side go straight to their place in the
 // MCU (upSample would only copy them there); a single column of blocks is
@@ -734,15 +748,10 @@ int32_t previewRun(DecoderContext* ctx, int32_t column, int32_t row, int32_t cou
     const McuParam& param = ctx->mcuParam;
     for (int c = 0; c < param.componentCount; ++c)  // full-size blocks side by side stay out
         if (param.component[c].reducedWidth == 0 && param.component[c].hSamp != 1) return 0;
-    if (count <= 0) return 0;
-    BitBuffer in;
-    BufferStart start;
-    if (!openBuffer(&ctx->cursor, in, start)) return 0;
+    Run run;
+    if (count <= 0 || !run.open(ctx, true)) return 0;
     const DecoderKernels& kernels = decoderKernels();
-    int32_t predictors[kMaxComponents];
-    std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
-    McuPlan plan;
-    planMcu(ctx, predictors, &plan, true);
+    McuPlan& plan = run.plan;
     const bool grey = param.componentCount == 1 && ctx->hSamp[0] == 1 && ctx->vSamp[0] == 1 &&
                       ctx->bytesPerPixel == 1 && param.component[0].reducedWidth == ctx->mcuWidth;
     int32_t greySamples[kBlockSamples];
@@ -752,18 +761,19 @@ int32_t previewRun(DecoderContext* ctx, int32_t column, int32_t row, int32_t cou
         ctx->upsampled[block.component] = ctx->hSamp[block.component] == 1 ? ctx->blockArea[block.component]
                                                                             : ctx->upsampleArea[block.component];
     }
-    int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
     int32_t done = 0;
     if (grey && plan.block[0].kind == PreviewBlock::kDcOnly) {
         // 1/8 grey: a byte a block.
         uint8_t* to = ctx->writePointer + column;
         int32_t dc = 0;
         for (; done < count; ++done) {
-            const BitBuffer before = in;
-            const int32_t kept = predictors[0];
-            if (skipBlock(in, plan.block[0], &predictors[0], &dc) < 0 || in.count < in.padding) {
-                in = before;  // this MCU is left to decodeMcuFast
-                predictors[0] = kept;
+            const BitBuffer before = run.in;
+            const int32_t kept = run.predictors[0];
+            PutDc put{&dc};
+            if (decodeBlock<PutDc, true>(run.in, plan.block[0], &run.predictors[0], put) < 0 ||
+                run.in.count < run.in.padding) {
+                run.in = before;  // this MCU is left to decodeMcuFast
+                run.predictors[0] = kept;
                 break;
             }
             to[done] = param.rangeLimit[reduced::dcSample(dc, param.rangeLimit)];
@@ -771,15 +781,8 @@ int32_t previewRun(DecoderContext* ctx, int32_t column, int32_t row, int32_t cou
         count = 0;
     }
     for (; done < count; ++done) {
-        const BitBuffer before = in;
-        int32_t kept[kMaxComponents];
-        std::memcpy(kept, predictors, sizeof(kept));
-        if (!decodeBlocks(ctx, in, plan, acNonzero)) {
-            in = before;  // this MCU is left to decodeMcuFast
-            std::memcpy(predictors, kept, sizeof(kept));
-            break;
-        }
-        transformBlocks(ctx, kernels, plan, acNonzero);
+        if (!run.next(ctx)) break;
+        transformBlocks(ctx, kernels, plan, run.acNonzero);
         if (grey) {
             const int width = param.component[0].reducedWidth, height = param.component[0].reducedHeight;
             uint8_t* to = ctx->writePointer + size_t(column + done) * size_t(width);
@@ -790,10 +793,7 @@ int32_t previewRun(DecoderContext* ctx, int32_t column, int32_t row, int32_t cou
             storeMcu(ctx, column + done, row);
         }
     }
-    if (done > 0) {
-        storeCursor(in, start.firstStart, start.firstEnd, start.firstBits, &ctx->cursor);
-        std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
-    }
+    run.end(ctx, done);
     return done;
 }
 
@@ -818,26 +818,14 @@ int32_t decodeMcuFast(DecoderContext* ctx)
 
 int32_t decodeRunFast(DecoderContext* ctx, int32_t column, int32_t count)
 {
-    BitBuffer in;
-    BufferStart start;
-    if (!openBuffer(&ctx->cursor, in, start)) return 0;
+    Run run;
+    if (!run.open(ctx, false)) return 0;
     const DecoderKernels& kernels = decoderKernels();
-    int32_t predictors[kMaxComponents];
-    std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
-    McuPlan plan;
-    planMcu(ctx, predictors, &plan);
-    int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
+    const int* acNonzero = run.acNonzero;
     const bool gray = ctx->componentCount == 1;
     int32_t done = 0;
     for (; done < count; ++done) {
-        const BitBuffer before = in;
-        int32_t kept[kMaxComponents];
-        std::memcpy(kept, predictors, sizeof(kept));
-        if (!decodeBlocks(ctx, in, plan, acNonzero)) {
-            in = before;  // this MCU is left to decodeMcuFast
-            std::memcpy(predictors, kept, sizeof(kept));
-            break;
-        }
+        if (!run.next(ctx)) break;
         if (gray) {
             // One block per MCU: transformed straight into the band.
             uint8_t* out = ctx->writePointer + size_t(column + done) * kBlockSide;
@@ -848,14 +836,11 @@ int32_t decodeRunFast(DecoderContext* ctx, int32_t column, int32_t count)
                 kernels.idctBytes(ctx->fastBlocks[0], out, ctx->lineStride);
             }
         } else {
-            transformBlocks(ctx, kernels, plan, acNonzero);
+            transformBlocks(ctx, kernels, run.plan, acNonzero);
             storeWholeMcu(ctx, column + done);
         }
     }
-    if (done > 0) {
-        storeCursor(in, start.firstStart, start.firstEnd, start.firstBits, &ctx->cursor);
-        std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
-    }
+    run.end(ctx, done);
     return done;
 }
 

@@ -113,7 +113,7 @@ constexpr Products<W, H> kProducts = makeProducts<W, H>();
 // coefficient (dequantised, zig-zag position k, in increasing k).
 template <int W, int H>
 struct InsideSums {
-    double sum[H * W];
+    double sum[H * W] = {};  // set from the DC term at the first AC term
     int32_t dc = 0;
     bool ac = false;
 
