@@ -133,8 +133,8 @@ struct DecoderContext {
     HuffDecodeTable acHuff[2];
     mox::HuffLookahead dcLookahead[2];  // built by prepareFastPaths at Init
     mox::HuffLookahead acLookahead[2];
-    // Previews: per AC prefix the bits of a code and its extra bits and the
-    // zig-zag positions it moves on (EOB: 128); 0 for longer codes or none.
+    // 1/8 previews: per AC prefix the bits of a code and its extra bits and
+    // the zig-zag positions it moves on (EOB: 128); 0 for longer codes or none.
     uint16_t acSkip[2][1u << mox::kLookaheadBits];
     // 1/8 previews: per 12-bit AC prefix the whole codes with their extra
     // bits that it holds, up to and with an EOB: bits 0..7 their bits, 8..15

@@ -483,19 +483,19 @@ void buildLookahead(const HuffDecodeTable& table, bool ac, HuffLookahead* look)
     }
 }
 
-// The skip table of an AC table (DecoderContext::acSkip).
-void buildSkip(const HuffDecodeTable& table, uint16_t* skip)
+// The skip table of an AC table (DecoderContext::acSkip), from its look-up
+// table.
+void buildSkip(const HuffLookahead& look, uint16_t* skip)
 {
     for (uint32_t prefix = 0; prefix < (1u << kLookaheadBits); ++prefix) {
-        uint32_t rs = 0;
-        int length = table.count > MOX_HUFF_MAX_CODES
-                         ? -1
-                         : searchCode(table, prefix << (32 - kLookaheadBits), kLookaheadBits, &rs);
+        const uint32_t e = look.entry[prefix];
+        const uint32_t rs = entrySymbol(e);
+        const uint32_t length = static_cast<uint32_t>(entryLength(e));  // with the extra bits when resolved
         uint32_t entry = 0;
         if (length > 0 && rs == 0) {
-            entry = kSkipEndOfBlock << 8 | uint32_t(length);
-        } else if (length > 0 && rs <= 0xFF && ((rs & 15) != 0 || rs == kZeroRun)) {
-            entry = ((rs >> 4) + 1) << 8 | (uint32_t(length) + (rs & 15));
+            entry = kSkipEndOfBlock << 8 | length;
+        } else if (length > 0 && ((rs & 15) != 0 || rs == kZeroRun)) {
+            entry = ((rs >> 4) + 1) << 8 | ((e & kEntryResolved) != 0 ? length : length + (rs & 15));
         }
         skip[prefix] = static_cast<uint16_t>(entry);
     }
@@ -534,8 +534,10 @@ void buildLookaheadTables(DecoderContext* ctx)
     for (int t = 0; t < 2; ++t) {
         buildLookahead(ctx->dcHuff[t], false, &ctx->dcLookahead[t]);
         buildLookahead(ctx->acHuff[t], true, &ctx->acLookahead[t]);
-        buildSkip(ctx->acHuff[t], ctx->acSkip[t]);
-        if (ctx->reduction == 8) buildSkipGroups(ctx->acSkip[t], ctx->acSkipGroups[t]);
+        if (ctx->reduction == 8) {  // the tables of the one-sample blocks
+            buildSkip(ctx->acLookahead[t], ctx->acSkip[t]);
+            buildSkipGroups(ctx->acSkip[t], ctx->acSkipGroups[t]);
+        }
     }
 }
 
