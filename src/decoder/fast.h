@@ -62,6 +62,9 @@ int32_t storeMcuFast(DecoderContext* ctx, int32_t column, int32_t row);
 // storeMcuFast's work for an MCU that lies wholly inside the picture, in a
 // fused layout.
 void storeWholeMcu(DecoderContext* ctx, int32_t column);
+// Three 8x8 rasters of Y, Cb, Cr to RGB, as storeMcu writes an MCU of them
+// (a 4:2:0 preview at 1/2 has such MCUs).
+void storeYccRaster(const int32_t* luma, const int32_t* cb, const int32_t* cr, uint8_t* out, size_t stride);
 
 // One kernel per stage, each either the reference or the fast path.
 struct DecoderKernels {

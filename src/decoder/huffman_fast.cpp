@@ -756,6 +756,10 @@ int32_t previewRun(DecoderContext* ctx, int32_t column, int32_t row, int32_t cou
     McuPlan& plan = run.plan;
     const bool grey = param.componentCount == 1 && ctx->hSamp[0] == 1 && ctx->vSamp[0] == 1 &&
                       ctx->bytesPerPixel == 1 && param.component[0].reducedWidth == ctx->mcuWidth;
+    // YCbCr to RGB in 8x8 MCUs: the fused output's vector store.
+    const bool ycc = param.componentCount == 3 && ctx->outFormat == 1 && ctx->colorTransform != 0 &&
+                     ctx->mcuWidth == kBlockSide && ctx->mcuHeight == kBlockSide &&
+                     decoderKernels().storeMcu == &storeMcuFast;
     int32_t greySamples[kBlockSamples];
     for (int n = 0; n < plan.blockCount; ++n) {
         BlockPlan& block = plan.block[n];
@@ -791,6 +795,9 @@ int32_t previewRun(DecoderContext* ctx, int32_t column, int32_t row, int32_t cou
             for (int line = 0; line < height; ++line)
                 for (int x = 0; x < width; ++x)
                     to[line * ctx->lineStride + x] = param.rangeLimit[greySamples[line * width + x]];
+        } else if (ycc) {
+            storeYccRaster(ctx->upsampled[0], ctx->upsampled[1], ctx->upsampled[2],
+                           ctx->writePointer + size_t(column + done) * 3 * kBlockSide, ctx->lineStride);
         } else {
             storeMcu(ctx, column + done, row);
         }
