@@ -223,6 +223,11 @@ int32_t storeMcuFast(DecoderContext* ctx, int32_t column, int32_t row)
     return 0;
 }
 
+void storeYccRaster(const int32_t* luma, const int32_t* cb, const int32_t* cr, uint8_t* out, size_t stride)
+{
+    HWY_DYNAMIC_DISPATCH(StoreYccMcu)(luma, cb, cr, 1, 1, out, stride);
+}
+
 void storeWholeMcu(DecoderContext* ctx, int32_t column)
 {
     uint8_t* out = ctx->writePointer + size_t(column) * ctx->mcuWidth * ctx->bytesPerPixel;

@@ -308,6 +308,8 @@ struct McuBench {
             component.insideWidth = uint16_t(8 * layout.h0 - (edge ? 5 : 0));
             component.insideHeight = uint16_t(8 * layout.v0 - (edge ? 3 : 0));
         }
+        ctx.reduction = r;  // 1/8 adds the tables of grouped AC codes
+        mox::buildLookaheadTables(&ctx);
     }
 
     void point(const std::vector<uint8_t>& stream, size_t available)
