@@ -241,6 +241,7 @@ struct McuBench {
     DecoderContext ctx{};
     uint8_t range[mox::kRangeLimitBytes];
     int32_t color[4][256];
+    std::vector<uint8_t> skipTables = std::vector<uint8_t>(mox::kPreviewSkipBytes);
     std::vector<int32_t> planes;
     std::vector<uint8_t> data;
     std::vector<uint8_t> band;  // one MCU row, for runs of MCUs
@@ -309,6 +310,7 @@ struct McuBench {
             component.insideHeight = uint16_t(8 * layout.v0 - (edge ? 3 : 0));
         }
         ctx.reduction = r;  // 1/8 adds the tables of grouped AC codes
+        mox::placePreviewSkipTables(&ctx, skipTables.data());
         mox::buildLookaheadTables(&ctx);
     }
 
@@ -528,6 +530,7 @@ struct OutputBench {
     DecoderContext ctx{};
     uint8_t range[mox::kRangeLimitBytes];
     int32_t color[4][256];
+    std::vector<uint8_t> skipTables = std::vector<uint8_t>(mox::kPreviewSkipBytes);
     std::vector<int32_t> blocks[4], rasters[4];
     std::vector<uint8_t> band;
 
