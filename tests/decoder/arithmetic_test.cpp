@@ -45,33 +45,6 @@ TEST(DecoderArithmetic, DcOnlyBlocks)
     }
 }
 
-TEST(DecoderArithmetic, ZigzagIndexOneIsHorizontalFrequency)
-{
-    Tables t;
-    int32_t coefficients[64] = {0, 200};
-    int32_t out[64];
-    mox::D_idctBlock(coefficients, &t.param, &t.component, out);
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c) {
-            EXPECT_EQ(out[8 * r + c], out[c]) << "row " << r << " differs from row 0";
-            if (c < 4) EXPECT_EQ(out[c], 256 - out[7 - c]) << "not odd-symmetric at column " << c;
-        }
-    EXPECT_GT(out[0], out[7]);
-}
-
-TEST(DecoderArithmetic, ColourConversion)
-{
-    Tables t;
-    const uint8_t* p = t.param.rangeLimit;
-    auto rgb = [&](int y, int cb, int cr) {
-        return std::vector<int>{p[y + t.color[0][cr]], p[y + ((t.color[1][cb] + t.color[2][cr]) >> 16)],
-                                p[y + t.color[3][cb]]};
-    };
-    EXPECT_EQ(rgb(128, 128, 128), (std::vector<int>{128, 128, 128}));
-    EXPECT_EQ(rgb(255, 128, 255)[0], 255);
-    EXPECT_EQ(rgb(0, 128, 0)[0], 0);
-}
-
 // A context with just enough set for upSample.
 struct UpsampleContext {
     DecoderContext ctx{};

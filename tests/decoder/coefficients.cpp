@@ -6,34 +6,21 @@
 #include "decoder/decoder.h"
 #include "frame/t81tables.h"
 #include "moxcodec.h"
-#include "support/allocator.h"
+#include "decoder/harness.h"
 #include "support/refjpeg.h"
 
 namespace moxtest {
 
 namespace {
 
-struct Feed {
-    const std::vector<uint8_t>& stream;
-    size_t delivered = 0;
-    void fill(uint8_t* buffer, uint32_t length)
-    {
-        size_t n = std::min<size_t>(stream.size() - delivered, length);
-        std::memcpy(buffer, stream.data() + delivered, n);
-        delivered += n;
-    }
-};
-
 // The MCU loop of MoxDecode without the sample stages: every MCU is decoded
 // by decodeMcu (refilling on "need more data" as the driver does), then read
 // again from the same cursor block by block to keep the values.
-std::string walk(DecoderContext* ctx, Feed* feed, uint8_t* piece, uint32_t pieceSize,
-                 OurCoefficients* out)
+std::string walk(DecoderContext* ctx, const std::function<bool()>& nextPiece, OurCoefficients* out)
 {
     using namespace mox;
     auto refill = [&]() -> std::string {
-        if (feed->delivered >= feed->stream.size()) return "stream ends inside the scan";
-        feed->fill(piece, pieceSize);
+        if (!nextPiece()) return "stream ends inside the scan";
         ++out->refills;
         return D_setStrCode(ctx) == 0 ? "" : "D_setStrCode failed";
     };
@@ -95,42 +82,16 @@ std::string walk(DecoderContext* ctx, Feed* feed, uint8_t* piece, uint32_t piece
 OurCoefficients readCoefficients(const std::vector<uint8_t>& stream, uint32_t pieceSize)
 {
     OurCoefficients out;
-    PictureInfo pic;
-    SystemParam sys;
-    DecodeParam param;
-    MoxDecClearParam(&pic, &sys, &param);
-    CountingAllocator counter;
-    useCounting(&sys, &counter);
-    std::vector<uint8_t> whole = stream;
-    sys.inputBuffer = whole.data();
-    sys.pieceSize = static_cast<uint32_t>(whole.size());
-    sys.totalSize = static_cast<uint32_t>(whole.size());
-    int32_t error = 0;
-    int32_t status = MoxAnalysisHeader(&sys, nullptr, nullptr, &pic, &param, &error);
-    if (status != 0) {
-        out.failure = "header status " + std::to_string(status);
-        return out;
-    }
-    // Pieces start at the first entropy-coded byte, as the decode harness's.
-    Feed feed{stream, sys.consumedTotal};
-    if (pieceSize == 0) pieceSize = std::max<uint32_t>(sys.totalSize, 64);
-    std::vector<uint8_t> piece(pieceSize);
-    feed.fill(piece.data(), pieceSize);
-    sys.inputBuffer = piece.data();
-    sys.pieceSize = pieceSize;
-    sys.pieceOffset = 0;
-    pic.mode = MOX_MODE_JPEG;
-    pic.outFormat = 1;
-    sys.lineStride = static_cast<uint32_t>(pic.width * pic.componentCount);
-    sys.bandBufferSize = sys.lineStride * static_cast<uint32_t>(pic.height);
-    DecoderContext* ctx = MoxDecInit(&pic, &sys, &param, &error);
-    if (ctx == nullptr) {
-        out.failure = "Init status " + std::to_string(error);
-        return out;
-    }
-    out.failure = walk(ctx, &feed, piece.data(), pieceSize, &out);
-    MoxDecFinalize(ctx);
-    if (out.failure.empty() && counter.live != 0) out.failure = "blocks left after Finalize";
+    DecodeOptions options;
+    options.pieceSize = pieceSize;
+    options.drive = [&](DecoderContext* ctx, const std::function<bool()>& refill) {
+        out.failure = walk(ctx, refill, &out);
+        return out.failure.empty() ? 0 : -1;
+    };
+    DecodeResult run = decodeStream(stream, options);
+    if (run.headerStatus != 0) out.failure = "header status " + std::to_string(run.headerStatus);
+    if (run.initStatus != 0) out.failure = "Init status " + std::to_string(run.initStatus);
+    if (out.failure.empty() && run.liveBlocks != 0) out.failure = "blocks left after Finalize";
     return out;
 }
 

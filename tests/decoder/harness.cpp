@@ -99,6 +99,7 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
     sys.lineStride = static_cast<uint32_t>(width * bpp);
     uint32_t bandLines = options.bandLines == 0 ? static_cast<uint32_t>(height) : options.bandLines;
     sys.bandBufferSize = sys.lineStride * bandLines;
+    if (options.beforeInit) options.beforeInit(sys);
     DecoderContext* ctx = MoxDecInit(&pic, &sys, &param, &result.initStatus);
     if (ctx == nullptr) return result;
     job.inputResult = options.inputResult;
@@ -106,7 +107,12 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
     if (options.useInput) MoxDecSetInFunc(ctx, input, &job);
     if (options.useOutput) MoxDecSetOutFunc(ctx, output, &job);
 
-    for (;;) {
+    auto refill = [&] {
+        if (job.delivered >= stream.size()) return false;
+        fill(&job, sys.inputBuffer, sys.pieceSize);
+        return true;
+    };
+    for (int refills = 0; options.drive == nullptr;) {
         uint32_t slot = 0;
         int32_t status = MoxDecode(ctx, 0, &slot);
         ++result.calls;
@@ -114,6 +120,7 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
         result.errorSlot = slot;
         if (status == MOX_NEED_INPUT) {
             fill(&job, sys.inputBuffer, sys.pieceSize);
+            if (refills++ == 0 && options.afterRefill) options.afterRefill(sys);
             continue;
         }
         if (status == MOX_OUTPUT_READY) {
@@ -122,7 +129,8 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
         }
         break;
     }
-    if (result.status < 0) {
+    if (options.drive) result.status = options.drive(ctx, refill);
+    if (result.status < 0 && !options.drive) {
         size_t bands = job.bandLengths.size();
         result.statusAgain = MoxDecode(ctx, 0, nullptr);
         if (job.bandLengths.size() != bands) result.statusAgain = 0;  // it went on

@@ -27,6 +27,11 @@ struct DecodeOptions {
     // a job fetches even its first piece through InputFunc.
     std::function<void(PictureInfo&, DecodeParam&)> records;
     int32_t reduction = -1;  // -1: as the records say; r: ceil(w / r) x ceil(h / r) pixels
+    std::function<void(SystemParam&)> beforeInit;   // changes the records Init gets
+    std::function<void(SystemParam&)> afterRefill;  // changes them after the first refill
+    // Replaces the MoxDecode loop (its result is the status); `refill`
+    // hands over the next piece, false when the stream is used up.
+    std::function<int32_t(DecoderContext*, const std::function<bool()>& refill)> drive;
 };
 
 struct DecodeResult {

@@ -123,44 +123,6 @@ TEST(EncodeMarkers, DqtSegments)
     }
 }
 
-// DHT segments of a stream: (class/id byte, BITS + HUFFVAL).
-std::vector<std::vector<uint8_t>> dhtBodies(const std::vector<uint8_t>& stream)
-{
-    std::vector<std::vector<uint8_t>> bodies;
-    for (const Segment& s : headerSegments(stream)) {
-        if (s.marker != 0xC4) continue;
-        // libjpeg writes several tables per segment or one; split them.
-        size_t at = 0;
-        while (at < s.body.size()) {
-            size_t count = 0;
-            for (int i = 0; i < 16; ++i) count += s.body[at + 1 + i];
-            bodies.emplace_back(s.body.begin() + at, s.body.begin() + at + 17 + count);
-            at += 17 + count;
-        }
-    }
-    return bodies;
-}
-
-TEST(EncodeMarkers, DefaultHuffmanTablesAreTheTypicalTables)
-{
-    auto ours = dhtBodies(encodeStream(makeSetup(16, 8, MOX_PIXEL_RGB, 5)));
-    ASSERT_EQ(ours.size(), 4u);
-    // The reference codec writes the same typical tables for a 3-component
-    // picture (without optimisation), in the order DC0, AC0, DC1, AC1.
-    auto picture = moxtest::makePicture(16, 16, 3, 9);
-    auto theirs = dhtBodies(moxtest::refEncode(picture, moxtest::RefEncodeOptions{}));
-    ASSERT_EQ(theirs.size(), 4u);
-    for (const auto& table : theirs) {
-        bool found = false;
-        for (const auto& mine : ours) found |= mine == table;
-        EXPECT_TRUE(found) << "table class/id " << int(table[0]) << " missing or different";
-    }
-    const uint8_t order[] = {0x00, 0x01, 0x10, 0x11};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(ours[i][0], order[i]) << "segment " << i;
-    EXPECT_EQ(ours[0].size(), 1u + 16 + 12);
-    EXPECT_EQ(ours[2].size(), 1u + 16 + 162);
-}
-
 TEST(EncodeMarkers, RestartIntervalAndMarkers)
 {
     EncodeSetup setup = makeSetup(16 * 10, 8, MOX_PIXEL_RGB, 5);  // 10 MCUs in one row
@@ -248,32 +210,6 @@ TEST(EncodeMarkers, LargestHeaderGoesThroughTheSpill)
     auto decoded = moxtest::refDecode(big.stream);
     ASSERT_TRUE(decoded.ok) << decoded.message;
     EXPECT_EQ(decoded.warnings, 0);
-}
-
-TEST(EncodeMarkers, PresetRows)
-{
-    // (row, table, first entries); the trimmed entries 15, 41, 42, 58 of
-    // rows 3, 6 and 7 and the saturation at 255 of row 0.
-    const struct {
-        int level, table;
-        std::vector<std::pair<int, int32_t>> entries;  // natural position, value
-    } cases[] = {
-        {8, 0, {{0, 8}, {1, 6}, {2, 5}, {3, 8}, {4, 12}, {5, 20}, {6, 26}, {7, 31}}},
-        {10, 1, {{0, 2}, {1, 2}, {2, 2}, {3, 5}, {4, 10}, {5, 10}, {6, 10}, {7, 10}}},
-        {5, 0, {{0, 14}}},
-        {5, 1, {{0, 15}}},
-        {3, 0, {{15, 115}, {41, 73}, {42, 115}, {58, 199}}},
-        {6, 0, {{15, 49}, {41, 31}, {42, 49}, {58, 85}}},
-        {7, 0, {{15, 38}, {41, 24}, {42, 38}, {58, 66}}},
-        {0, 0, {{63, 255}}},
-    };
-    mox::enc::PresetRow row;
-    for (const auto& c : cases) {
-        mox::enc::qualityPresets(c.level, &row);
-        for (auto [n, want] : c.entries)
-            EXPECT_EQ(row.quant[c.table][n], want) << "row " << c.level << " table " << c.table
-                                                    << " entry " << n;
-    }
 }
 
 }  // namespace
