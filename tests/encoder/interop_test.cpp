@@ -170,41 +170,6 @@ TEST(EncodeInterop, ReferenceReadsTheForwardPathsCoefficients)
     EXPECT_GE(compared, 50);
 }
 
-TEST(EncodeInterop, RegionEqualsTheCroppedPicture)
-{
-    // The last MCU row of a region pads with the picture's lines below the
-    // region where there are any, and replicates only past the picture's
-    // last line. So the oracle is the picture cut at the region's left,
-    // right and top edges, coded with the region's height.
-    const struct {
-        int left, top, width, height;
-    } regions[] = {{7, 5, 30, 21}, {0, 0, 50, 40}, {49, 39, 1, 1}, {3, 16, 47, 24}};
-    for (const auto& r : regions) {
-        for (int format : {MOX_PIXEL_GRAY, MOX_PIXEL_RGB}) {
-            std::string where = "region at " + std::to_string(r.left) + "," +
-                                std::to_string(r.top) + " format " + std::to_string(format);
-            EncodeSetup setup = makeSetup(50, 40, format, 6, 8);
-            setup.pic = {50, 40, r.width, r.height, r.left, r.top, 6, format, 0, 72, 72, 1, 0};
-            setup.bandLines = 9;
-            EncodeSetup cut = makeSetup(r.width, 40 - r.top, format, 6, 8);
-            cut.pic.regionHeight = r.height;
-            const int bpp = setup.picture.components;
-            cut.picture.pixels.clear();
-            for (int y = r.top; y < 40; ++y) {
-                auto row = setup.picture.pixels.begin() + (size_t(y) * 50 + r.left) * bpp;
-                cut.picture.pixels.insert(cut.picture.pixels.end(), row, row + r.width * bpp);
-            }
-            auto stream = encodeOk(setup, where);
-            EXPECT_TRUE(stream == encodeOk(cut, where)) << where;
-            auto decoded = moxtest::refDecode(stream);
-            ASSERT_TRUE(decoded.ok) << where;
-            EXPECT_EQ(decoded.warnings, 0) << where;
-            EXPECT_EQ(decoded.picture.width, r.width) << where;
-            EXPECT_EQ(decoded.picture.height, r.height) << where;
-        }
-    }
-}
-
 TEST(EncodeInterop, CallerTables)
 {
     // Caller Huffman tables (the chrominance tables for every component)

@@ -79,50 +79,6 @@ TEST(EncodeMarkers, DefaultHeaderLayout)
     EXPECT_EQ(stream.back(), 0xD9);
 }
 
-TEST(EncodeMarkers, DqtSegments)
-{
-    // One segment per table up to the highest selector, entries in zig-zag
-    // order; a table below it that no component selects is all zeros.
-    struct Case {
-        int pixelFormat;
-        int sel[3];
-        std::vector<uint8_t> tables;  // table bytes of the DQT segments
-    };
-    const Case cases[] = {
-        {MOX_PIXEL_GRAY, {-1, -1, -1}, {0}},
-        {MOX_PIXEL_RGB, {-1, -1, -1}, {0, 1}},
-        {MOX_PIXEL_RGB, {0, 2, 2}, {0, 1, 2}},
-    };
-    for (const Case& c : cases) {
-        EncodeSetup setup = makeSetup(8, 8, c.pixelFormat, 8);
-        for (int i = 0; i < 3; ++i) setup.param.quantSel[i] = c.sel[i];
-        for (int n = 0; n < 64; ++n) setup.param.quantTable[0][n] = n + 1;  // natural order
-        for (int n = 0; n < 64; ++n) setup.param.quantTable[2][n] = 7;
-        std::vector<std::vector<uint8_t>> dqt;
-        size_t dht = 0;
-        for (const Segment& s : headerSegments(encodeStream(setup))) {
-            if (s.marker == 0xDB) dqt.push_back(s.body);
-            dht += s.marker == 0xC4;
-        }
-        EXPECT_EQ(dht, 4u) << "pixel format " << c.pixelFormat;
-        ASSERT_EQ(dqt.size(), c.tables.size()) << "pixel format " << c.pixelFormat;
-        for (size_t t = 0; t < dqt.size(); ++t) {
-            ASSERT_EQ(dqt[t].size(), 65u);
-            EXPECT_EQ(dqt[t][0], c.tables[t]);
-        }
-        const int firstNatural[] = {0, 1, 8, 16, 9, 2, 3, 10};
-        for (int k = 0; k < 8; ++k)
-            EXPECT_EQ(dqt[0][1 + k], firstNatural[k] + 1) << "position " << k;
-        EXPECT_EQ(dqt[0][64], 64);
-        if (dqt.size() == 2) EXPECT_EQ(dqt[1][1], 9);  // preset row 8: (17 * 50 + 50) / 100
-        if (dqt.size() == 3) {
-            std::vector<uint8_t> unselected(65, 0);
-            unselected[0] = 1;
-            EXPECT_EQ(dqt[1], unselected);
-        }
-    }
-}
-
 TEST(EncodeMarkers, RestartIntervalAndMarkers)
 {
     EncodeSetup setup = makeSetup(16 * 10, 8, MOX_PIXEL_RGB, 5);  // 10 MCUs in one row
@@ -183,33 +139,6 @@ TEST(EncodeMarkers, PartialByteIsPaddedWithOnes)
         mox::enc::writeEnd(&ctx);  // a repeated end writes nothing
         EXPECT_EQ(ctx.writer.byteIndex, int32_t(padded + 2));
     }
-}
-
-TEST(EncodeMarkers, LargestHeaderGoesThroughTheSpill)
-{
-    // Four components, four DQT segments, DRI and a 98-character comment:
-    // 875 header bytes, more than a 800-byte output buffer holds.
-    EncodeSetup setup = makeSetup(16, 16, MOX_PIXEL_CMYK, 5);
-    for (int c = 0; c < 4; ++c) {
-        setup.param.quantSel[c] = c;
-        for (int n = 0; n < 64; ++n) setup.param.quantTable[c][n] = 10 + c;
-    }
-    setup.param.restartInterval = 3;
-    std::string text(98, 'x');
-    std::memcpy(setup.param.comment, text.c_str(), 99);
-    EncodeRun big = runEncode(setup);
-    ASSERT_EQ(big.status, MOX_OK);
-    EXPECT_EQ(headerBytes(big.stream), 875u);
-    setup.outBufSize = 800;
-    for (bool pull : {false, true}) {
-        setup.pullOutput = pull;
-        EncodeRun small = runEncode(setup);
-        ASSERT_EQ(small.status, MOX_OK);
-        EXPECT_TRUE(small.stream == big.stream) << "pull output " << pull;
-    }
-    auto decoded = moxtest::refDecode(big.stream);
-    ASSERT_TRUE(decoded.ok) << decoded.message;
-    EXPECT_EQ(decoded.warnings, 0);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "encoder/encode_support.h"
+#include "decoder/harness.h"
 #include "encoder/encoder.h"
 #include "support/refjpeg.h"
 
@@ -73,8 +74,8 @@ void expectSamePixelsAsWithoutRestarts(EncodeSetup setup, int interval, const st
     ASSERT_TRUE(ref.ok) << where << ": " << ref.message;
     EXPECT_EQ(ref.warnings, 0) << where;
     EXPECT_TRUE(ref.picture.pixels == refPlain.picture.pixels) << where;
-    enctest::LibraryDecoded ours = enctest::decodeWithLibrary(stream);
-    enctest::LibraryDecoded oursPlain = enctest::decodeWithLibrary(plain);
+    moxtest::DecodeResult ours = moxtest::decodeStream(stream, {});
+    moxtest::DecodeResult oursPlain = moxtest::decodeStream(plain, {});
     ASSERT_EQ(ours.status, MOX_OK) << where;
     EXPECT_TRUE(ours.picture.pixels == oursPlain.picture.pixels) << where;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "decoder/harness.h"
 #include "support/picture.h"
 #include "support/refjpeg.h"
 #include "tools/tool_support.h"
@@ -74,7 +75,7 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
 
     // Damaged streams: cut inside the scan; a restart marker replaced by
     // another marker; no end-of-image marker.
-    const size_t scanStart = ycc.size() - 2 - tooltest::segment(ycc, 0xDA).size();
+    const size_t scanStart = moxtest::scanStart(ycc);
     file("cut.jpg", Bytes(ycc.begin(), ycc.begin() + long(scanStart + (ycc.size() - scanStart) * 3 / 5)));
     Bytes badRestart = ycc;
     for (size_t i = scanStart + (ycc.size() - scanStart) / 2; i + 1 < ycc.size(); ++i) {
