@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "decoder/decoder.h"
+#include "decoder/fast.h"
 #include "frame/t81tables.h"
 #include "moxcodec.h"
 #include "decoder/harness.h"
@@ -13,9 +14,24 @@ namespace moxtest {
 
 namespace {
 
+// What an MCU decoder leaves: status, cursor, splice flag, predictors and,
+// when it succeeded, the decoded planes.
+std::vector<int32_t> outcome(const DecoderContext* ctx, int32_t status)
+{
+    std::vector<int32_t> o = {status, ctx->cursor.byteIndex, ctx->cursor.bitPos, int32_t(ctx->spliceFlag),
+                              int32_t(ctx->cursor.data == ctx->cursor.pieceData)};
+    o.insert(o.end(), ctx->dcPredictors, ctx->dcPredictors + mox::kMaxComponents);
+    for (int c = 0; status == 0 && c < ctx->mcuParam.componentCount; ++c) {
+        const mox::McuComponent& k = ctx->mcuParam.component[c];
+        o.insert(o.end(), ctx->planes[c + 1], ctx->planes[c + 1] + 64 * k.hSamp * k.vSamp);
+    }
+    return o;
+}
+
 // The MCU loop of MoxDecode without the sample stages: every MCU is decoded
-// by decodeMcu (refilling on "need more data" as the driver does), then read
-// again from the same cursor block by block to keep the values.
+// by the fast decoder and, from the same start, by the reference decodeMcu
+// (refilling on "need more data" as the driver does), which must agree; then
+// it is read again from the same cursor block by block to keep the values.
 std::string walk(DecoderContext* ctx, const std::function<bool()>& nextPiece, OurCoefficients* out)
 {
     using namespace mox;
@@ -43,7 +59,12 @@ std::string walk(DecoderContext* ctx, const std::function<bool()>& nextPiece, Ou
                 uint32_t startSplice = ctx->spliceFlag;
                 int32_t predictors[kMaxComponents];
                 std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
-                int32_t status = decodeMcu(&ctx->cursor, &ctx->mcuParam, ctx->dcPredictors, ctx->planes);
+                const std::vector<int32_t> fast = outcome(ctx, decodeMcuFast(ctx));
+                ctx->cursor = start;
+                ctx->spliceFlag = startSplice;
+                std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
+                int32_t status = decodeMcuReference(ctx);
+                if (outcome(ctx, status) != fast) return "the fast decoder differs" + where();
                 if (status == kNeedMoreData) {
                     if (saveStrCode(ctx, col, r) != 0) return "saveStrCode failed" + where();
                     std::string failure = refill();
