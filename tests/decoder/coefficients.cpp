@@ -23,7 +23,8 @@ std::vector<int32_t> outcome(const DecoderContext* ctx, int32_t status)
     o.insert(o.end(), ctx->dcPredictors, ctx->dcPredictors + mox::kMaxComponents);
     for (int c = 0; status == 0 && c < ctx->mcuParam.componentCount; ++c) {
         const mox::McuComponent& k = ctx->mcuParam.component[c];
-        o.insert(o.end(), ctx->planes[c + 1], ctx->planes[c + 1] + 64 * k.hSamp * k.vSamp);
+        const int samples = ctx->blockWidth[c] * ctx->blockHeight[c] * k.hSamp * k.vSamp;
+        o.insert(o.end(), ctx->planes[c + 1], ctx->planes[c + 1] + samples);
     }
     return o;
 }
@@ -100,11 +101,12 @@ std::string walk(DecoderContext* ctx, const std::function<bool()>& nextPiece, Ou
 
 }  // namespace
 
-OurCoefficients readCoefficients(const std::vector<uint8_t>& stream, uint32_t pieceSize)
+OurCoefficients readCoefficients(const std::vector<uint8_t>& stream, uint32_t pieceSize, int32_t reduction)
 {
     OurCoefficients out;
     DecodeOptions options;
     options.pieceSize = pieceSize;
+    options.reduction = reduction;
     options.drive = [&](DecoderContext* ctx, const std::function<bool()>& refill) {
         out.failure = walk(ctx, refill, &out);
         return out.failure.empty() ? 0 : -1;

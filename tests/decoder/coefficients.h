@@ -21,8 +21,9 @@ struct OurCoefficients {
     int refills = 0;                 // pieces fetched after the first
 };
 
-// pieceSize 0: the whole stream in one piece.
-OurCoefficients readCoefficients(const std::vector<uint8_t>& stream, uint32_t pieceSize);
+// pieceSize 0: the whole stream in one piece; a reduction (2, 4, 8) makes
+// the MCU decoders compared along the way produce previews.
+OurCoefficients readCoefficients(const std::vector<uint8_t>& stream, uint32_t pieceSize, int32_t reduction = -1);
 
 // Empty when every block and the quantisation tables agree with the
 // reference codec's reading, else the first difference.

@@ -84,10 +84,11 @@ TEST(DecoderReference, CoefficientsEqualTheReferenceAtEveryPieceSize)
     forEachSweepStream([&](const SweepStream& s) {
         ++streams;
         RefCoefficients reference = refCoefficients(s.stream);
-        // The large streams once, in pieces; the others also whole.
+        // The large streams once, in pieces; the others also whole and as
+        // previews of every size.
         for (uint32_t piece : {97u, 0u, 64u}) {
             if (piece != 97 && s.stream.size() > 50000) break;
-            OurCoefficients ours = readCoefficients(s.stream, piece);
+            OurCoefficients ours = readCoefficients(s.stream, piece, piece == 97 ? -1 : 2 << (streams + piece) % 3);
             refills += ours.refills;
             ASSERT_EQ(compareCoefficients(reference, ours), "") << s.name << " piece " << piece;
         }
