@@ -114,31 +114,4 @@ TEST(EncodeMarkers, OmitMarkersGivesBareEntropyData)
     EXPECT_EQ(bare, std::vector<uint8_t>(full.begin() + headerBytes(full), full.end() - 2));
 }
 
-TEST(EncodeMarkers, PartialByteIsPaddedWithOnes)
-{
-    // Writer states at the end: (byte so far, bit position) -> completed
-    // byte; one that becomes FF is data and keeps its stuffing byte.
-    const struct {
-        uint8_t partial;
-        int32_t bitPos;
-        uint8_t want;
-    } cases[] = {{0x00, 6, 0x7F}, {0xFE, 0, 0xFF}, {0xC0, 5, 0xFF}, {0xA0, 4, 0xBF}, {0x80, 7, 0x00}};
-    for (const auto& c : cases) {
-        EncoderContext ctx{};
-        uint8_t buffer[8] = {c.partial};
-        ctx.writer.data = buffer;
-        ctx.writer.bitPos = c.bitPos;
-        ctx.noEoi = 0;
-        mox::enc::writeEnd(&ctx);
-        size_t padded = c.bitPos == 7 ? 0 : c.want == 0xFF ? 2 : 1;
-        if (padded) EXPECT_EQ(buffer[0], c.want) << "bit position " << c.bitPos;
-        if (padded == 2) EXPECT_EQ(buffer[1], 0x00) << "stuffing after a padded FF";
-        EXPECT_EQ(buffer[padded], 0xFF);
-        EXPECT_EQ(buffer[padded + 1], 0xD9);
-        EXPECT_EQ(ctx.writer.byteIndex, int32_t(padded + 2));
-        mox::enc::writeEnd(&ctx);  // a repeated end writes nothing
-        EXPECT_EQ(ctx.writer.byteIndex, int32_t(padded + 2));
-    }
-}
-
 }  // namespace
