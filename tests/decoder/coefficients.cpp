@@ -43,6 +43,7 @@ std::string walk(DecoderContext* ctx, const std::function<bool()>& nextPiece, Ou
     };
     if (D_setStrCode(ctx) != 0) return "D_setStrCode failed";
     D_setMcuParam(ctx);
+    buildLookaheadTables(ctx);  // Init builds them only when the driver takes the fast decoder
     const McuParam& param = ctx->mcuParam;
     for (int c = 0; c < param.componentCount; ++c) {
         const McuComponent& k = param.component[c];
