@@ -196,10 +196,7 @@ void printInfo(const std::string& path, uint64_t size, const HeaderInfo& info)
         std::printf("\n");
     }
     std::string reason = unsupportedReason(info.facts);
-    if (reason.empty() && pic.width > kMaxDecodeWidth) {
-        reason = "the picture is wider than the " + std::to_string(kMaxDecodeWidth) +
-                 " pixels the decoder supports";
-    }
+    if (reason.empty()) reason = widthRefusal(pic.width, 1);
     std::printf("decodable:     %s\n", reason.empty() ? "yes" : ("no, " + reason).c_str());
 }
 

@@ -16,6 +16,17 @@
 
 namespace moxtool {
 
+std::string widthRefusal(int width, int reduction)
+{
+    auto fits = [width](int r) { return (width + r - 1) / r <= kMaxDecodeWidth; };
+    if (fits(reduction)) return "";
+    std::string why = "the picture is " + std::to_string(width) + " pixels wide, wider than the " +
+                      std::to_string(kMaxDecodeWidth) + " pixels the decoder supports";
+    for (int r = reduction * 2; r <= 8; r *= 2)
+        if (fits(r)) return why + "; --scale 1/" + std::to_string(r) + " or smaller decodes it";
+    return why;
+}
+
 namespace {
 
 // The status a tool callback returns when its side failed (a file ended, a
@@ -372,11 +383,8 @@ bool decodeJob(ByteSource& source, const DecodeOptions& options, const LayoutSin
 
     // A preview keeps every partly covered sample: sizes round up.
     int reduction = options.reduction > 1 ? options.reduction : 1;
-    if ((pic.width + reduction - 1) / reduction > kMaxDecodeWidth) {
-        return fail(error, "", 0,
-                    "the picture is " + std::to_string(pic.width) + " pixels wide, wider than the " +
-                        std::to_string(kMaxDecodeWidth) + " pixels the decoder supports");
-    }
+    if (std::string refusal = widthRefusal(pic.width, reduction); !refusal.empty())
+        return fail(error, "", 0, refusal);
     DecodedLayout layout;
     layout.width = (pic.width + reduction - 1) / reduction;
     layout.height = (pic.height + reduction - 1) / reduction;

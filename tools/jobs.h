@@ -120,8 +120,12 @@ using LayoutSink = std::function<bool(const DecodedLayout&, std::string& error)>
 using LineSink = std::function<bool(const uint8_t* lines, int count, size_t stride,
                                     std::string& error)>;
 
-// The widest picture the decoder takes (its line pitch limit).
+// The widest picture the decoder delivers (its line pitch limit).
 constexpr int kMaxDecodeWidth = 12000;
+
+// Why a picture `width` wide cannot be delivered at `reduction` (empty when
+// it can), with the smallest reduction that would do.
+std::string widthRefusal(int width, int reduction);
 
 // Lines of a damaged stream that the decoder never reached get this value.
 constexpr uint8_t kMissingSample = 128;

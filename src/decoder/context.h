@@ -133,6 +133,9 @@ struct DecoderContext {
     mox::HuffLookahead dcLookahead[2];  // built by prepareFastPaths at Init
     mox::HuffLookahead acLookahead[2];
     uint8_t fusedOutput;  // the fused output layout (output_fast.cpp), chosen at Init
+    // The fast decoder's coefficient blocks of one MCU, all zeros between
+    // MCUs: the vector transform clears each block it reads.
+    int32_t fastBlocks[mox::kMaxComponents * 4][mox::kBlockSamples];
     uint8_t dcSel[mox::kMaxComponents];
     uint8_t acSel[mox::kMaxComponents];
     char comment[mox::kCommentBytes];

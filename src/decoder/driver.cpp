@@ -134,7 +134,7 @@ void setInsideSamples(DecoderContext* ctx, int32_t c, int32_t r)
     }
 }
 
-int32_t decodeMcuOfMode(DecoderContext* ctx)
+int32_t decodeMcuOfMode(DecoderContext* ctx, const DecoderKernels& kernels)
 {
     VelaMcuDecoder velaDecoder = nullptr;
     switch (ctx->mode) {
@@ -148,7 +148,7 @@ int32_t decodeMcuOfMode(DecoderContext* ctx)
         velaDecoder = vela_copier_decodeMcu;
         break;
     default:
-        return decoderKernels().decodeMcu(ctx);
+        return kernels.decodeMcu(ctx);
     }
     return velaDecoder(&ctx->cursor, &ctx->mcuParam, ctx->planes);
 }
@@ -157,8 +157,9 @@ int32_t decodeMcuOfMode(DecoderContext* ctx)
 int32_t decodeOneMcu(DecoderContext* ctx, int32_t c, int32_t r)
 {
     if (ctx->reduction != 1) setInsideSamples(ctx, c, r);
+    const DecoderKernels& kernels = decoderKernels();
     for (;;) {
-        int32_t status = decodeMcuOfMode(ctx);
+        int32_t status = decodeMcuOfMode(ctx, kernels);
         if (status == kNeedMoreData) {
             status = saveStrCode(ctx, c, r);
             if (status == 0 && streamExhausted(ctx)) status = MOX_ERR_CORRUPT;  // truncated stream
@@ -169,12 +170,12 @@ int32_t decodeOneMcu(DecoderContext* ctx, int32_t c, int32_t r)
             continue;
         }
         const bool full = ctx->reduction == 1;
-        if (status == 0) status = full ? decoderKernels().upSample(ctx) : upSample(ctx);
+        if (status == 0) status = full ? kernels.upSample(ctx) : upSample(ctx);
         if (status != 0) {
             syncCounters(ctx, true);
             return failDecode(ctx, status, true, c, r);
         }
-        return full ? decoderKernels().storeMcu(ctx, c, r) : storeMcu(ctx, c, r);
+        return full ? kernels.storeMcu(ctx, c, r) : storeMcu(ctx, c, r);
     }
 }
 
@@ -199,8 +200,20 @@ int32_t restartAfter(DecoderContext* ctx, int32_t c, int32_t r)
     }
 }
 
+// MCUs from column c of row r on that decodeRunFast may take in one go:
+// whole ones, after which no restart marker is due.
+int32_t runRoom(const DecoderContext* ctx, int32_t c, int32_t r)
+{
+    if (r == ctx->mcuRows - 1 && ctx->lastMcuHeight != ctx->mcuHeight) return 0;
+    int32_t room = ctx->mcusPerRow - c - (ctx->lastMcuWidth != ctx->mcuWidth ? 1 : 0);
+    if (ctx->restartInterval != 0) room = std::min(room, ctx->restartInterval - ctx->restartCount - 1);
+    return room;
+}
+
 int32_t decodeRows(DecoderContext* ctx)
 {
+    // The fused output layouts decode runs of MCUs with one bit buffer.
+    const bool runs = ctx->fusedOutput != 0 && decoderKernels().decodeMcu == &decodeMcuFast;
     for (int32_t r = ctx->mcuRow; r < ctx->mcuRows; ++r) {
         int32_t status;
         while ((status = changeWritebuf(ctx, r)) != 0) {
@@ -208,6 +221,12 @@ int32_t decodeRows(DecoderContext* ctx)
             if (status != 0) return status;
         }
         for (int32_t c = ctx->mcuColumn; c < ctx->mcusPerRow; ++c) {
+            if (runs && ctx->rstPending != 1 && runRoom(ctx, c, r) > 0) {
+                const int32_t done = decodeRunFast(ctx, c, runRoom(ctx, c, r));
+                if (ctx->restartInterval != 0) ctx->restartCount += done;
+                c += done;
+                if (c == ctx->mcusPerRow) break;
+            }
             if (ctx->rstPending != 1) {
                 status = decodeOneMcu(ctx, c, r);
                 if (status != 0) return status;

@@ -4,6 +4,7 @@
 // stage.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "decoder/decoder.h"
@@ -12,12 +13,19 @@ namespace mox {
 
 // Inverse DCT of a dequantised block held transposed (entry 8 * u + v is
 // the coefficient of horizontal frequency u in frequency row v), with level
-// shift and clamping, into 64 samples in raster order (idct_fast.cpp).
-using IdctTransposedFn = void (*)(const int32_t* block, int32_t* output);
+// shift and clamping, into 64 samples in raster order (idct_fast.cpp). The
+// block is cleared on the way.
+using IdctTransposedFn = void (*)(int32_t* block, int32_t* output);
 // The same for a block whose only nonzero coefficient is the dequantised DC.
 using IdctDcOnlyFn = void (*)(int32_t dc, int32_t* output);
 IdctTransposedFn idctTransposedKernel();
 IdctDcOnlyFn idctDcOnlyKernel();
+// The same two with the samples as bytes into eight lines `stride` apart:
+// what storeMcu writes for a gray picture.
+using IdctBytesFn = void (*)(int32_t* block, uint8_t* out, size_t stride);
+using IdctDcOnlyBytesFn = void (*)(int32_t dc, uint8_t* out, size_t stride);
+IdctBytesFn idctBytesKernel();
+IdctDcOnlyBytesFn idctDcOnlyBytesKernel();
 
 // D_idctBlock's signature on top of the vector transform: zig-zag
 // coefficients in, dequantised and transposed, then transformed.
@@ -29,6 +37,12 @@ int32_t idctBlockFast(const int32_t* coefficients, const McuParam* param,
 // is decodeMcu itself on the context's cursor and planes.
 int32_t decodeMcuFast(DecoderContext* ctx);
 int32_t decodeMcuReference(DecoderContext* ctx);
+// Decodes and stores (storeWholeMcu) up to `count` whole MCUs of the row
+// from `column` on, in a fused layout, keeping the bit buffer from one MCU
+// to the next. Stops before an MCU that decodeMcuFast would hand to the
+// reference (a marker or the end of the piece near, bad data) and returns
+// the MCUs done, with the cursor and predictors behind the last of them.
+int32_t decodeRunFast(DecoderContext* ctx, int32_t column, int32_t count);
 // The look-up tables decodeMcuFast needs, from the context's Huffman tables.
 void buildLookaheadTables(DecoderContext* ctx);
 
@@ -40,6 +54,9 @@ int32_t upSampleFast(DecoderContext* ctx);
 // prepareFastPaths calls it, after the picture's parameters are in place.
 void chooseFusedOutput(DecoderContext* ctx);
 int32_t storeMcuFast(DecoderContext* ctx, int32_t column, int32_t row);
+// storeMcuFast's work for an MCU that lies wholly inside the picture, in a
+// fused layout.
+void storeWholeMcu(DecoderContext* ctx, int32_t column);
 
 // One kernel per stage, each either the reference or the fast path.
 struct DecoderKernels {
@@ -51,6 +68,8 @@ struct DecoderKernels {
     // The vector transform for the processor, used by decodeMcuFast.
     IdctTransposedFn idctTransposed;
     IdctDcOnlyFn idctDcOnly;
+    IdctBytesFn idctBytes;
+    IdctDcOnlyBytesFn idctDcOnlyBytes;
 };
 
 // Chosen on first use: the fast paths unless MOX_SIMD=none.

@@ -10,6 +10,7 @@
 // the bits the MCU needs, or a code or symbol that is not a valid one. The
 // reference then produces exactly its own statuses, cursor and error-log
 // records, so the fast path only ever handles MCUs it decodes completely.
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -104,14 +105,16 @@ struct BitBuffer {
             std::memcpy(&word, data + next, sizeof(word));
             if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
             const uint64_t inverted = ~word;
-            bool hasFF = ((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) != 0;
-            if (!hasFF) {
-                int64_t bytes = (64 - count) >> 3;
+            // Flags every 0xFF byte, and perhaps a 0xFE right before one.
+            const uint64_t ff = (inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull;
+            int64_t bytes = (64 - count) >> 3;
+            if (ff != 0) bytes = std::min<int64_t>(bytes, std::countl_zero(ff) >> 3);
+            if (bytes > 0) {
                 acc |= (word & (~0ull << (64 - 8 * bytes))) >> count;
                 count += 8 * bytes;
                 next += bytes;
-                return;
             }
+            if (ff == 0) return;
         }
         while (count <= 56) {
             if (stopped || next >= end) {
@@ -143,17 +146,28 @@ struct BitBuffer {
     }
 };
 
-struct Decoder {
-    BitBuffer in;
+// What decoding and transforming one block of an MCU take, worked out once
+// per MCU or run of MCUs.
+struct BlockPlan {
     const HuffDecodeTable* dcTable;
     const HuffDecodeTable* acTable;
     const HuffLookahead* dcLook;
     const HuffLookahead* acLook;
+    const int32_t* quantZigzag;
+    int32_t* predictor;
+    int32_t* out;  // the block's samples in ctx->planes
+    int component;
+    int indexInComponent;
+    bool reduced;
+};
+struct McuPlan {
+    int blockCount;
+    BlockPlan block[kMaxComponents * kMaxBlocksPerComponent];
 };
 
 // A code longer than the look-up or none: its symbol (0..255), with its
 // length in *length, or -1 when the MCU must go back to the reference.
-int32_t longCode(uint64_t acc, const HuffLookahead& look, const HuffDecodeTable& table, int64_t* length)
+inline int32_t longCode(uint64_t acc, const HuffLookahead& look, const HuffDecodeTable& table, int64_t* length)
 {
     uint32_t symbol = 0;
     int found = 0;
@@ -176,13 +190,14 @@ int32_t longCode(uint64_t acc, const HuffLookahead& look, const HuffDecodeTable&
 }
 
 // One block into `block` (dequantised, transposed for the vector transform
-// or, when Natural, in row-major order for the reduced one; zeroed by the
-// caller). Returns 1 when it holds a nonzero AC coefficient, 0 when not, or
-// -1 to hand the MCU back to the reference. The bit buffer lives in locals.
+// or, when Natural, in row-major order for the reduced one; all zeros on
+// entry). Returns 0 when the first AC symbol ends the block (the DC value
+// alone), 1 when not, or -1 to hand the MCU back to the reference. The bit
+// buffer lives in locals.
 template <bool Natural>
-inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predictor, int32_t* block)
+inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor, int32_t* block)
 {
-    BitBuffer& in = dec.in;
+    const int32_t* quantZigzag = plan.quantZigzag;
     uint64_t acc = in.acc;
     int64_t count = in.count;
     auto refill = [&] {
@@ -212,7 +227,7 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
     };
 
     if (count < kRefillBelow) refill();
-    int32_t s = symbol(*dec.dcLook, *dec.dcTable);
+    int32_t s = symbol(*plan.dcLook, *plan.dcTable);
     if (s < 0 || s > kMaxCodeLength) return -1;
     int32_t difference = 0;
     if (s > 0) {
@@ -222,9 +237,9 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
     *predictor = static_cast<int32_t>(static_cast<uint32_t>(*predictor) + static_cast<uint32_t>(difference));
     block[0] = static_cast<int32_t>(static_cast<uint32_t>(*predictor) * static_cast<uint32_t>(quantZigzag[0]));
 
-    int nonzero = 0;
-    const HuffLookahead& acLook = *dec.acLook;
-    for (int k = 1; k < 64; ++k) {
+    const HuffLookahead& acLook = *plan.acLook;
+    int k = 1;
+    for (; k < 64; ++k) {
         if (count < kRefillBelow) refill();
         uint32_t e = acLook.entry[acc >> (64 - kLookaheadBits)];
         int32_t value;
@@ -233,12 +248,11 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
             count -= entryLength(e);
             value = entryValue(e);
             k += entryRun(e);
-            nonzero = 1;
         } else {
             int64_t length = entryLength(e);
             int32_t rs = static_cast<int32_t>(entrySymbol(e));
             if (length == 0) {
-                rs = longCode(acc, acLook, *dec.acTable, &length);
+                rs = longCode(acc, acLook, *plan.acTable, &length);
                 if (rs < 0) return -1;
             }
             acc <<= length;
@@ -248,7 +262,6 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
             k += rs >> 4;
             if (size > 0) {
                 value = take(size);
-                nonzero = 1;
             } else if (static_cast<uint32_t>(rs) == kZeroRun) {
                 value = 0;
             } else {
@@ -261,7 +274,7 @@ inline int decodeBlock(Decoder& dec, const int32_t* quantZigzag, int32_t* predic
     }
     in.acc = acc;
     in.count = count;
-    return nonzero;
+    return k > 1 ? 1 : 0;
 }
 
 // Puts the cursor where the reference would stand after the bits consumed:
@@ -369,6 +382,7 @@ void buildLookahead(const HuffDecodeTable& table, bool ac, HuffLookahead* look)
 
 void buildLookaheadTables(DecoderContext* ctx)
 {
+    std::memset(ctx->fastBlocks, 0, sizeof(ctx->fastBlocks));
     for (int t = 0; t < 4; ++t)
         for (int k = 0; k < kBlockSamples; ++k) ctx->quantZigzag[t][k] = ctx->quantTable[t][kZigzagToNatural[k]];
     for (int t = 0; t < 2; ++t) {
@@ -382,14 +396,21 @@ int32_t decodeMcuReference(DecoderContext* ctx)
     return decodeMcu(&ctx->cursor, &ctx->mcuParam, ctx->dcPredictors, ctx->planes);
 }
 
-int32_t decodeMcuFast(DecoderContext* ctx)
-{
-    BitCursor* cursor = &ctx->cursor;
-    const McuParam& param = ctx->mcuParam;
-    if (cursor->spliceFlag != nullptr && *cursor->spliceFlag != 0) return decodeMcuReference(ctx);
+namespace {
 
-    Decoder dec;
-    BitBuffer& in = dec.in;
+// Where the bit buffer began: a partly read byte at firstStart holding
+// firstBits unread bits, the next whole byte at firstEnd (-1: none).
+struct BufferStart {
+    int64_t firstStart = -1;
+    int64_t firstEnd = -1;
+    int firstBits = 0;
+};
+
+// Opens the bit buffer at the cursor; false when the reference must decode
+// from there (splice buffer, end of data, a marker right here).
+bool openBuffer(const BitCursor* cursor, BitBuffer& in, BufferStart& start)
+{
+    if (cursor->spliceFlag != nullptr && *cursor->spliceFlag != 0) return false;
     in.data = cursor->data;
     in.end = cursor->available;
     in.acc = 0;
@@ -397,79 +418,156 @@ int32_t decodeMcuFast(DecoderContext* ctx)
     in.padding = 0;
     in.stopped = false;
     int64_t i = cursor->byteIndex;
-    int64_t firstStart = -1, firstEnd = -1;
-    int firstBits = 0;
-    if (i >= in.end) return decodeMcuReference(ctx);
+    if (i >= in.end) return false;
     if (cursor->bitPos != 7) {
         // The rest of a partly read byte, then past its stuffing byte.
-        firstStart = i;
-        firstBits = cursor->bitPos + 1;
+        start.firstStart = i;
+        start.firstBits = cursor->bitPos + 1;
         uint8_t byte = in.data[i];
-        in.acc = uint64_t(byte & ((1u << firstBits) - 1)) << (64 - firstBits);
-        in.count = firstBits;
+        in.acc = uint64_t(byte & ((1u << start.firstBits) - 1)) << (64 - start.firstBits);
+        in.count = start.firstBits;
         in.next = i + 1;
         if (byte == kMarkerPrefix) {
             if (in.next < in.end && in.data[in.next] == 0x00) ++in.next;
             else in.stopped = true;
         }
-        firstEnd = in.next;
+        start.firstEnd = in.next;
     } else if (i > 0 && in.data[i - 1] == kMarkerPrefix) {
-        if (in.data[i] != 0x00) return decodeMcuReference(ctx);  // a marker right here
+        if (in.data[i] != 0x00) return false;  // a marker right here
         in.next = i + 1;
     } else {
         in.next = i;
     }
     in.clean = in.next;
+    return true;
+}
 
+void planMcu(DecoderContext* ctx, int32_t* predictors, McuPlan* plan)
+{
+    const McuParam& param = ctx->mcuParam;
+    int n = 0;
+    for (int c = 0; c < param.componentCount; ++c) {
+        const McuComponent& component = param.component[c];
+        const bool reduced = component.reducedWidth != 0;
+        const int samples = reduced ? component.reducedWidth * component.reducedHeight : kBlockSamples;
+        const int blocksHere = component.hSamp * component.vSamp;
+        for (int b = 0; b < blocksHere; ++b, ++n) {
+            BlockPlan& block = plan->block[n];
+            block.dcTable = component.dcTable;
+            block.acTable = component.acTable;
+            block.dcLook = &ctx->dcLookahead[component.dcTable - ctx->dcHuff];
+            block.acLook = &ctx->acLookahead[component.acTable - ctx->acHuff];
+            block.quantZigzag = ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
+            block.predictor = &predictors[c];
+            block.out = ctx->planes[c + 1] + b * samples;
+            block.component = c;
+            block.indexInComponent = b;
+            block.reduced = reduced;
+        }
+    }
+    plan->blockCount = n;
+}
+
+// The blocks of one MCU into ctx->fastBlocks, with the predictors; false
+// (blocks cleared again) when the MCU must go to the reference.
+bool decodeBlocks(DecoderContext* ctx, BitBuffer& in, const McuPlan& plan, int* acNonzero)
+{
+    int32_t (*blocks)[kBlockSamples] = ctx->fastBlocks;
+    for (int n = 0; n < plan.blockCount; ++n) {
+        const BlockPlan& block = plan.block[n];
+        acNonzero[n] = block.reduced ? decodeBlock<true>(in, block, block.predictor, blocks[n])
+                                     : decodeBlock<false>(in, block, block.predictor, blocks[n]);
+        if (acNonzero[n] < 0 || in.count < in.padding) {
+            std::memset(blocks, 0, sizeof(ctx->fastBlocks[0]) * (n + 1));
+            return false;
+        }
+    }
+    return true;
+}
+
+// The inverse transforms of the decoded blocks into ctx->planes, leaving
+// the blocks cleared.
+void transformBlocks(DecoderContext* ctx, const DecoderKernels& kernels, const McuPlan& plan,
+                     const int* acNonzero)
+{
+    int32_t (*blocks)[kBlockSamples] = ctx->fastBlocks;
+    for (int n = 0; n < plan.blockCount; ++n) {
+        const BlockPlan& block = plan.block[n];
+        if (block.reduced) {
+            // A preview: the reduced transform on the row-major block.
+            const McuComponent& component = ctx->mcuParam.component[block.component];
+            idctReducedDequantised(blocks[n], &ctx->mcuParam, &component,
+                                   blockCover(component, block.indexInComponent), block.out);
+            std::memset(blocks[n], 0, sizeof(ctx->fastBlocks[0]));
+        } else if (acNonzero[n] == 0) {
+            kernels.idctDcOnly(blocks[n][0], block.out);
+            blocks[n][0] = 0;
+        } else {
+            kernels.idctTransposed(blocks[n], block.out);
+        }
+    }
+}
+
+}  // namespace
+
+int32_t decodeMcuFast(DecoderContext* ctx)
+{
+    BitBuffer in;
+    BufferStart start;
+    if (!openBuffer(&ctx->cursor, in, start)) return decodeMcuReference(ctx);
     int32_t predictors[kMaxComponents];
     std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
-    alignas(64) int32_t blocks[kMaxComponents * kMaxBlocksPerComponent][kBlockSamples];
+    McuPlan plan;
+    planMcu(ctx, predictors, &plan);
     int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
-    int blockCount = 0;
-    for (int c = 0; c < param.componentCount; ++c) {
-        const McuComponent& component = param.component[c];
-        dec.dcTable = component.dcTable;
-        dec.acTable = component.acTable;
-        dec.dcLook = &ctx->dcLookahead[component.dcTable - ctx->dcHuff];
-        dec.acLook = &ctx->acLookahead[component.acTable - ctx->acHuff];
-        const int32_t* quantZigzag = ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
-        const int blocksHere = component.hSamp * component.vSamp;
-        const bool reduced = component.reducedWidth != 0;
-        for (int b = 0; b < blocksHere; ++b, ++blockCount) {
-            int32_t* block = blocks[blockCount];
-            std::memset(block, 0, sizeof(blocks[0]));
-            acNonzero[blockCount] = reduced ? decodeBlock<true>(dec, quantZigzag, &predictors[c], block)
-                                            : decodeBlock<false>(dec, quantZigzag, &predictors[c], block);
-            if (acNonzero[blockCount] < 0 || in.count < in.padding) return decodeMcuReference(ctx);
-        }
-    }
-
-    storeCursor(in, firstStart, firstEnd, firstBits, cursor);
+    if (!decodeBlocks(ctx, in, plan, acNonzero)) return decodeMcuReference(ctx);
+    storeCursor(in, start.firstStart, start.firstEnd, start.firstBits, &ctx->cursor);
     std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
-    const IdctTransposedFn idct = decoderKernels().idctTransposed;
-    const IdctDcOnlyFn idctDcOnly = decoderKernels().idctDcOnly;
-    blockCount = 0;
-    for (int c = 0; c < param.componentCount; ++c) {
-        const McuComponent& component = param.component[c];
-        const int blocksHere = component.hSamp * component.vSamp;
-        if (component.reducedWidth != 0) {
-            // A preview: the reduced transform on the row-major blocks.
-            const int samples = component.reducedWidth * component.reducedHeight;
-            for (int b = 0; b < blocksHere; ++b, ++blockCount)
-                idctReducedDequantised(blocks[blockCount], &param, &component, blockCover(component, b),
-                                       ctx->planes[c + 1] + b * samples);
-            continue;
+    transformBlocks(ctx, decoderKernels(), plan, acNonzero);
+    return 0;
+}
+
+int32_t decodeRunFast(DecoderContext* ctx, int32_t column, int32_t count)
+{
+    BitBuffer in;
+    BufferStart start;
+    if (!openBuffer(&ctx->cursor, in, start)) return 0;
+    const DecoderKernels& kernels = decoderKernels();
+    int32_t predictors[kMaxComponents];
+    std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
+    McuPlan plan;
+    planMcu(ctx, predictors, &plan);
+    int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
+    const bool gray = ctx->componentCount == 1;
+    int32_t done = 0;
+    for (; done < count; ++done) {
+        const BitBuffer before = in;
+        int32_t kept[kMaxComponents];
+        std::memcpy(kept, predictors, sizeof(kept));
+        if (!decodeBlocks(ctx, in, plan, acNonzero)) {
+            in = before;  // this MCU is left to decodeMcuFast
+            std::memcpy(predictors, kept, sizeof(kept));
+            break;
         }
-        for (int b = 0; b < blocksHere; ++b, ++blockCount) {
-            int32_t* out = ctx->planes[c + 1] + b * kBlockSamples;
-            if (acNonzero[blockCount] == 0) {
-                idctDcOnly(blocks[blockCount][0], out);
+        if (gray) {
+            // One block per MCU: transformed straight into the band.
+            uint8_t* out = ctx->writePointer + size_t(column + done) * kBlockSide;
+            if (acNonzero[0] == 0) {
+                kernels.idctDcOnlyBytes(ctx->fastBlocks[0][0], out, ctx->lineStride);
+                ctx->fastBlocks[0][0] = 0;
             } else {
-                idct(blocks[blockCount], out);
+                kernels.idctBytes(ctx->fastBlocks[0], out, ctx->lineStride);
             }
+        } else {
+            transformBlocks(ctx, kernels, plan, acNonzero);
+            storeWholeMcu(ctx, column + done);
         }
     }
-    return 0;
+    if (done > 0) {
+        storeCursor(in, start.firstStart, start.firstEnd, start.firstBits, &ctx->cursor);
+        std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
+    }
+    return done;
 }
 
 }  // namespace mox

@@ -7,11 +7,14 @@
 // Input: a dequantised block held transposed, entry 8 * u + v holding the
 // coefficient of horizontal frequency u in frequency row v. The fast
 // Huffman decoder writes blocks this way, so the row pass finds the same
-// coefficient of consecutive rows side by side.
+// coefficient of consecutive rows side by side. The block is left all
+// zeros, ready for the decoder's next one.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "decoder/idct_fast.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <cstring>
+
 #include <hwy/highway.h>
 
 #include "decoder/fast.h"
@@ -90,20 +93,62 @@ HWY_INLINE hn::Vec<DS> samples(DS ds, hn::Vec<DS> t)
     return hn::Min(hn::Max(hn::Add(s, hn::Set(ds, 128)), hn::Zero(ds)), hn::Set(ds, 255));
 }
 
-// Stores the 8 sample rows of the column groups h and h + 1 (t and t + 8).
-HWY_INLINE void storeRows(const VI* t, int32_t* out)
+// Where the samples go: the 64 32-bit samples of a block in raster order,
+// or bytes into eight lines of a band (a gray picture's output).
+struct ToSamples {
+    int32_t* out;
+    template <class DS>
+    HWY_INLINE void put(DS ds, int line, int column, hn::Vec<DS> v) const
+    {
+        hn::StoreU(v, ds, out + 8 * line + column);
+    }
+#if HWY_TARGET != HWY_SCALAR
+    // Lines `line` and `line + 1` whole, in one vector of 16 samples.
+    template <class DS>
+    HWY_INLINE void putTwo(DS ds, int line, hn::Vec<DS> v) const
+    {
+        hn::StoreU(v, ds, out + 8 * line);
+    }
+#endif
+};
+struct ToBytes {
+    uint8_t* out;
+    size_t stride;
+    template <class DS>
+    HWY_INLINE void put(DS ds, int line, int column, hn::Vec<DS> v) const
+    {
+        const hn::Rebind<uint8_t, DS> d8;
+        hn::StoreU(hn::DemoteTo(d8, v), d8, out + size_t(line) * stride + column);
+    }
+#if HWY_TARGET != HWY_SCALAR
+    template <class DS>
+    HWY_INLINE void putTwo(DS, int line, hn::Vec<DS> v) const
+    {
+        // Samples are 0..255 already: their low bytes are the bytes.
+        const hn::Rebind<uint8_t, DS> d8;
+        const hn::Half<decltype(d8)> dh;
+        const auto bytes = hn::TruncateTo(d8, hn::BitCast(hn::RebindToUnsigned<DS>(), v));
+        hn::StoreU(hn::LowerHalf(dh, bytes), dh, out + size_t(line) * stride);
+        hn::StoreU(hn::UpperHalf(dh, bytes), dh, out + size_t(line + 1) * stride);
+    }
+#endif
+};
+
+// Stores the 8 sample rows of the column groups h and h + 1 (t and t + 8),
+// at `column`.
+template <class Sink>
+HWY_INLINE void storeRows(const VI* t, const Sink& sink, int column)
 {
 #if HWY_TARGET == HWY_SCALAR
     const DI di;
     for (int k = 0; k < 8; ++k) {
-        hn::StoreU(samples(di, t[k]), di, out + 8 * k);
-        hn::StoreU(samples(di, t[8 + k]), di, out + 8 * k + 1);
+        sink.put(di, k, column, samples(di, t[k]));
+        sink.put(di, k, column + 1, samples(di, t[8 + k]));
     }
 #else
     // Two groups side by side in one vector of twice the lanes.
     const hn::Twice<DI> dw;
-    for (int k = 0; k < 8; ++k)
-        hn::StoreU(samples(dw, hn::Combine(dw, t[8 + k], t[k])), dw, out + 8 * k);
+    for (int k = 0; k < 8; ++k) sink.put(dw, k, column, samples(dw, hn::Combine(dw, t[8 + k], t[k])));
 #endif
 }
 
@@ -156,19 +201,21 @@ HWY_INLINE void transposeEight(DD d, const hn::Vec<DD>* in, hn::Vec<DD>* out)
 }
 
 // Eight lanes hold all eight columns: the column pass gives whole rows.
-template <class DD>
-HWY_INLINE void columnsOfEight(DD d, const hn::Vec<DD>* rowOut, int32_t* output)
+template <class DD, class Sink>
+HWY_INLINE void columnsOfEight(DD d, const hn::Vec<DD>* rowOut, const Sink& sink)
 {
     hn::Vec<DD> x[8];
     transposeEight(d, rowOut, x);
     hn::Vec<hn::Rebind<int32_t, DD>> t[8];
     columnPass(d, x, t);
-    const hn::Rebind<int32_t, DD> di;
-    for (int k = 0; k < 8; ++k) hn::StoreU(samples(di, t[k]), di, output + 8 * k);
+    // Two lines in each vector of twice the lanes.
+    const hn::Twice<hn::Rebind<int32_t, DD>> dw;
+    for (int k = 0; k < 8; k += 2) sink.putTwo(dw, k, samples(dw, hn::Combine(dw, t[k + 1], t[k])));
 }
 #endif
 
-void IdctTransposed(const int32_t* block, int32_t* output)
+template <class Sink>
+HWY_INLINE void idctTransposed(int32_t* block, const Sink& sink)
 {
     const D d;
     const DI di;
@@ -179,7 +226,10 @@ void IdctTransposed(const int32_t* block, int32_t* output)
     for (size_t g = 0; g < kGroups; ++g) {
         const size_t r0 = g * kLanes;
         VI xi[8];
-        for (int k = 0; k < 8; ++k) xi[k] = hn::LoadU(di, block + 8 * k + r0);
+        for (int k = 0; k < 8; ++k) {
+            xi[k] = hn::LoadU(di, block + 8 * k + r0);
+            hn::StoreU(hn::Zero(di), di, block + 8 * k + r0);  // left cleared for the next block
+        }
         V x[8];
         for (int k = 0; k < 8; ++k) x[k] = hn::PromoteTo(d, xi[k]);
         VI ac = hn::Or(hn::Or(hn::Or(xi[1], xi[2]), hn::Or(xi[3], xi[4])),
@@ -204,7 +254,7 @@ void IdctTransposed(const int32_t* block, int32_t* output)
     }
 #if HWY_TARGET != HWY_SCALAR
     if constexpr (kLanes == 8) {
-        columnsOfEight(d, rowOut, output);
+        columnsOfEight(d, rowOut, sink);
         return;
     }
 #endif
@@ -215,7 +265,7 @@ void IdctTransposed(const int32_t* block, int32_t* output)
         V x[8];
         for (size_t g = 0; g < kGroups; ++g) transposeSquare(d, rowOut + 8 * g + h * kLanes, x + g * kLanes);
         columnPass(d, x, t + 8 * (h % 2));
-        if (h % 2 == 1) storeRows(t, output + (h - 1) * kLanes);
+        if (h % 2 == 1) storeRows(t, sink, static_cast<int>((h - 1) * kLanes));
     }
 }
 
@@ -224,17 +274,37 @@ void IdctTransposed(const int32_t* block, int32_t* output)
 // gives each of its outputs a0 = dc * kHalfSqrt2 * kSqrt2 plus or minus a
 // zero product, which is a0 itself (or a zero that truncates to 0 all the
 // same). So all 64 samples are one value.
-void IdctDcOnly(int32_t dc, int32_t* output)
+int32_t dcOnlySample(int32_t dc)
 {
     using namespace idct;
     const double a0 = static_cast<double>(dc) * kHalfSqrt2 * kSqrt2;
     const int32_t t = a0 >= 2147483647.0 ? INT32_MAX : a0 <= -2147483648.0 ? INT32_MIN : static_cast<int32_t>(a0);
     // As samples() does it: bits 3..12 of t + 4 as a signed value, then 0..255.
     const int32_t v = static_cast<int32_t>((static_cast<uint32_t>(t) + 4u) << 19) >> 22;
-    const int32_t sample = v + 128 < 0 ? 0 : v + 128 > 255 ? 255 : v + 128;
+    return v + 128 < 0 ? 0 : v + 128 > 255 ? 255 : v + 128;
+}
+
+void IdctTransposed(int32_t* block, int32_t* output)
+{
+    idctTransposed(block, ToSamples{output});
+}
+
+void IdctTransposedBytes(int32_t* block, uint8_t* out, size_t stride)
+{
+    idctTransposed(block, ToBytes{out, stride});
+}
+
+void IdctDcOnly(int32_t dc, int32_t* output)
+{
     const hn::ScalableTag<int32_t> di;
-    const auto fill = hn::Set(di, sample);
+    const auto fill = hn::Set(di, dcOnlySample(dc));
     for (size_t k = 0; k < size_t(kBlockSamples); k += hn::Lanes(di)) hn::StoreU(fill, di, output + k);
+}
+
+void IdctDcOnlyBytes(int32_t dc, uint8_t* out, size_t stride)
+{
+    const auto sample = static_cast<uint8_t>(dcOnlySample(dc));
+    for (int line = 0; line < 8; ++line) std::memset(out + size_t(line) * stride, sample, 8);
 }
 
 }  // namespace
@@ -247,6 +317,8 @@ namespace mox {
 
 HWY_EXPORT(IdctTransposed);
 HWY_EXPORT(IdctDcOnly);
+HWY_EXPORT(IdctTransposedBytes);
+HWY_EXPORT(IdctDcOnlyBytes);
 
 IdctTransposedFn idctTransposedKernel()
 {
@@ -256,6 +328,16 @@ IdctTransposedFn idctTransposedKernel()
 IdctDcOnlyFn idctDcOnlyKernel()
 {
     return HWY_DYNAMIC_DISPATCH(IdctDcOnly);
+}
+
+IdctBytesFn idctBytesKernel()
+{
+    return HWY_DYNAMIC_DISPATCH(IdctTransposedBytes);
+}
+
+IdctDcOnlyBytesFn idctDcOnlyBytesKernel()
+{
+    return HWY_DYNAMIC_DISPATCH(IdctDcOnlyBytes);
 }
 
 }  // namespace mox

@@ -18,6 +18,8 @@ DecoderKernels chooseKernels()
     // Set either way: the stage tests call decodeMcuFast directly.
     kernels.idctTransposed = idctTransposedKernel();
     kernels.idctDcOnly = idctDcOnlyKernel();
+    kernels.idctBytes = idctBytesKernel();
+    kernels.idctDcOnlyBytes = idctDcOnlyBytesKernel();
     return kernels;
 }
 

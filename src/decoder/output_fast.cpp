@@ -200,14 +200,19 @@ int32_t storeMcuFast(DecoderContext* ctx, int32_t column, int32_t row)
         int32_t status = upSample(ctx);
         return status != 0 ? status : storeMcu(ctx, column, row);
     }
+    storeWholeMcu(ctx, column);
+    return 0;
+}
+
+void storeWholeMcu(DecoderContext* ctx, int32_t column)
+{
     uint8_t* out = ctx->writePointer + size_t(column) * ctx->mcuWidth * ctx->bytesPerPixel;
-    if (layout == Fused::kGray) {
+    if (static_cast<Fused>(ctx->fusedOutput) == Fused::kGray) {
         HWY_DYNAMIC_DISPATCH(StoreGrayMcu)(ctx->blockArea[0], out, ctx->lineStride);
     } else {
         HWY_DYNAMIC_DISPATCH(StoreYccMcu)(ctx->blockArea[0], ctx->blockArea[1], ctx->blockArea[2],
                                           ctx->hMax, ctx->vMax, out, ctx->lineStride);
     }
-    return 0;
 }
 
 }  // namespace mox

@@ -23,6 +23,16 @@ int skipSegment(HeaderCursor* cursor)
     return MOX_OK;
 }
 
+// The piece may hold bytes past the end of the stream (a buffer larger than
+// what is left of it): those are not read, so a header that runs past
+// `totalSize` ends like one cut at the end of the piece.
+uint32_t streamEndInPiece(const SystemParam* sys)
+{
+    uint32_t left = sys->totalSize > sys->consumedTotal ? sys->totalSize - sys->consumedTotal : 0;
+    uint32_t offset = sys->pieceOffset < sys->pieceSize ? sys->pieceOffset : sys->pieceSize;
+    return sys->pieceSize - offset > left ? offset + left : sys->pieceSize;
+}
+
 }  // namespace
 
 int readSegmentBody(ByteReader* in, const char* analyser, uint32_t* body)
@@ -142,7 +152,7 @@ extern "C" MOX_API int32_t MoxAnalysisHeader(SystemParam* sys, InputFunc input, 
 
     // The stream fields change only when the analysis does not need more
     // input; a result of 1 leaves them as they were at entry.
-    HeaderCursor cursor{{sys->inputBuffer, sys->pieceSize, sys->pieceOffset}, sys->skipRemain};
+    HeaderCursor cursor{{sys->inputBuffer, streamEndInPiece(sys), sys->pieceOffset}, sys->skipRemain};
     int result = AnalysisMain(&cursor, sys, pic, param);
     if (result == MOX_NEED_INPUT) return MOX_FAIL(kName, MOX_NEED_INPUT, nullptr);
 

@@ -92,6 +92,17 @@ TEST(DecoderFastPaths, InverseDctMatchesReference)
             mox::D_idctBlock(c.coefficients.data(), &param, &component, want);
             mox::idctBlockFast(c.coefficients.data(), &param, &component, have);
             ASSERT_EQ(0, std::memcmp(want, have, sizeof(want))) << target << ", " << c.name;
+            // Straight into the lines of a band, 11 bytes apart.
+            int32_t block[64];
+            uint8_t lines[8 * 11];
+            for (int k = 0; k < 64; ++k) {
+                const int n = mox::kZigzagToNatural[k];
+                block[8 * (n & 7) + (n >> 3)] = static_cast<int32_t>(
+                    static_cast<uint32_t>(c.coefficients[k]) * static_cast<uint32_t>(c.quant[n]));
+            }
+            mox::idctBytesKernel()(block, lines, 11);
+            for (int k = 0; k < 64; ++k) ASSERT_EQ(want[k], lines[11 * (k / 8) + k % 8]) << target << ", bytes, " << c.name;
+            ASSERT_TRUE(std::all_of(block, block + 64, [](int32_t v) { return v == 0; })) << c.name;
             bool dcOnly = true;
             for (int k = 1; k < 64; ++k) dcOnly = dcOnly && c.coefficients[k] == 0;
             if (dcOnly) {
@@ -99,6 +110,8 @@ TEST(DecoderFastPaths, InverseDctMatchesReference)
                                                   static_cast<uint32_t>(c.quant[0]));
                 mox::idctDcOnlyKernel()(dc, have);
                 ASSERT_EQ(0, std::memcmp(want, have, sizeof(want))) << target << ", DC-only " << c.name;
+                mox::idctDcOnlyBytesKernel()(dc, lines, 11);
+                for (int k = 0; k < 64; ++k) ASSERT_EQ(want[k], lines[11 * (k / 8) + k % 8]) << c.name;
             }
         }
     });
@@ -227,8 +240,10 @@ struct Layout {
 struct McuBench {
     DecoderContext ctx{};
     uint8_t range[mox::kRangeLimitBytes];
+    int32_t color[4][256];
     std::vector<int32_t> planes;
     std::vector<uint8_t> data;
+    std::vector<uint8_t> band;  // one MCU row, for runs of MCUs
 
     McuBench(const Layout& layout, const CodedTables& luma, const CodedTables& chroma,
              int32_t quantLow, int32_t quantHigh, uint32_t seed)
@@ -256,9 +271,25 @@ struct McuBench {
             ctx.vSamp[c] = uint8_t(c == 0 ? layout.v0 : 1);
             p.component[c] = {ctx.hSamp[c], ctx.vSamp[c], &ctx.dcHuff[sel], &ctx.acHuff[sel],
                               ctx.quantTable[c % 4]};
-            ctx.planes[c + 1] = planes.data() + size_t(c) * 4 * 64;
+            ctx.planes[c + 1] = ctx.blockArea[c] = planes.data() + size_t(c) * 4 * 64;
         }
         mox::buildLookaheadTables(&ctx);
+        // RGB output into a band of 40 MCUs.
+        ctx.outFormat = layout.components == 3 ? 1 : 0;
+        ctx.colorTransform = 1;
+        ctx.hMax = layout.h0;
+        ctx.vMax = layout.v0;
+        ctx.bytesPerPixel = layout.components;
+        ctx.mcuWidth = 8 * layout.h0;
+        ctx.lineStride = static_cast<uint32_t>(40 * ctx.mcuWidth * ctx.bytesPerPixel);
+        band.assign(size_t(ctx.lineStride) * 8 * layout.v0, 0);
+        ctx.writePointer = band.data();
+        mox::buildColorTables(color[0], color[1], color[2], color[3]);
+        ctx.crToR = color[0];
+        ctx.cbToG = color[1];
+        ctx.crToG = color[2];
+        ctx.cbToB = color[3];
+        mox::chooseFusedOutput(&ctx);
     }
 
     // A preview at 1/r as the driver sets it up; with `edge` every MCU is
@@ -361,6 +392,31 @@ int compareMcus(McuBench& b, int mcus, const std::string& what, std::vector<McuS
     return mcus;
 }
 
+// A run of MCUs on one bit buffer against decodeMcuReference and
+// storeWholeMcu MCU by MCU from the same start: the same cursor, predictors
+// and band after the MCUs the run took, which it returns.
+int compareRun(McuBench& b, int mcus, const std::string& what)
+{
+    const McuStart start(b.ctx);
+    std::fill(b.band.begin(), b.band.end(), 0);
+    const int32_t done = mox::decodeRunFast(&b.ctx, 0, mcus);
+    const McuStart afterRun(b.ctx);
+    const std::vector<uint8_t> runBand = b.band;
+    start.restore(b.ctx);
+    std::fill(b.band.begin(), b.band.end(), 0);
+    for (int m = 0; m < done; ++m) {
+        EXPECT_EQ(mox::decodeMcuReference(&b.ctx), 0) << what << ", MCU " << m;
+        mox::storeWholeMcu(&b.ctx, m);
+    }
+    EXPECT_TRUE(b.ctx.cursor.byteIndex == afterRun.cursor.byteIndex &&
+                b.ctx.cursor.bitPos == afterRun.cursor.bitPos &&
+                std::equal(afterRun.predictors, afterRun.predictors + 4, b.ctx.dcPredictors) &&
+                runBand == b.band)
+        << what << ", run of " << done << " MCUs";
+    start.restore(b.ctx);
+    return done;
+}
+
 TEST(DecoderFastPaths, HuffmanDecodingMatchesReference)
 {
     const TableBits k3{"K.3", {}, standardValues(mox::kLuminanceDc)};
@@ -414,6 +470,7 @@ TEST(DecoderFastPaths, HuffmanDecodingMatchesReference)
                     if (marker != 0) stream.insert(stream.end(), {0xFF, marker});
                     bench.point(stream, stream.size());
                     std::memset(bench.ctx.dcPredictors, 0, sizeof(bench.ctx.dcPredictors));
+                    EXPECT_EQ(compareRun(bench, kMcus + 1, what + ", marker " + std::to_string(marker)), kMcus);
                     int decoded = compareMcus(bench, kMcus + 1, what + ", marker " + std::to_string(marker),
                                               marker == 0 ? &starts : nullptr);
                     EXPECT_EQ(decoded, kMcus) << what;
@@ -426,6 +483,7 @@ TEST(DecoderFastPaths, HuffmanDecodingMatchesReference)
                         starts[m].restore(bench.ctx);
                         bench.ctx.cursor.data = bench.ctx.cursor.pieceData = bench.data.data();
                         bench.ctx.cursor.available = static_cast<uint32_t>(cut);
+                        EXPECT_LE(compareRun(bench, 2, what + ", run to " + std::to_string(cut)), 1);
                         compareMcus(bench, 1, what + ", MCU " + std::to_string(m) + ", piece end at " +
                                                   std::to_string(cut));
                     }
@@ -442,6 +500,7 @@ TEST(DecoderFastPaths, HuffmanDecodingMatchesReference)
                     }
                     bench.point(stream, stream.size());
                     std::memset(bench.ctx.dcPredictors, 0, sizeof(bench.ctx.dcPredictors));
+                    compareRun(bench, kMcus + 1, what + ", run damaged at " + std::to_string(at));
                     compareMcus(bench, kMcus + 1, what + ", damaged at " + std::to_string(at));
                 }
                 // Previews: the reduced transforms on the fast decoder's

@@ -38,6 +38,8 @@ TEST(AnalysisHeader, ResultsAndChainsOfWholeStreams)
     runCases({
         {"SOI EOI, total 4", B().soi().eoi().bytes(), MOX_HEADER_EOI, {}, 4},
         {"SOI EOI, total 5", B().soi().eoi().bytes(), MOX_ERR_EARLY_EOI, {}, 5},
+        {"piece holds bytes past the stream", B().soi().comment("abc").raw(header).bytes(),
+         MOX_NEED_INPUT, {}, 8},
         {"no SOI first", header, MOX_OK},
         {"fill bytes before SOI", B().byte(0xFF).raw(header).bytes(), MOX_ERR_MARKER},
         {"not a marker", B().soi().byte(0).byte(0).bytes(), MOX_ERR_MARKER},
@@ -124,7 +126,7 @@ TEST(AnalysisHeader, NeedInputRestoresThePositionAndResumes)
     stream.insert(stream.end(), builder.bytes().begin(), builder.bytes().end());
 
     for (size_t piece : {size_t(30), stream.size() - 1, stream.size()}) {
-        Analysis a(stream, piece, stream.size() + 50);
+        Analysis a(stream, piece, 1000 + stream.size() + 50);
         a.sys.pieceOffset = 7;
         a.sys.consumedTotal = 1007;
         a.sys.skipRemain = 3;

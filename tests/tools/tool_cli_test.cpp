@@ -215,7 +215,7 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
         // Messages that say what is wrong.
         {{"decode", "@wide.jpg", "@w.pgm"}, 1, {}, {"the picture is 12001 pixels wide, wider than the 12000 pixels the decoder supports"}},
         {{"decode", "@wide.jpg", "@w2.pgm", "--scale", "1/2"}, 0, {}, {}},  // a preview fits
-        {{"info", "@wide.jpg"}, 0, {"decodable:     no, the picture is wider than the 12000 pixels the decoder supports"}, {}},
+        {{"info", "@wide.jpg"}, 0, {"decodable:     no, the picture is 12001 pixels wide, wider than the 12000 pixels the decoder supports; --scale 1/2"}, {}},
         {{"decode", "@scans.jpg", "@s.ppm"}, 1, {}, {"separate scans (non-interleaved); the decoder reads single-scan interleaved"}},
         {{"info", "@scans.jpg"}, 1, {}, {"separate scans (non-interleaved)"}},
         {{"decode", "@prog.jpg", "@p.ppm"}, 1, {}, {"MoxAnalysisHeader failed: status -10 (unsupported frame type, marker or MCU layout): the JPEG is progressive"}},
