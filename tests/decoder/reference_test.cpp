@@ -8,7 +8,6 @@
 #include <random>
 #include <string>
 
-#include "decoder/coefficients.h"
 #include "decoder/decoder.h"
 #include "decoder/harness.h"
 #include "support/picture.h"
