@@ -41,6 +41,10 @@ constexpr uint32_t kFixedWorkBytes = kSpliceAreaBytes + kRangeLimitBytes + 4 * 2
 // Longer codes of a table whose codes are the canonical ones of its lengths
 // resolve through the largest code of each length.
 constexpr int kLookaheadBits = 10;
+constexpr int kSkipGroupBits = 12;
+// The two 1/8 preview tables of both AC tables (DecoderContext::acSkip,
+// acSkipGroups), carved from the work area when the reduction is 8.
+constexpr uint32_t kPreviewSkipBytes = 2 * (2u << kLookaheadBits) + 2 * (4u << kSkipGroupBits);
 struct HuffLookahead {
     uint32_t entry[1u << kLookaheadBits];
     int32_t maxCode[17];      // largest code of each length, -1 for none
@@ -132,6 +136,15 @@ struct DecoderContext {
     HuffDecodeTable acHuff[2];
     mox::HuffLookahead dcLookahead[2];  // built by prepareFastPaths at Init
     mox::HuffLookahead acLookahead[2];
+    // 1/8 previews: per AC prefix the bits of a code and its extra bits and
+    // the zig-zag positions it moves on (EOB: 128); 0 for longer codes or none.
+    // Both live at the end of the work area, only when the reduction is 8.
+    uint16_t (*acSkip)[1u << mox::kLookaheadBits];
+    // 1/8 previews: per 12-bit AC prefix the whole codes with their extra
+    // bits that it holds, up to and with an EOB: bits 0..7 their bits, 8..15
+    // the zig-zag positions they move on, bit 16 an EOB at the end, 24..31
+    // the positions they need before 64; 0 for none.
+    uint32_t (*acSkipGroups)[1u << mox::kSkipGroupBits];
     uint8_t fusedOutput;  // the fused output layout (output_fast.cpp), chosen at Init
     // The fast decoder's coefficient blocks of one MCU, all zeros between
     // MCUs: the vector transform clears each block it reads.

@@ -15,6 +15,8 @@ int32_t D_entryparam(DecoderContext* ctx, const DecodeParam* param, int32_t* err
 int32_t D_entrysystem(DecoderContext* ctx, SystemParam* sys, int32_t* error);
 // Work-area bytes the context needs (after D_entrypic and D_entryparam).
 uint64_t decoderWorkAreaSize(const DecoderContext* ctx, uint32_t lineStride);
+// Points the 1/8 preview skip tables at kPreviewSkipBytes bytes from `at`.
+void placePreviewSkipTables(DecoderContext* ctx, uint8_t* at);
 
 // Sample tables (tables.cpp).
 void buildRangeLimit(uint8_t* table);  // 1408 bytes

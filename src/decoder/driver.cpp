@@ -212,8 +212,8 @@ int32_t runRoom(const DecoderContext* ctx, int32_t c, int32_t r)
 
 int32_t decodeRows(DecoderContext* ctx)
 {
-    // The fused output layouts decode runs of MCUs with one bit buffer.
-    const bool runs = ctx->fusedOutput != 0 && decoderKernels().decodeMcu == &decodeMcuFast;
+    // The fused output layouts and previews decode runs of MCUs with one bit buffer.
+    const bool runs = (ctx->fusedOutput != 0 || ctx->reduction != 1) && decoderKernels().decodeMcu == &decodeMcuFast;
     for (int32_t r = ctx->mcuRow; r < ctx->mcuRows; ++r) {
         int32_t status;
         while ((status = changeWritebuf(ctx, r)) != 0) {
@@ -222,7 +222,9 @@ int32_t decodeRows(DecoderContext* ctx)
         }
         for (int32_t c = ctx->mcuColumn; c < ctx->mcusPerRow; ++c) {
             if (runs && ctx->rstPending != 1 && runRoom(ctx, c, r) > 0) {
-                const int32_t done = decodeRunFast(ctx, c, runRoom(ctx, c, r));
+                const int32_t room = runRoom(ctx, c, r);
+                const int32_t done = ctx->reduction != 1 ? decodePreviewRun(ctx, c, r, room)
+                                                         : decodeRunFast(ctx, c, room);
                 if (ctx->restartInterval != 0) ctx->restartCount += done;
                 c += done;
                 if (c == ctx->mcusPerRow) break;

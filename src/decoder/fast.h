@@ -43,6 +43,11 @@ int32_t decodeMcuReference(DecoderContext* ctx);
 // reference (a marker or the end of the piece near, bad data) and returns
 // the MCUs done, with the cursor and predictors behind the last of them.
 int32_t decodeRunFast(DecoderContext* ctx, int32_t column, int32_t count);
+// decodeRunFast for a preview, in row `row`: of the `count` MCUs, those
+// wholly inside the picture at full size; each is stored by storeMcu from
+// blocks transformed in place (upSample would only copy them), a grey one
+// straight into the band.
+int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row, int32_t count);
 // The look-up tables decodeMcuFast needs, from the context's Huffman tables.
 void buildLookaheadTables(DecoderContext* ctx);
 
@@ -57,6 +62,9 @@ int32_t storeMcuFast(DecoderContext* ctx, int32_t column, int32_t row);
 // storeMcuFast's work for an MCU that lies wholly inside the picture, in a
 // fused layout.
 void storeWholeMcu(DecoderContext* ctx, int32_t column);
+// Three 8x8 rasters of Y, Cb, Cr to RGB, as storeMcu writes an MCU of them
+// (a 4:2:0 preview at 1/2 has such MCUs).
+void storeYccRaster(const int32_t* luma, const int32_t* cb, const int32_t* cr, uint8_t* out, size_t stride);
 
 // One kernel per stage, each either the reference or the fast path.
 struct DecoderKernels {

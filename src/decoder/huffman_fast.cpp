@@ -2,8 +2,8 @@
 // (huffman.cpp) produces. Bits come from a 64-bit buffer refilled several
 // bytes at a time; codes of up to kLookaheadBits bits, most with their extra
 // bits, resolve in one look-up; the coefficients land dequantised in the
-// transposed order of the vector inverse DCT, or, for a preview's reduced
-// blocks, in row-major order for the reduced transform.
+// transposed order of the vector inverse DCT; a preview's reduced blocks
+// are summed as they are decoded, or passed over but for their DC term.
 //
 // Anything unusual sends the whole MCU back to decodeMcu from its start: a
 // cursor in the splice buffer, data running out or a marker reached within
@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "decoder/fast.h"
+#include "decoder/reduced.h"
 #include "frame/markers.h"
 #include "frame/t81tables.h"
 
@@ -26,6 +27,7 @@ constexpr int32_t kMaxCodeLength = 16;
 constexpr uint32_t kZeroRun = 0xF0;
 constexpr int kMaxBlocksPerComponent = 4;
 constexpr int kRefillBelow = 32;  // a code and its extra bits take at most 32
+constexpr uint32_t kSkipEndOfBlock = 128;  // zig-zag step of an EOB in a skip table
 
 constexpr uint32_t kEntryResolved = 1u << 6;
 constexpr int64_t entryLength(uint32_t e) { return e & 63; }
@@ -146,6 +148,12 @@ struct BitBuffer {
     }
 };
 
+// How a preview decodes a block: one sample of a whole block (its DC term
+// only, the AC codes passed over), a square block inside the picture
+// (summed while decoded, into its samples), or any other (a row-major block
+// for the reference transform).
+enum class PreviewBlock : uint8_t { kDcOnly, kInside, kGeneral };
+
 // What decoding and transforming one block of an MCU take, worked out once
 // per MCU or run of MCUs.
 struct BlockPlan {
@@ -159,6 +167,14 @@ struct BlockPlan {
     int component;
     int indexInComponent;
     bool reduced;
+    // Previews: how the block is decoded, the skip tables of its AC codes,
+    // and the samples' line stride at `out`.
+    PreviewBlock kind;
+    BlockCover cover;
+    int side;  // kInside: samples across and down
+    const uint16_t* acSkip;
+    const uint32_t* acSkipGroups;
+    int stride;
 };
 struct McuPlan {
     int blockCount;
@@ -189,13 +205,32 @@ inline int32_t longCode(uint64_t acc, const HuffLookahead& look, const HuffDecod
     return static_cast<int32_t>(symbol);
 }
 
-// One block into `block` (dequantised, transposed for the vector transform
-// or, when Natural, in row-major order for the reduced one; all zeros on
-// entry). Returns 0 when the first AC symbol ends the block (the DC value
-// alone), 1 when not, or -1 to hand the MCU back to the reference. The bit
-// buffer lives in locals.
-template <bool Natural>
-inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor, int32_t* block)
+// Where decodeBlock puts each dequantised coefficient (zig-zag position k,
+// in increasing k): a block of zeros held transposed for the vector
+// transform, or in row-major order for the reduced one; or the sums of a
+// preview's block (reduced.h).
+struct PutTransposed {
+    int32_t* block;
+    void operator()(int k, int32_t value) const { block[kZigzagToTransposed.index[k]] = value; }
+};
+struct PutNatural {
+    int32_t* block;
+    void operator()(int k, int32_t value) const { block[kZigzagToNatural[k]] = value; }
+};
+
+// The DC term alone, for a preview's one-sample blocks.
+struct PutDc {
+    int32_t* dc;
+    void operator()(int, int32_t value) const { *dc = value; }
+};
+
+// One block through `put`. Returns 0 when the first AC symbol ends the
+// block (the DC value alone), 1 when not, or -1 to hand the MCU back to the
+// reference. The bit buffer lives in locals. PassOverAc (a preview's
+// one-sample blocks) reads past the AC codes and their extra bits through
+// the skip tables, and returns 0.
+template <class Put, bool PassOverAc = false>
+inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor, Put& put)
 {
     const int32_t* quantZigzag = plan.quantZigzag;
     uint64_t acc = in.acc;
@@ -235,8 +270,40 @@ inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor,
         difference = take(s);
     }
     *predictor = static_cast<int32_t>(static_cast<uint32_t>(*predictor) + static_cast<uint32_t>(difference));
-    block[0] = static_cast<int32_t>(static_cast<uint32_t>(*predictor) * static_cast<uint32_t>(quantZigzag[0]));
+    put(0, static_cast<int32_t>(static_cast<uint32_t>(*predictor) * static_cast<uint32_t>(quantZigzag[0])));
 
+    if constexpr (PassOverAc) {
+        // k: the next zig-zag position; a code past 63 is invalid, EOB jumps
+        // far beyond.
+        for (uint32_t k = 1; k < 64;) {
+            if (count < kRefillBelow) refill();
+            // Several short codes at once, while they end before position 64.
+            const uint32_t group = plan.acSkipGroups[acc >> (64 - kSkipGroupBits)];
+            if (group != 0 && k + (group >> 24) <= 64) {
+                acc <<= group & 0xFF;
+                count -= group & 0xFF;
+                if ((group & 0x10000) != 0) break;
+                k += (group >> 8) & 0xFF;
+                continue;
+            }
+            uint32_t step = plan.acSkip[acc >> (64 - kLookaheadBits)];
+            if (step == 0) {  // a longer code, none, or an invalid symbol
+                if (entryLength(plan.acLook->entry[acc >> (64 - kLookaheadBits)]) != 0) return -1;
+                int64_t length = 0;
+                int32_t rs = longCode(acc, *plan.acLook, *plan.acTable, &length);
+                if (rs < 0 || ((rs & 15) == 0 && static_cast<uint32_t>(rs) != kZeroRun && rs != 0)) return -1;
+                step = rs == 0 ? kSkipEndOfBlock << 8 | uint32_t(length)
+                               : uint32_t((rs >> 4) + 1) << 8 | uint32_t(length + (rs & 15));
+            }
+            acc <<= step & 0xFF;
+            count -= step & 0xFF;
+            k += step >> 8;
+            if (k > 64 && k < kSkipEndOfBlock) return -1;
+        }
+        in.acc = acc;
+        in.count = count;
+        return 0;
+    }
     const HuffLookahead& acLook = *plan.acLook;
     int k = 1;
     for (; k < 64; ++k) {
@@ -269,12 +336,50 @@ inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor,
             }
         }
         if (k > 63) return -1;
-        block[Natural ? kZigzagToNatural[k] : kZigzagToTransposed.index[k]] =
-            static_cast<int32_t>(static_cast<uint32_t>(value) * static_cast<uint32_t>(quantZigzag[k]));
+        put(k, static_cast<int32_t>(static_cast<uint32_t>(value) * static_cast<uint32_t>(quantZigzag[k])));
     }
     in.acc = acc;
     in.count = count;
     return k > 1 ? 1 : 0;
+}
+
+template <int N>
+int decodeInside(BitBuffer& in, const BlockPlan& plan, int32_t* predictor, const uint8_t* limit)
+{
+    reduced::InsideSums<N, N> sums;
+    int result = decodeBlock(in, plan, predictor, sums);
+    if (result >= 0) sums.store(limit, plan.out, plan.stride);
+    return result;
+}
+
+PreviewBlock previewBlockOf(const McuComponent& component, const BlockCover& cover)
+{
+    if (cover.cutAcross || cover.cutDown) return PreviewBlock::kGeneral;
+    const int w = component.reducedWidth, h = component.reducedHeight;
+    if (w == 1 && h == 1) return PreviewBlock::kDcOnly;
+    return w == h && (w == 2 || w == 4) ? PreviewBlock::kInside : PreviewBlock::kGeneral;
+}
+
+// One block of a preview: the dequantised DC term into block[0] (kDcOnly),
+// the samples to plan.out (kInside, even when a later block hands the MCU
+// back), or the dequantised row-major block into `block` (kGeneral, zeros on
+// entry). Returns < 0 to hand the MCU back to the reference.
+int decodePreviewBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor, const uint8_t* limit,
+                       int32_t* block)
+{
+    switch (plan.kind) {
+    case PreviewBlock::kDcOnly: {
+        PutDc put{block};
+        return decodeBlock<PutDc, true>(in, plan, predictor, put);
+    }
+    case PreviewBlock::kInside:
+        return plan.side == 2 ? decodeInside<2>(in, plan, predictor, limit)
+                              : decodeInside<4>(in, plan, predictor, limit);
+    default: {
+        PutNatural put{block};
+        return decodeBlock(in, plan, predictor, put);
+    }
+    }
 }
 
 // Puts the cursor where the reference would stand after the bits consumed:
@@ -378,6 +483,47 @@ void buildLookahead(const HuffDecodeTable& table, bool ac, HuffLookahead* look)
     }
 }
 
+// The skip table of an AC table (DecoderContext::acSkip), from its look-up
+// table.
+void buildSkip(const HuffLookahead& look, uint16_t* skip)
+{
+    for (uint32_t prefix = 0; prefix < (1u << kLookaheadBits); ++prefix) {
+        const uint32_t e = look.entry[prefix];
+        const uint32_t rs = entrySymbol(e);
+        const uint32_t length = static_cast<uint32_t>(entryLength(e));  // with the extra bits when resolved
+        uint32_t entry = 0;
+        if (length > 0 && rs == 0) {
+            entry = kSkipEndOfBlock << 8 | length;
+        } else if (length > 0 && ((rs & 15) != 0 || rs == kZeroRun)) {
+            entry = ((rs >> 4) + 1) << 8 | ((e & kEntryResolved) != 0 ? length : length + (rs & 15));
+        }
+        skip[prefix] = static_cast<uint16_t>(entry);
+    }
+}
+
+// The group table of an AC table (DecoderContext::acSkipGroups), from its
+// skip table: a code found in zero-padded bits that fits the prefix is the
+// code there, the codes being free of prefixes.
+void buildSkipGroups(const uint16_t* skip, uint32_t* groups)
+{
+    for (uint32_t prefix = 0; prefix < (1u << kSkipGroupBits); ++prefix) {
+        uint32_t used = 0, advance = 0, end = 0;
+        while (used < uint32_t(kSkipGroupBits)) {
+            uint32_t window = (prefix << used) & ((1u << kSkipGroupBits) - 1);
+            uint32_t step = skip[window >> (kSkipGroupBits - kLookaheadBits)];
+            uint32_t bits = step & 0xFF;
+            if (step == 0 || used + bits > uint32_t(kSkipGroupBits)) break;
+            used += bits;
+            if (step >> 8 == kSkipEndOfBlock) {
+                end = 1;
+                break;
+            }
+            advance += step >> 8;
+        }
+        groups[prefix] = used == 0 ? 0 : (advance + end) << 24 | end << 16 | advance << 8 | used;
+    }
+}
+
 }  // namespace
 
 void buildLookaheadTables(DecoderContext* ctx)
@@ -388,6 +534,10 @@ void buildLookaheadTables(DecoderContext* ctx)
     for (int t = 0; t < 2; ++t) {
         buildLookahead(ctx->dcHuff[t], false, &ctx->dcLookahead[t]);
         buildLookahead(ctx->acHuff[t], true, &ctx->acLookahead[t]);
+        if (ctx->reduction == 8) {  // the tables of the one-sample blocks
+            buildSkip(ctx->acLookahead[t], ctx->acSkip[t]);
+            buildSkipGroups(ctx->acSkip[t], ctx->acSkipGroups[t]);
+        }
     }
 }
 
@@ -442,7 +592,9 @@ bool openBuffer(const BitCursor* cursor, BitBuffer& in, BufferStart& start)
     return true;
 }
 
-void planMcu(DecoderContext* ctx, int32_t* predictors, McuPlan* plan)
+// The plan of the current MCU; a preview's MCU `inside` the picture (a
+// run's) needs no cover of its blocks.
+void planMcu(DecoderContext* ctx, int32_t* predictors, McuPlan* plan, bool inside = false)
 {
     const McuParam& param = ctx->mcuParam;
     int n = 0;
@@ -453,16 +605,25 @@ void planMcu(DecoderContext* ctx, int32_t* predictors, McuPlan* plan)
         const int blocksHere = component.hSamp * component.vSamp;
         for (int b = 0; b < blocksHere; ++b, ++n) {
             BlockPlan& block = plan->block[n];
+            const ptrdiff_t ac = component.acTable - ctx->acHuff;
             block.dcTable = component.dcTable;
             block.acTable = component.acTable;
             block.dcLook = &ctx->dcLookahead[component.dcTable - ctx->dcHuff];
-            block.acLook = &ctx->acLookahead[component.acTable - ctx->acHuff];
+            block.acLook = &ctx->acLookahead[ac];
             block.quantZigzag = ctx->quantZigzag[(component.quantTable - ctx->quantTable[0]) / kBlockSamples];
             block.predictor = &predictors[c];
             block.out = ctx->planes[c + 1] + b * samples;
             block.component = c;
             block.indexInComponent = b;
             block.reduced = reduced;
+            if (reduced) {
+                block.cover = inside ? BlockCover{} : blockCover(component, b);
+                block.kind = previewBlockOf(component, block.cover);
+                block.side = component.reducedWidth;
+                block.acSkip = ctx->acSkip[ac];
+                block.acSkipGroups = ctx->acSkipGroups[ac];
+                block.stride = component.reducedWidth;
+            }
         }
     }
     plan->blockCount = n;
@@ -475,8 +636,12 @@ bool decodeBlocks(DecoderContext* ctx, BitBuffer& in, const McuPlan& plan, int* 
     int32_t (*blocks)[kBlockSamples] = ctx->fastBlocks;
     for (int n = 0; n < plan.blockCount; ++n) {
         const BlockPlan& block = plan.block[n];
-        acNonzero[n] = block.reduced ? decodeBlock<true>(in, block, block.predictor, blocks[n])
-                                     : decodeBlock<false>(in, block, block.predictor, blocks[n]);
+        if (block.reduced) {
+            acNonzero[n] = decodePreviewBlock(in, block, block.predictor, ctx->mcuParam.rangeLimit, blocks[n]);
+        } else {
+            PutTransposed put{blocks[n]};
+            acNonzero[n] = decodeBlock(in, block, block.predictor, put);
+        }
         if (acNonzero[n] < 0 || in.count < in.padding) {
             std::memset(blocks, 0, sizeof(ctx->fastBlocks[0]) * (n + 1));
             return false;
@@ -485,8 +650,26 @@ bool decodeBlocks(DecoderContext* ctx, BitBuffer& in, const McuPlan& plan, int* 
     return true;
 }
 
-// The inverse transforms of the decoded blocks into ctx->planes, leaving
-// the blocks cleared.
+// A preview's block as decodePreviewBlock left it: its samples at
+// block.out (a kInside block's are there already), `coefficients` cleared.
+void previewSamples(DecoderContext* ctx, const BlockPlan& block, int32_t* coefficients)
+{
+    if (block.kind == PreviewBlock::kDcOnly) {
+        block.out[0] = reduced::dcSample(coefficients[0], ctx->mcuParam.rangeLimit);
+        coefficients[0] = 0;
+    } else if (block.kind == PreviewBlock::kGeneral) {
+        const McuComponent& component = ctx->mcuParam.component[block.component];
+        const int w = component.reducedWidth, h = component.reducedHeight;
+        int32_t samples[kBlockSamples];
+        idctReducedDequantised(coefficients, &ctx->mcuParam, &component, block.cover, samples);
+        for (int j = 0; j < h; ++j)
+            for (int m = 0; m < w; ++m) block.out[block.stride * j + m] = samples[w * j + m];
+        std::memset(coefficients, 0, sizeof(int32_t) * kBlockSamples);
+    }
+}
+
+// The inverse transforms of the decoded blocks into ctx->planes (or where
+// the plan says), leaving the blocks cleared.
 void transformBlocks(DecoderContext* ctx, const DecoderKernels& kernels, const McuPlan& plan,
                      const int* acNonzero)
 {
@@ -494,11 +677,7 @@ void transformBlocks(DecoderContext* ctx, const DecoderKernels& kernels, const M
     for (int n = 0; n < plan.blockCount; ++n) {
         const BlockPlan& block = plan.block[n];
         if (block.reduced) {
-            // A preview: the reduced transform on the row-major block.
-            const McuComponent& component = ctx->mcuParam.component[block.component];
-            idctReducedDequantised(blocks[n], &ctx->mcuParam, &component,
-                                   blockCover(component, block.indexInComponent), block.out);
-            std::memset(blocks[n], 0, sizeof(ctx->fastBlocks[0]));
+            previewSamples(ctx, block, blocks[n]);
         } else if (acNonzero[n] == 0) {
             kernels.idctDcOnly(blocks[n][0], block.out);
             blocks[n][0] = 0;
@@ -506,6 +685,125 @@ void transformBlocks(DecoderContext* ctx, const DecoderKernels& kernels, const M
             kernels.idctTransposed(blocks[n], block.out);
         }
     }
+}
+
+// A run of MCUs in one bit buffer, with the plan of their blocks.
+struct Run {
+    BitBuffer in;
+    BufferStart start;
+    int32_t predictors[kMaxComponents];
+    McuPlan plan;
+    int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
+
+    // False when the reference must decode from the cursor.
+    bool open(DecoderContext* ctx, bool inside)
+    {
+        if (!openBuffer(&ctx->cursor, in, start)) return false;
+        std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
+        planMcu(ctx, predictors, &plan, inside);
+        return true;
+    }
+
+    // The next MCU; when it must go to the reference (decodeMcuFast), false
+    // with the bit buffer and predictors back at its start.
+    bool next(DecoderContext* ctx)
+    {
+        const BitBuffer before = in;
+        int32_t kept[kMaxComponents];
+        std::memcpy(kept, predictors, sizeof(kept));
+        if (decodeBlocks(ctx, in, plan, acNonzero)) return true;
+        in = before;
+        std::memcpy(predictors, kept, sizeof(kept));
+        return false;
+    }
+
+    // The cursor and predictors behind the last of `done` MCUs.
+    void end(DecoderContext* ctx, int32_t done) const
+    {
+        if (done == 0) return;
+        storeCursor(in, start.firstStart, start.firstEnd, start.firstBits, &ctx->cursor);
+        std::memcpy(ctx->dcPredictors, predictors, sizeof(ctx->dcPredictors));
+    }
+};
+
+// Where block b of component c of a preview's MCU stands in the raster that
+// storeMcu reads: blocks side by side go straight to their place in the
+// MCU (upSample would only copy them there); a single column of blocks is
+// the raster as it is. (A subsampled component reduced half as much needs
+// no doubling.)
+int32_t* placeOf(DecoderContext* ctx, int c, int b, int* stride)
+{
+    const int h = ctx->hSamp[c];
+    const int width = ctx->blockWidth[c], height = ctx->blockHeight[c];
+    *stride = h == 1 ? width : ctx->mcuWidth;
+    if (h == 1) return ctx->blockArea[c] + b * width * height;
+    return ctx->upsampleArea[c] + (b / h) * height * ctx->mcuWidth + (b % h) * width;
+}
+
+// decodePreviewRun's work (fast.h).
+int32_t previewRun(DecoderContext* ctx, int32_t column, int32_t row, int32_t count)
+{
+    // Full-size extent of an MCU: the run stops before the picture's edge.
+    const int64_t across = int64_t(kBlockSide) * ctx->hMax, down = int64_t(kBlockSide) * ctx->vMax;
+    if ((row + 1) * down > ctx->imageHeight) return 0;
+    count = static_cast<int32_t>(std::min<int64_t>(count, ctx->imageWidth / across - column));
+    const McuParam& param = ctx->mcuParam;
+    for (int c = 0; c < param.componentCount; ++c)  // full-size blocks side by side stay out
+        if (param.component[c].reducedWidth == 0 && param.component[c].hSamp != 1) return 0;
+    Run run;
+    if (count <= 0 || !run.open(ctx, true)) return 0;
+    const DecoderKernels& kernels = decoderKernels();
+    McuPlan& plan = run.plan;
+    const bool grey = param.componentCount == 1 && ctx->hSamp[0] == 1 && ctx->vSamp[0] == 1 &&
+                      ctx->bytesPerPixel == 1 && param.component[0].reducedWidth == ctx->mcuWidth;
+    // YCbCr to RGB in 8x8 MCUs: the fused output's vector store.
+    const bool ycc = param.componentCount == 3 && ctx->outFormat == 1 && ctx->colorTransform != 0 &&
+                     ctx->mcuWidth == kBlockSide && ctx->mcuHeight == kBlockSide &&
+                     decoderKernels().storeMcu == &storeMcuFast;
+    int32_t greySamples[kBlockSamples];
+    for (int n = 0; n < plan.blockCount; ++n) {
+        BlockPlan& block = plan.block[n];
+        block.out = grey ? greySamples : placeOf(ctx, block.component, block.indexInComponent, &block.stride);
+        ctx->upsampled[block.component] = ctx->hSamp[block.component] == 1 ? ctx->blockArea[block.component]
+                                                                            : ctx->upsampleArea[block.component];
+    }
+    int32_t done = 0;
+    if (grey && plan.block[0].kind == PreviewBlock::kDcOnly) {
+        // 1/8 grey: a byte a block.
+        uint8_t* to = ctx->writePointer + column;
+        int32_t dc = 0;
+        for (; done < count; ++done) {
+            const BitBuffer before = run.in;
+            const int32_t kept = run.predictors[0];
+            PutDc put{&dc};
+            if (decodeBlock<PutDc, true>(run.in, plan.block[0], &run.predictors[0], put) < 0 ||
+                run.in.count < run.in.padding) {
+                run.in = before;  // this MCU is left to decodeMcuFast
+                run.predictors[0] = kept;
+                break;
+            }
+            to[done] = param.rangeLimit[reduced::dcSample(dc, param.rangeLimit)];
+        }
+        count = 0;
+    }
+    for (; done < count; ++done) {
+        if (!run.next(ctx)) break;
+        transformBlocks(ctx, kernels, plan, run.acNonzero);
+        if (grey) {
+            const int width = param.component[0].reducedWidth, height = param.component[0].reducedHeight;
+            uint8_t* to = ctx->writePointer + size_t(column + done) * size_t(width);
+            for (int line = 0; line < height; ++line)
+                for (int x = 0; x < width; ++x)
+                    to[line * ctx->lineStride + x] = param.rangeLimit[greySamples[line * width + x]];
+        } else if (ycc) {
+            storeYccRaster(ctx->upsampled[0], ctx->upsampled[1], ctx->upsampled[2],
+                           ctx->writePointer + size_t(column + done) * 3 * kBlockSide, ctx->lineStride);
+        } else {
+            storeMcu(ctx, column + done, row);
+        }
+    }
+    run.end(ctx, done);
+    return done;
 }
 
 }  // namespace
@@ -529,26 +827,14 @@ int32_t decodeMcuFast(DecoderContext* ctx)
 
 int32_t decodeRunFast(DecoderContext* ctx, int32_t column, int32_t count)
 {
-    BitBuffer in;
-    BufferStart start;
-    if (!openBuffer(&ctx->cursor, in, start)) return 0;
+    Run run;
+    if (!run.open(ctx, false)) return 0;
     const DecoderKernels& kernels = decoderKernels();
-    int32_t predictors[kMaxComponents];
-    std::memcpy(predictors, ctx->dcPredictors, sizeof(predictors));
-    McuPlan plan;
-    planMcu(ctx, predictors, &plan);
-    int acNonzero[kMaxComponents * kMaxBlocksPerComponent];
+    const int* acNonzero = run.acNonzero;
     const bool gray = ctx->componentCount == 1;
     int32_t done = 0;
     for (; done < count; ++done) {
-        const BitBuffer before = in;
-        int32_t kept[kMaxComponents];
-        std::memcpy(kept, predictors, sizeof(kept));
-        if (!decodeBlocks(ctx, in, plan, acNonzero)) {
-            in = before;  // this MCU is left to decodeMcuFast
-            std::memcpy(predictors, kept, sizeof(kept));
-            break;
-        }
+        if (!run.next(ctx)) break;
         if (gray) {
             // One block per MCU: transformed straight into the band.
             uint8_t* out = ctx->writePointer + size_t(column + done) * kBlockSide;
@@ -559,15 +845,17 @@ int32_t decodeRunFast(DecoderContext* ctx, int32_t column, int32_t count)
                 kernels.idctBytes(ctx->fastBlocks[0], out, ctx->lineStride);
             }
         } else {
-            transformBlocks(ctx, kernels, plan, acNonzero);
+            transformBlocks(ctx, kernels, run.plan, acNonzero);
             storeWholeMcu(ctx, column + done);
         }
     }
-    if (done > 0) {
-        storeCursor(in, start.firstStart, start.firstEnd, start.firstBits, &ctx->cursor);
-        std::memcpy(ctx->dcPredictors, predictors, sizeof(predictors));
-    }
+    run.end(ctx, done);
     return done;
+}
+
+int32_t decodePreviewRun(DecoderContext* ctx, int32_t column, int32_t row, int32_t count)
+{
+    return previewRun(ctx, column, row, count);
 }
 
 }  // namespace mox

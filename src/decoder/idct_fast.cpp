@@ -115,7 +115,7 @@ struct ToBytes {
     uint8_t* out;
     size_t stride;
     template <class DS>
-    HWY_INLINE void put(DS ds, int line, int column, hn::Vec<DS> v) const
+    HWY_INLINE void put(DS, int line, int column, hn::Vec<DS> v) const
     {
         const hn::Rebind<uint8_t, DS> d8;
         hn::StoreU(hn::DemoteTo(d8, v), d8, out + size_t(line) * stride + column);

@@ -223,7 +223,7 @@ uint32_t extraAreaBytes(const DecoderContext* ctx)
 }
 
 // Lays the work area out as splice area, overflow rows, per-component block,
-// upsampling and further areas, range-limit table and colour tables. The
+// upsampling and further areas, range-limit table, colour tables and (reduction 8) preview skip tables. The
 // 32-bit areas must be 4-byte aligned, so the splice area gives up the 0..3
 // bytes that align them.
 void layOutWorkArea(DecoderContext* ctx)
@@ -257,6 +257,10 @@ void layOutWorkArea(DecoderContext* ctx)
     ctx->crToG = color + 2 * kColorTableEntries;
     ctx->cbToB = color + 3 * kColorTableEntries;
     buildColorTables(ctx->crToR, ctx->cbToG, ctx->crToG, ctx->cbToB);
+    next += 4 * kColorTableEntries * sizeof(int32_t);
+    ctx->acSkip = nullptr;
+    ctx->acSkipGroups = nullptr;
+    if (ctx->reduction == 8) placePreviewSkipTables(ctx, next);
 }
 
 // Releases what D_entrysystem allocated and clears the pointers it wrote
@@ -347,14 +351,21 @@ int32_t D_entryparam(DecoderContext* ctx, const DecodeParam* param, int32_t* err
     return checkVelaParam(ctx, param, error);
 }
 
+void placePreviewSkipTables(DecoderContext* ctx, uint8_t* at)
+{
+    ctx->acSkip = reinterpret_cast<uint16_t(*)[1u << kLookaheadBits]>(at);
+    ctx->acSkipGroups = reinterpret_cast<uint32_t(*)[1u << kSkipGroupBits]>(at + 2 * (2u << kLookaheadBits));
+}
+
 // Sized for the reduced MCU: per component 4 + 4 bytes per upsampled sample
-// and the extra area, 4 per decoded sample (320 and 256 bytes a block at
-// full size).
+// and the extra area, 4 per decoded sample (576 and 256 bytes a block at
+// full size); at reduction 8 the preview skip tables besides.
 uint64_t decoderWorkAreaSize(const DecoderContext* ctx, uint32_t lineStride)
 {
     uint64_t side = static_cast<uint64_t>(ctx->blockSize);
     uint64_t perComponent = uint64_t(ctx->hMax) * ctx->vMax * side * side * 8 + extraAreaBytes(ctx);
     uint64_t size = side * ctx->vMax * lineStride + kFixedWorkBytes + ctx->componentCount * perComponent;
+    if (ctx->reduction == 8) size += kPreviewSkipBytes;
     for (int c = 0; c < kMaxComponents; ++c) {
         uint64_t samples = c < ctx->componentCount ? uint64_t(ctx->blockWidth[c]) * ctx->blockHeight[c]
                                                    : side * side;

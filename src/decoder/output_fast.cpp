@@ -7,6 +7,7 @@
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "decoder/output_fast.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <cstring>
 #include <hwy/highway.h>
 
 #include "decoder/fast.h"
@@ -112,6 +113,25 @@ void StoreYccMcu(const int32_t* luma, const int32_t* cbBlock, const int32_t* crB
                  int vMax, uint8_t* out, size_t stride)
 {
     const D16 d16;
+    const D8x16 d8;
+    if (hMax == 1 && vMax == 1) {
+        // Two lines at a time: sixteen pixels interleaved in one go, then
+        // each line's 24 bytes put in place.
+        alignas(16) uint8_t pixels[48];
+        for (int line = 0; line < 8; line += 2) {
+            const hn::CappedTag<int32_t, 8> d32;
+            const Offsets o0 = colourOffsets(d32, cbBlock + 8 * line, crBlock + 8 * line);
+            const Offsets o1 = colourOffsets(d32, cbBlock + 8 * line + 8, crBlock + 8 * line + 8);
+            const V16 y0 = narrow(luma + 8 * line), y1 = narrow(luma + 8 * line + 8);
+            auto channel = [&](V16 offset0, V16 offset1) {
+                return hn::Combine(d8, toBytes(hn::Add(y1, offset1)), toBytes(hn::Add(y0, offset0)));
+            };
+            hn::StoreInterleaved3(channel(o0.r, o1.r), channel(o0.g, o1.g), channel(o0.b, o1.b), d8, pixels);
+            std::memcpy(out + size_t(line) * stride, pixels, 24);
+            std::memcpy(out + size_t(line + 1) * stride, pixels + 24, 24);
+        }
+        return;
+    }
     for (int chromaRow = 0; chromaRow < 8; ++chromaRow) {
         const Offsets o = colourOffsets(hn::CappedTag<int32_t, 8>(), cbBlock + 8 * chromaRow,
                                         crBlock + 8 * chromaRow);
@@ -127,7 +147,6 @@ void StoreYccMcu(const int32_t* luma, const int32_t* cbBlock, const int32_t* crB
             }
             // Each chroma sample serves two neighbouring pixels.
             const V16 y1 = narrow(y + kBlockSamples);
-            const D8x16 d8;
             auto channel = [&](V16 offset) {
                 return hn::Combine(d8, toBytes(hn::Add(y1, hn::InterleaveUpper(d16, offset, offset))),
                                    toBytes(hn::Add(y0, hn::InterleaveLower(d16, offset, offset))));
@@ -202,6 +221,11 @@ int32_t storeMcuFast(DecoderContext* ctx, int32_t column, int32_t row)
     }
     storeWholeMcu(ctx, column);
     return 0;
+}
+
+void storeYccRaster(const int32_t* luma, const int32_t* cb, const int32_t* cr, uint8_t* out, size_t stride)
+{
+    HWY_DYNAMIC_DISPATCH(StoreYccMcu)(luma, cb, cr, 1, 1, out, stride);
 }
 
 void storeWholeMcu(DecoderContext* ctx, int32_t column)

@@ -114,6 +114,8 @@ int32_t encodeMcus(EncoderContext* ctx, int32_t* cbError)
             }
             do {
                 switchBand(ctx);
+                // Cleared whole, so a callback that fills less than the band
+                // leaves zeros rather than the previous band's samples.
                 std::memset(ctx->inBuf, 0, ctx->inBufSize);
                 int32_t status = pullBand(ctx, "E_callinband", cbError);
                 if (status != MOX_OK) return MOX_FAIL("MoxEncode", status, ctx);

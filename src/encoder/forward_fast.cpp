@@ -40,29 +40,65 @@ struct VectorDctOps {
     VD Mul(VD a, VD b) const { return hn::Mul(a, b); }
 };
 
+// The vectors of one L x L block of doubles (L = lanes, rows r[0], r[step],
+// ... r[(L - 1) * step]) transposed in place: afterwards r[k * step] holds
+// column k. Pairs of lanes swap first, then pairs of 128-bit blocks, then
+// 256-bit halves.
+template <size_t kLanes>
+HWY_INLINE void transposeBlock([[maybe_unused]] DD d, [[maybe_unused]] VD* r, [[maybe_unused]] size_t step)
+{
+#if HWY_TARGET != HWY_SCALAR
+    if constexpr (kLanes >= 2) {
+        for (size_t k = 0; k < kLanes; k += 2) {
+            const VD a = r[k * step], b = r[(k + 1) * step];
+            r[k * step] = hn::InterleaveLower(d, a, b);
+            r[(k + 1) * step] = hn::InterleaveUpper(d, a, b);
+        }
+    }
+    if constexpr (kLanes >= 4) {
+        for (size_t four = 0; four < kLanes; four += 4) {
+            for (size_t k = four; k < four + 2; ++k) {
+                const VD a = r[k * step], c = r[(k + 2) * step];
+                r[k * step] = hn::OddEvenBlocks(hn::SwapAdjacentBlocks(c), a);
+                r[(k + 2) * step] = hn::OddEvenBlocks(c, hn::SwapAdjacentBlocks(a));
+            }
+        }
+    }
+    if constexpr (kLanes >= 8) {
+        for (size_t k = 0; k < 4; ++k) {
+            const VD a = r[k * step], e = r[(k + 4) * step];
+            r[k * step] = hn::ConcatLowerLower(d, e, a);
+            r[(k + 4) * step] = hn::ConcatUpperUpper(d, e, a);
+        }
+    }
+#endif
+}
+
 // Both passes; emit(u, v0, X) receives the lanes v0.. of coefficient row u
-// of the transposed result (coefficients (u, v0), (u, v0 + 1), ...).
+// of the transposed result (coefficients (u, v0), (u, v0 + 1), ...). The
+// intermediate result is transposed in registers, block by block.
 template <class Emit>
 HWY_INLINE void transform(const int32_t* samples, const Emit& emit)
 {
     const DD d;
     const hn::Rebind<int32_t, DD> di;
-    const size_t lanes = hn::Lanes(d);
+    constexpr size_t kLanes = hn::MaxLanes(DD());
+    constexpr size_t kChunks = 8 / kLanes;  // vectors per line of 8
     const VectorDctOps ops{d};
-    HWY_ALIGN double columns[64];  // columns[8 * v + x]: vertical frequency v of column x
+    VD rows[8 * kChunks];  // rows[kChunks * x + c]: vertical frequencies c * kLanes.. of column x
     VD in[8], out[8];
-    for (size_t x0 = 0; x0 < 8; x0 += lanes) {
-        for (int y = 0; y < 8; ++y) in[y] = hn::PromoteTo(d, hn::LoadU(di, samples + 8 * y + x0));
-        dct8(ops, in, out);
-        for (int v = 0; v < 8; ++v) hn::Store(out[v], d, columns + 8 * v + x0);
+    for (size_t xc = 0; xc < kChunks; ++xc) {
+        for (int y = 0; y < 8; ++y) in[y] = hn::PromoteTo(d, hn::LoadU(di, samples + 8 * y + xc * kLanes));
+        dct8(ops, in, out);  // out[v]: columns xc * kLanes.. at vertical frequency v
+        for (size_t vc = 0; vc < kChunks; ++vc) {
+            transposeBlock<kLanes>(d, out + vc * kLanes, 1);
+            for (size_t k = 0; k < kLanes; ++k) rows[kChunks * (xc * kLanes + k) + vc] = out[vc * kLanes + k];
+        }
     }
-    HWY_ALIGN double rows[64];  // rows[8 * x + v] = columns[8 * v + x]
-    for (int v = 0; v < 8; ++v)
-        for (int x = 0; x < 8; ++x) rows[8 * x + v] = columns[8 * v + x];
-    for (size_t v0 = 0; v0 < 8; v0 += lanes) {
-        for (int x = 0; x < 8; ++x) in[x] = hn::Load(d, rows + 8 * x + v0);
+    for (size_t vc = 0; vc < kChunks; ++vc) {
+        for (int x = 0; x < 8; ++x) in[x] = rows[kChunks * x + vc];
         dct8(ops, in, out);
-        for (int u = 0; u < 8; ++u) emit(u, v0, out[u]);
+        for (int u = 0; u < 8; ++u) emit(u, vc * kLanes, out[u]);
     }
 }
 
@@ -88,33 +124,46 @@ HWY_INLINE bool isFlat(const int32_t* samples)
 
 // The quantiser works on floats, two coefficient rows per vector (one row
 // where a vector has a single lane).
+using DH = hn::Rebind<float, DD>;
 #if HWY_TARGET == HWY_SCALAR
-using DQ = hn::Rebind<float, DD>;
+using DQ = DH;
 #else
-using DQ = hn::Twice<hn::Rebind<float, DD>>;
+using DQ = hn::Twice<DH>;
 #endif
 using DQI = hn::Rebind<int32_t, DQ>;
 
-// One vector of coefficients (floats, the DCT's rounded results) quantised
-// as quantize does. The quotient is single precision (IEEE division is
-// exact, so each lane equals the scalar quotient); the reference then adds
-// 0.5 to its magnitude a in double, truncates and clamps, which is
+// One vector of quotients quantised as quantize does: the reference adds
+// 0.5 to the magnitude a in double, truncates and clamps, which is
 // floor(a + 0.5) = floor(2a) - floor(a) (2a is exact in float) with a first
 // clamped to the largest coefficient (the rounding is monotonic, and
 // floor(1023 + 0.5) is 1023).
-HWY_INLINE hn::Vec<DQI> quantizeVector(hn::Vec<DQ> coefficient, hn::Vec<DQ> divisor)
+HWY_INLINE hn::Vec<DQI> quantizeVector(hn::Vec<DQ> quotient)
 {
     const DQ df;
-    const DQI di;
     const auto largest = hn::Set(df, static_cast<float>(kMaxCoefficient));
-    // An integer-valued float 0..2^23 plus 2^23 holds the integer in its
-    // low mantissa bits.
-    const auto magic = hn::Set(df, 8388608.0f);
-    auto magnitude = hn::Min(hn::Abs(hn::Div(coefficient, divisor)), largest);
-    auto rounded = hn::Sub(hn::Trunc(hn::Add(magnitude, magnitude)), hn::Trunc(magnitude));
-    auto value = hn::Sub(hn::BitCast(di, hn::Add(rounded, magic)), hn::BitCast(di, magic));
-    auto sign = hn::ShiftRight<31>(hn::BitCast(di, coefficient));  // -0.0 quantises to 0 anyway
-    return hn::Sub(hn::Xor(value, sign), sign);
+    const auto magnitude = hn::Min(hn::Abs(quotient), largest);
+    const auto rounded = hn::Sub(hn::Trunc(hn::Add(magnitude, magnitude)), hn::Trunc(magnitude));
+    // An integer -2^22..2^22 plus 1.5 x 2^23 lies in [2^23, 2^24), where the
+    // float's unit is 1: its low mantissa bits hold the integer.
+    const auto magic = hn::Set(df, 12582912.0f);
+    const auto biased = hn::Add(hn::CopySignToAbs(rounded, quotient), magic);
+    return hn::Sub(hn::BitCast(DQI(), biased), hn::BitCast(DQI(), magic));
+}
+
+// The quotients of one vector's worth of coefficients (doubles, rounded to
+// float) by their divisors. IEEE division is exact, so every lane equals the
+// scalar quotient.
+HWY_INLINE hn::Vec<DQ> quotientVector(const double* x, const float* divisors)
+{
+    const DD d;
+    const DH dh;
+#if HWY_TARGET == HWY_SCALAR
+    const auto coefficient = hn::DemoteTo(dh, hn::LoadU(d, x));
+#else
+    constexpr size_t kHalf = hn::MaxLanes(DD());
+    const auto coefficient = hn::Combine(DQ(), hn::DemoteTo(dh, hn::LoadU(d, x + kHalf)), hn::DemoteTo(dh, hn::LoadU(d, x)));
+#endif
+    return hn::Div(coefficient, hn::LoadU(DQ(), divisors));
 }
 
 // quantize's values for 64 floats with their divisors, both in the same
@@ -123,7 +172,7 @@ void QuantizeFloats(const float* coefficients, const float* divisors, int32_t* q
 {
     const DQ df;
     for (size_t i = 0; i < 64; i += hn::Lanes(df))
-        hn::StoreU(quantizeVector(hn::LoadU(df, coefficients + i), hn::LoadU(df, divisors + i)), DQI(),
+        hn::StoreU(quantizeVector(hn::Div(hn::LoadU(df, coefficients + i), hn::LoadU(df, divisors + i))), DQI(),
                    quantized + i);
 }
 
@@ -133,47 +182,7 @@ void QuantizeFloats(const float* coefficients, const float* divisors, int32_t* q
 uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32_t* quantized)
 {
     const DD d;
-    const hn::Rebind<float, DD> dh;
-    const hn::Rebind<int32_t, DD> dhi;
-    const DQ df;
     const DQI di;
-    const size_t lanes = hn::Lanes(d);
-    uint64_t nonzero = 0;  // transposed order
-    // Quantises rows `first` and `first + 1` (lanes v0..) of the transposed
-    // result from a vector with both, or row `first` alone with one lane.
-    auto quantizeRows = [&](int first, size_t v0, hn::Vec<DQ> coefficient, hn::Vec<DQ> divisor) {
-        const auto value = quantizeVector(coefficient, divisor);
-        uint8_t bits[8] = {};
-        hn::StoreMaskBits(di, hn::Ne(value, hn::Zero(di)), bits);
-        const uint64_t mask = bits[0] | uint64_t{bits[1]} << 8;
-        const size_t at = 8 * static_cast<size_t>(first) + v0;
-        if (hn::Lanes(df) == 16 || hn::Lanes(df) == lanes) {  // contiguous: whole rows, or one row
-            hn::StoreU(value, di, quantized + at);
-            nonzero |= mask << at;
-        } else {
-#if HWY_TARGET != HWY_SCALAR
-            hn::StoreU(hn::LowerHalf(dhi, value), dhi, quantized + at);
-            hn::StoreU(hn::UpperHalf(dhi, value), dhi, quantized + at + 8);
-            const uint64_t low = (uint64_t{1} << lanes) - 1;
-            nonzero |= (mask & low) << at | (mask >> lanes) << (at + 8);
-#endif
-        }
-    };
-    hn::Vec<hn::Rebind<float, DD>> pending = hn::Zero(dh);  // the even row, waiting for the odd one
-    auto quantizeLanes = [&](int u, size_t v0, VD x) {
-        const auto row = hn::DemoteTo(dh, x);
-#if HWY_TARGET == HWY_SCALAR
-        quantizeRows(u, v0, row, hn::LoadU(dh, divisors + 8 * u + v0));
-#else
-        if (u % 2 == 0) {
-            pending = row;
-            return;
-        }
-        const auto divisor = hn::Combine(df, hn::LoadU(dh, divisors + 8 * u + v0),
-                                         hn::LoadU(dh, divisors + 8 * (u - 1) + v0));
-        quantizeRows(u - 1, v0, hn::Combine(df, row, pending), divisor);
-#endif
-    };
     if (isFlat(samples)) {
         // Every difference the passes form is exactly 0, so all coefficients
         // but the DC are 0; the DC takes the reference's operations.
@@ -182,14 +191,31 @@ uint64_t ForwardDctQuantize(const int32_t* samples, const float* divisors, int32
         dct8(ScalarDctOps{}, line, out);  // a column: out[0], then exact zeros
         for (double& x : line) x = out[0];
         dct8(ScalarDctOps{}, line, out);  // row 0
+        HWY_ALIGN double dc[hn::MaxLanes(DQ())] = {};
+        dc[0] = out[0];
         std::memset(quantized, 0, 64 * sizeof(int32_t));
-        quantizeLanes(0, 0, hn::Set(d, out[0]));
-        quantizeLanes(1, 0, hn::Zero(d));
-        for (size_t v = 1; v < lanes; ++v) quantized[v] = 0;
-        return zigzagMaskOfTransposed(nonzero & 1);
+        quantized[0] = hn::GetLane(quantizeVector(quotientVector(dc, divisors)));
+        return quantized[0] != 0 ? 1 : 0;  // the DC is zig-zag position 0
     }
-    transform(samples, quantizeLanes);
-    return zigzagMaskOfTransposed(nonzero);
+    HWY_ALIGN double coefficients[64];  // transposed order
+    transform(samples, [&](int u, size_t v0, VD x) { hn::Store(x, d, coefficients + 8 * u + v0); });
+    uint8_t bits[8] = {};  // bit n % 8 of byte n / 8: transposed position n is nonzero
+    constexpr size_t kStep = hn::MaxLanes(DQ());
+    for (size_t i = 0; i < 64; i += kStep) {
+        const auto value = quantizeVector(quotientVector(coefficients + i, divisors + i));
+        hn::StoreU(value, di, quantized + i);
+        const auto nonzero = hn::Ne(value, hn::Zero(di));
+        if constexpr (kStep % 8 == 0) {
+            hn::StoreMaskBits(di, nonzero, bits + i / 8);
+        } else {
+            uint8_t part = 0;
+            hn::StoreMaskBits(di, nonzero, &part);
+            bits[i / 8] = static_cast<uint8_t>(bits[i / 8] | part << (i % 8));
+        }
+    }
+    uint64_t mask = 0;
+    for (int j = 0; j < 8; ++j) mask |= uint64_t{bits[j]} << (8 * j);
+    return zigzagMaskOfTransposed(mask);
 }
 
 // ---- extraction and colour conversion ------------------------------------------
@@ -207,9 +233,10 @@ HWY_INLINE VC roundShift(DC d, VC t, VC shift)
 }
 
 // Loads the samples of `lanes` pixels into raw[0..planes-1]; the others stay zero.
-template <int kBytes>
-HWY_INLINE void loadPixels(DC d, const uint8_t* pixels, bool allBytes, VC raw[4])
+template <int kBytes, class D>
+HWY_INLINE void loadPixels(D d, const uint8_t* pixels, bool allBytes, hn::Vec<D> raw[4])
 {
+    using DB = hn::Rebind<uint8_t, D>;
     const DB db;
     if (kBytes == 1) {
         raw[0] = hn::PromoteTo(d, hn::LoadU(db, pixels));
@@ -252,25 +279,28 @@ bool pairsFit(const EncoderContext* ctx)
 // v = t + 128 + 256 x off; with the rounding roundFixed(t) = (t + 128 -
 // [t < 0]) >> 8 (floor division, so the multiple of 256 passes through)
 // the result is roundFixed(t) + off.
-HWY_INLINE VC convertPairs(DC d, VC rg, VC b1, VC mrg, VC mb1, VC negativeBelow)
+template <class D, class V = hn::Vec<D>>
+HWY_INLINE V convertPairs(D d, V rg, V b1, V mrg, V mb1, V negativeBelow)
 {
-    const hn::Repartition<int16_t, DC> dw;
-    VC unused = hn::Zero(d);
-    VC sum = hn::ReorderWidenMulAccumulate(d, hn::BitCast(dw, rg), hn::BitCast(dw, mrg), hn::Zero(d), unused);
-    VC v = hn::RearrangeToOddPlusEven(sum, unused);
+    const hn::Repartition<int16_t, D> dw;
+    V unused = hn::Zero(d);
+    V sum = hn::ReorderWidenMulAccumulate(d, hn::BitCast(dw, rg), hn::BitCast(dw, mrg), hn::Zero(d), unused);
+    V v = hn::RearrangeToOddPlusEven(sum, unused);
     unused = hn::Zero(d);
     sum = hn::ReorderWidenMulAccumulate(d, hn::BitCast(dw, b1), hn::BitCast(dw, mb1), hn::Zero(d), unused);
     v = hn::Add(v, hn::RearrangeToOddPlusEven(sum, unused));
-    const VC negative = hn::VecFromMask(d, hn::Lt(v, negativeBelow));  // -1 where t < 0
+    const V negative = hn::VecFromMask(d, hn::Lt(v, negativeBelow));  // -1 where t < 0
     return hn::ShiftRight<8>(hn::Add(v, negative));
 }
 
 // The 16-bit form's constants: entries (m0, m1) and (m2, 128 + 256 x off)
 // per row, each pair in one 32-bit lane, low half first.
+template <class D>
 struct PairMatrix {
-    VC rg[3], b1[3], negativeBelow[3];
+    using V = hn::Vec<D>;
+    V rg[3], b1[3], negativeBelow[3];
 
-    PairMatrix(DC d, const EncoderContext* ctx)
+    PairMatrix(D d, const EncoderContext* ctx)
     {
         auto pair = [](int32_t low, int32_t high) {
             return static_cast<int32_t>((static_cast<uint32_t>(low) & 0xFFFF) | (static_cast<uint32_t>(high) << 16));
@@ -284,28 +314,29 @@ struct PairMatrix {
     }
 
     // Component i of the pixels whose sample pairs samplePairs made.
-    HWY_INLINE VC convert(DC d, int i, VC rgSamples, VC b1Samples) const
+    HWY_INLINE V convert(D d, int i, V rgSamples, V b1Samples) const
     {
         return convertPairs(d, rgSamples, b1Samples, rg[i], b1[i], negativeBelow[i]);
     }
 };
 
 // The (r, g) and (b, 1) pairs of pixels' samples.
-HWY_INLINE void samplePairs(DC d, const VC raw[4], VC& rg, VC& b1)
+template <class D, class V = hn::Vec<D>>
+HWY_INLINE void samplePairs(D d, const V raw[4], V& rg, V& b1)
 {
     rg = hn::Or(raw[0], hn::ShiftLeft<16>(raw[1]));
     b1 = hn::Or(raw[2], hn::Set(d, 1 << 16));
 }
 
-// Rounded mean of 2 (kShift 1) or 4 (kShift 2) samples from their sum,
-// halves away from zero, as meanOfTwo and meanOfFour.
-template <int kShift>
-HWY_INLINE VC roundedMean(DC d, VC sum)
+// Rounded mean of 2 (kShift 1) or 4 (kShift 2) samples from their sum s,
+// halves away from zero, as meanOfTwo and meanOfFour: with h = 2^(kShift-1)
+// that is (s + h) >> kShift for s >= 0 and -((h - s) >> kShift) =
+// (s + h - 1) >> kShift (floor division) for s < 0.
+template <int kShift, class D, class V = hn::Vec<D>>
+HWY_INLINE V roundedMean(D d, V sum)
 {
-    const VC sign = hn::ShiftRight<31>(sum);
-    const VC magnitude = hn::ShiftRight<kShift>(
-        hn::Add(hn::Sub(hn::Xor(sum, sign), sign), hn::Set(d, 1 << (kShift - 1))));
-    return hn::Sub(hn::Xor(magnitude, sign), sign);
+    const V minusOneIfNegative = hn::ShiftRight<31>(sum);
+    return hn::ShiftRight<kShift>(hn::Add(hn::Add(sum, hn::Set(d, 1 << (kShift - 1))), minusOneIfNegative));
 }
 
 #endif  // HWY_TARGET != HWY_SCALAR
@@ -370,6 +401,19 @@ bool extractConvert(EncoderContext* ctx, uint32_t mcuColumn)
     const uint32_t width = 8u * ctx->hMax;
     LineSource<kBytes> source(ctx, mcuColumn, width);
 
+    if constexpr (kIdentity) {
+        if (ctx->hMax == 1 && ctx->vMax == 1) {  // one block: the samples plus the level shift
+            const DB db;
+            const VC levelShift = hn::Set(d, ctx->levelShift[0]);
+            for (uint32_t line = 0; line < 8; ++line) {
+                const uint8_t* pixels = source.line(line);
+                for (uint32_t x = 0; x < 8; x += static_cast<uint32_t>(lanes))
+                    hn::StoreU(hn::Add(hn::PromoteTo(d, hn::LoadU(db, pixels + x)), levelShift), d,
+                               planes[0] + 8 * line + x);
+            }
+            return direct;
+        }
+    }
     VC m[16], shift[4];
     for (int i = 0; i < 16; ++i) m[i] = hn::Set(d, ctx->fixedMatrix[i]);
     for (int i = 0; i < 4; ++i) shift[i] = hn::Set(d, ctx->levelShift[i]);
@@ -453,6 +497,32 @@ void extractConvertRgb422(EncoderContext* ctx, uint32_t mcuColumn)
     }
 }
 
+// extractConvertRgb422 with one vector of 16 lanes per line of the MCU.
+template <class D16>
+void extractConvertRgb422Wide(EncoderContext* ctx, uint32_t mcuColumn)
+{
+    const D16 d;
+    const hn::Half<D16> dh;
+    LineSource<3> source(ctx, mcuColumn, 16);
+    const bool mean = ctx->downsampleMode == 1;
+    const PairMatrix pairs(d, ctx);
+    for (uint32_t line = 0; line < 8; ++line) {
+        hn::Vec<D16> raw[4] = {hn::Zero(d), hn::Zero(d), hn::Zero(d), hn::Zero(d)};
+        loadPixels<3>(d, source.line(line), true, raw);
+        hn::Vec<D16> rg, b1;
+        samplePairs(d, raw, rg, b1);
+        const auto luma = pairs.convert(d, 0, rg, b1);
+        hn::StoreU(hn::LowerHalf(dh, luma), dh, ctx->blockBuf[0] + line * 8);
+        hn::StoreU(hn::UpperHalf(dh, luma), dh, ctx->blockBuf[0] + 64 + line * 8);
+        for (int i = 1; i < 3; ++i) {
+            const auto converted = pairs.convert(d, i, rg, b1);
+            auto value = hn::ConcatEven(d, converted, converted);  // first samples in the lower half
+            if (mean) value = roundedMean<1>(d, hn::Add(value, hn::ConcatOdd(d, converted, converted)));
+            hn::StoreU(hn::LowerHalf(dh, value), dh, ctx->blockBuf[i] + line * 8);
+        }
+    }
+}
+
 #endif  // HWY_TARGET != HWY_SCALAR
 
 bool ExtractConvert(EncoderContext* ctx, uint32_t mcuColumn)
@@ -466,7 +536,12 @@ bool ExtractConvert(EncoderContext* ctx, uint32_t mcuColumn)
             return extractConvert<3, false>(ctx, mcuColumn);  // planes 1 and 2 take no bytes
 #if HWY_TARGET != HWY_SCALAR
         if (isRgb422(ctx)) {
-            extractConvertRgb422(ctx, mcuColumn);
+            using D16 = hn::CappedTag<int32_t, 16>;
+            if constexpr (hn::MaxLanes(D16()) == 16) {
+                extractConvertRgb422Wide<D16>(ctx, mcuColumn);
+            } else {
+                extractConvertRgb422(ctx, mcuColumn);
+            }
             return true;
         }
         if (pairsFit(ctx)) return extractConvert<3, true, false, true>(ctx, mcuColumn);

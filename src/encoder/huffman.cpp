@@ -122,9 +122,15 @@ bool huffmanTableFits(const HuffDecodeTable* table, uint32_t lastIndex)
 namespace {
 
 // The stuffing bit writer with a 64-bit accumulator: the same bytes as
-// setJpgValue, written four at a time when none of them is 0xFF. The writer
-// cursor is read at the start of a block and written back at its end, with
-// the bits of an incomplete byte in the byte at the cursor.
+// setJpgValue. After each code the complete bytes go out together with the
+// partial byte and zeros behind it (four bytes stored at once, the index
+// advanced past the complete ones); only when a complete byte is 0xFF do
+// they go out one at a time with their stuffing. The writer cursor is read
+// at the start of a block and written back at its end, with the bits of an
+// incomplete byte in the byte at the cursor. Needs kSinkSlack bytes of room
+// beyond the coded bytes (zeros are stored there, as the area holds).
+constexpr uint32_t kSinkSlack = 4;
+
 class BitSink {
 public:
     explicit BitSink(const BitCursor* cursor) : data_(cursor->data), index_(cursor->byteIndex)
@@ -135,23 +141,26 @@ public:
         }
     }
 
-    // Appends the low n bits of value (n <= 27, value < 2^n).
+    // Appends the low n bits of value (1 <= n <= 27, value < 2^n).
     void put(uint32_t value, uint32_t n)
     {
         pending_ = (pending_ << n) | value;
-        bits_ += n;
-        if (bits_ >= 32) {
-            bits_ -= 32;
-            putWord(static_cast<uint32_t>(pending_ >> bits_));
+        bits_ += n;  // at most 7 + 27: four complete bytes
+        const uint32_t top = static_cast<uint32_t>((pending_ << (64 - bits_)) >> 32);
+        const uint32_t inverted = ~top;  // a 0xFF byte is a zero byte here
+        if (((inverted - 0x01010101u) & ~inverted & 0x80808080u) != 0) {
+            // A partial byte has a zero bit and the bytes behind it are zero.
+            for (; bits_ >= 8; bits_ -= 8) putByte(static_cast<uint8_t>(pending_ >> (bits_ - 8)));
+            return;
         }
+        const uint32_t bigEndian = __builtin_bswap32(top);
+        std::memcpy(data_ + index_, &bigEndian, 4);
+        index_ += static_cast<int32_t>(bits_ >> 3);
+        bits_ &= 7;
     }
 
     void store(BitCursor* cursor)
     {
-        while (bits_ >= 8) {
-            bits_ -= 8;
-            putByte(static_cast<uint8_t>(pending_ >> bits_));
-        }
         cursor->byteIndex = index_;
         cursor->bitPos = 7 - static_cast<int32_t>(bits_);
         if (bits_ > 0) data_[index_] = static_cast<uint8_t>(pending_ << (8 - bits_));
@@ -164,39 +173,38 @@ private:
         if (byte == 0xFF) data_[index_++] = 0x00;
     }
 
-    void putWord(uint32_t word)
-    {
-        uint32_t inverted = ~word;  // a 0xFF byte is a zero byte here
-        if (((inverted - 0x01010101u) & ~inverted & 0x80808080u) == 0) {
-            uint8_t* out = data_ + index_;
-            out[0] = static_cast<uint8_t>(word >> 24);
-            out[1] = static_cast<uint8_t>(word >> 16);
-            out[2] = static_cast<uint8_t>(word >> 8);
-            out[3] = static_cast<uint8_t>(word);
-            index_ += 4;
-            return;
-        }
-        for (int shift = 24; shift >= 0; shift -= 8) putByte(static_cast<uint8_t>(word >> shift));
-    }
-
     uint8_t* data_;
     int32_t index_;
     uint64_t pending_ = 0;
     uint32_t bits_ = 0;
 };
 
-inline uint32_t sizeCategoryFast(int32_t value)
+// The size category and the additional bits of a value, without a branch
+// on its sign (which is as good as random). A nonzero value needs no
+// test for 0.
+struct Category {
+    uint32_t size, extra;
+};
+
+template <bool kNonzero>
+inline Category categoryOf(int32_t value)
 {
-    uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-    return magnitude == 0 ? 0 : 32 - static_cast<uint32_t>(__builtin_clz(magnitude));
+    const uint32_t sign = static_cast<uint32_t>(value >> 31);  // all ones when negative
+    const uint32_t magnitude = (static_cast<uint32_t>(value) ^ sign) - sign;
+    uint32_t size;
+    if constexpr (kNonzero) {
+        size = 32 - static_cast<uint32_t>(__builtin_clz(magnitude));
+    } else {
+        size = magnitude == 0 ? 0 : 32 - static_cast<uint32_t>(__builtin_clz(magnitude));
+    }
+    // value - 1 when negative, low `size` bits.
+    return {size, (static_cast<uint32_t>(value) + sign) & ((1u << size) - 1)};
 }
 
 // One code with its additional bits.
-inline void putSymbol(BitSink& sink, const HuffDecodeTable* table, uint32_t index, int32_t value,
-                      uint32_t size)
+inline void putSymbol(BitSink& sink, const HuffDecodeTable* table, uint32_t index, Category category)
 {
-    uint32_t extra = static_cast<uint32_t>(value < 0 ? value - 1 : value) & ((1u << size) - 1);
-    sink.put((table->codes[index] << size) | extra, table->lengths[index] + size);
+    sink.put((table->codes[index] << category.size) | category.extra, table->lengths[index] + category.size);
 }
 
 }  // namespace
@@ -208,7 +216,8 @@ void codeHuffmanFast(const int32_t coefficients[64], const uint8_t order[64], ui
     BitSink sink(cursor);
     const int32_t dc = coefficients[order[0]];
     const int32_t diff = dc - *predictor;
-    putSymbol(sink, dcTable, sizeCategoryFast(diff), diff, sizeCategoryFast(diff));
+    const Category dcCategory = categoryOf<false>(diff);
+    putSymbol(sink, dcTable, dcCategory.size, dcCategory);
     uint64_t left = nonzero & ~uint64_t{1};
     int previous = 0;
     while (left != 0) {
@@ -216,9 +225,8 @@ void codeHuffmanFast(const int32_t coefficients[64], const uint8_t order[64], ui
         left &= left - 1;
         uint32_t run = static_cast<uint32_t>(k - previous - 1);
         for (; run > 15; run -= 16) sink.put(acTable->codes[kAcIndexZrl], acTable->lengths[kAcIndexZrl]);
-        int32_t value = coefficients[order[k]];
-        uint32_t size = sizeCategoryFast(value);
-        putSymbol(sink, acTable, 10 * run + size + (run == 15 ? 1 : 0), value, size);
+        const Category category = categoryOf<true>(coefficients[order[k]]);
+        putSymbol(sink, acTable, 10 * run + category.size + (run == 15 ? 1 : 0), category);
         previous = k;
     }
     if (previous != 63) sink.put(acTable->codes[0], acTable->lengths[0]);
@@ -252,9 +260,11 @@ int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuCo
     // picture can make the writer run past its buffer.
     const uint32_t capacity =
         ctx->writer.data == ctx->spill ? ctx->spillCapacity : ctx->outBufSize;
-    const bool room = capacity >= static_cast<uint32_t>(ctx->writer.byteIndex) &&
-                      capacity - static_cast<uint32_t>(ctx->writer.byteIndex) >=
-                          worstMcuBytes(ctx->blocksPerMcu);
+    const uint32_t left = capacity >= static_cast<uint32_t>(ctx->writer.byteIndex)
+                              ? capacity - static_cast<uint32_t>(ctx->writer.byteIndex)
+                              : 0;
+    const bool room = left >= worstMcuBytes(ctx->blocksPerMcu);
+    const bool fastRoom = left >= worstMcuBytes(ctx->blocksPerMcu) + kSinkSlack;
     uint32_t k = 0;
     for (uint32_t c = 0; c < config->components; ++c) {
         const McuComponent& component = config->component[c];
@@ -262,7 +272,7 @@ int32_t MoxCodeMcu(EncoderContext* ctx, const BlockPointers* blocks, const McuCo
         for (uint32_t b = 0; b < count; ++b, ++k) {
             if (config->dcReset) ctx->dcPred[c] = 0;
             int32_t status = kHuffNoRoom;
-            if (room && transform != nullptr && component.divisors != nullptr &&
+            if (fastRoom && transform != nullptr && component.divisors != nullptr &&
                 k < kMaxBlocksPerMcu) {
                 codeHuffmanFast(quantized[k], kZigzagToTransposed, nonzero[k],
                                 component.record.dcTable, component.record.acTable,

@@ -241,6 +241,7 @@ struct McuBench {
     DecoderContext ctx{};
     uint8_t range[mox::kRangeLimitBytes];
     int32_t color[4][256];
+    std::vector<uint8_t> skipTables = std::vector<uint8_t>(mox::kPreviewSkipBytes);
     std::vector<int32_t> planes;
     std::vector<uint8_t> data;
     std::vector<uint8_t> band;  // one MCU row, for runs of MCUs
@@ -308,6 +309,9 @@ struct McuBench {
             component.insideWidth = uint16_t(8 * layout.h0 - (edge ? 5 : 0));
             component.insideHeight = uint16_t(8 * layout.v0 - (edge ? 3 : 0));
         }
+        ctx.reduction = r;  // 1/8 adds the tables of grouped AC codes
+        mox::placePreviewSkipTables(&ctx, skipTables.data());
+        mox::buildLookaheadTables(&ctx);
     }
 
     void point(const std::vector<uint8_t>& stream, size_t available)
@@ -526,6 +530,7 @@ struct OutputBench {
     DecoderContext ctx{};
     uint8_t range[mox::kRangeLimitBytes];
     int32_t color[4][256];
+    std::vector<uint8_t> skipTables = std::vector<uint8_t>(mox::kPreviewSkipBytes);
     std::vector<int32_t> blocks[4], rasters[4];
     std::vector<uint8_t> band;
 

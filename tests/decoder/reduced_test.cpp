@@ -145,7 +145,7 @@ TEST(DecoderReduced, PiecesBandsAndCallbacksGiveIdenticalPixels)
         Sampling sampling;
         int restart;
     } cases[] = {
-        {"grey 61x37 rst1", 61, 37, kSamplings[0], 1},
+        {"grey 130x70 rst7", 130, 70, kSamplings[0], 7},
         {"420 70x45 rst5", 70, 45, kSamplings[4], 5},
         {"422 33x50", 33, 50, kSamplings[2], 0},
         {"440 40x70 rst2", 40, 70, kSamplings[3], 2},
