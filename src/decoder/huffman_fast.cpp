@@ -620,8 +620,9 @@ void planMcu(DecoderContext* ctx, int32_t* predictors, McuPlan* plan, bool insid
                 block.cover = inside ? BlockCover{} : blockCover(component, b);
                 block.kind = previewBlockOf(component, block.cover);
                 block.side = component.reducedWidth;
-                block.acSkip = ctx->acSkip[ac];
-                block.acSkipGroups = ctx->acSkipGroups[ac];
+                // The skip tables exist at 1/8 only.
+                block.acSkip = ctx->acSkip != nullptr ? ctx->acSkip[ac] : nullptr;
+                block.acSkipGroups = ctx->acSkipGroups != nullptr ? ctx->acSkipGroups[ac] : nullptr;
                 block.stride = component.reducedWidth;
             }
         }
