@@ -293,27 +293,6 @@ struct McuBench {
         mox::chooseFusedOutput(&ctx);
     }
 
-    // A preview at 1/r as the driver sets it up; with `edge` every MCU is
-    // cut by the picture's right and bottom edges.
-    void reduce(const Layout& layout, int r, bool edge)
-    {
-        for (int c = 0; c < layout.components; ++c) {
-            mox::McuComponent& component = ctx.mcuParam.component[c];
-            const int spreadX = layout.h0 / ctx.hSamp[c], spreadY = layout.v0 / ctx.vSamp[c];
-            const int across = std::min(8, 8 / r * spreadX), down = std::min(8, 8 / r * spreadY);
-            const bool reduced = across != 8 || down != 8;
-            component.reducedWidth = uint8_t(reduced ? across : 0);
-            component.reducedHeight = uint8_t(reduced ? down : 0);
-            component.spreadX = uint8_t(spreadX);
-            component.spreadY = uint8_t(spreadY);
-            component.insideWidth = uint16_t(8 * layout.h0 - (edge ? 5 : 0));
-            component.insideHeight = uint16_t(8 * layout.v0 - (edge ? 3 : 0));
-        }
-        ctx.reduction = r;  // 1/8 adds the tables of grouped AC codes
-        mox::placePreviewSkipTables(&ctx, skipTables.data());
-        mox::buildLookaheadTables(&ctx);
-    }
-
     void point(const std::vector<uint8_t>& stream, size_t available)
     {
         data = stream;
@@ -506,18 +485,6 @@ TEST(DecoderFastPaths, HuffmanDecodingMatchesReference)
                     std::memset(bench.ctx.dcPredictors, 0, sizeof(bench.ctx.dcPredictors));
                     compareRun(bench, kMcus + 1, what + ", run damaged at " + std::to_string(at));
                     compareMcus(bench, kMcus + 1, what + ", damaged at " + std::to_string(at));
-                }
-                // Previews: the reduced transforms on the fast decoder's
-                // blocks, inside the picture and cut by its edges.
-                for (int r : {2, 4, 8}) {
-                    for (bool edge : {false, true}) {
-                        bench.reduce(layout, r, edge);
-                        bench.point(clean, clean.size());
-                        std::memset(bench.ctx.dcPredictors, 0, sizeof(bench.ctx.dcPredictors));
-                        EXPECT_EQ(compareMcus(bench, kMcus, what + ", 1/" + std::to_string(r) +
-                                                                (edge ? " at the edge" : "")),
-                                  kMcus);
-                    }
                 }
             }
         }

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <random>
 #include <string>
 
-#include "decoder/coefficients.h"
 #include "decoder/decoder.h"
 #include "decoder/harness.h"
 #include "support/picture.h"
@@ -83,10 +83,11 @@ TEST(DecoderReference, CoefficientsEqualTheReferenceAtEveryPieceSize)
     forEachSweepStream([&](const SweepStream& s) {
         ++streams;
         RefCoefficients reference = refCoefficients(s.stream);
-        // The large streams once, in pieces; the others also whole.
+        // The large streams once, in pieces; the others also whole and as
+        // previews of every size.
         for (uint32_t piece : {97u, 0u, 64u}) {
             if (piece != 97 && s.stream.size() > 50000) break;
-            OurCoefficients ours = readCoefficients(s.stream, piece);
+            OurCoefficients ours = readCoefficients(s.stream, piece, piece == 97 ? -1 : 2 << (streams + piece) % 3);
             refills += ours.refills;
             ASSERT_EQ(compareCoefficients(reference, ours), "") << s.name << " piece " << piece;
         }
@@ -106,6 +107,30 @@ TEST(DecoderReference, CoefficientsEqualTheReferenceAtEveryPieceEnd)
             ASSERT_EQ(compareCoefficients(reference, readCoefficients(s.stream, piece)), "")
                 << s.name << " piece " << piece;
     });
+}
+
+// Damaged scans: a marker inside an MCU, flipped bytes. Whatever the reference
+// MCU decoder makes of them, the fast one makes the same (status, cursor,
+// predictors, samples).
+TEST(DecoderReference, FastDecoderFollowsTheReferenceOnDamagedStreams)
+{
+    std::mt19937 random(5);
+    int failed = 0;
+    forEachSweepStream([&](const SweepStream& s) {
+        if (s.stream.size() > 50000) return;
+        const size_t start = scanStart(s.stream);
+        for (int n = 0; n < 12; ++n) {
+            std::vector<uint8_t> damaged = s.stream;
+            size_t at = start + random() % (damaged.size() - start - 2);
+            if (n % 4 == 0) damaged[at] = 0xFF, damaged[at + 1] = uint8_t(0xD0 + n % 8);
+            for (int f = 0; n % 4 != 0 && f < n % 3 + 1; ++f)
+                damaged[start + random() % (damaged.size() - start)] ^= uint8_t(1 + random() % 255);
+            std::string failure = readCoefficients(damaged, n % 2 ? 64 : 0).failure;
+            ASSERT_EQ(failure.find("fast decoder"), std::string::npos) << s.name << ", case " << n << failure;
+            failed += !failure.empty();
+        }
+    });
+    EXPECT_GT(failed, 100) << "the damage must reach the MCU decoders";
 }
 
 TEST(DecoderReference, PixelsWithinThreeOfTheReference)

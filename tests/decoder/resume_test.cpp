@@ -1,5 +1,6 @@
 // Resumability is invisible: any piece size, band height and callback
-// combination gives the same pixels as one piece and one band.
+// combination gives the same pixels as one piece and one band, at full size
+// and in every preview size.
 #include <gtest/gtest.h>
 
 #include "decoder/harness.h"
@@ -39,18 +40,27 @@ TEST(DecoderResume, PiecesBandsAndCallbacksGiveIdenticalPixels)
     };
     for (const StreamCase& c : cases) {
         std::vector<uint8_t> stream = encodeCase(c, false);
-        DecodeResult whole = decodeStream(stream, DecodeOptions{});
-        ASSERT_EQ(whole.status, 0) << c.name;
+        const int32_t reductions[] = {-1, 2, 4, 8};
+        std::vector<uint64_t> whole;
+        for (int32_t r : reductions) {
+            DecodeOptions options;
+            options.reduction = r;
+            DecodeResult one = decodeStream(stream, options);
+            ASSERT_EQ(one.status, 0) << c.name << " 1/" << r;
+            whole.push_back(digest(one.picture.pixels));
+        }
         for (uint32_t piece : {64, 65, 97, 128, 1000, 0})
             for (uint32_t band : {1, 7, 16, 20, 0})
                 for (int callbacks = 0; callbacks < 4; ++callbacks) {
                     DecodeOptions options{piece, band, (callbacks & 1) != 0, (callbacks & 2) != 0};
+                    const size_t r = (piece + band + uint32_t(callbacks)) % 4;
+                    options.reduction = reductions[r];
                     DecodeResult run = decodeStream(stream, options);
                     SCOPED_TRACE(testing::Message() << c.name << " piece " << piece << " band " << band
-                                                    << " callbacks " << callbacks);
+                                                    << " callbacks " << callbacks << " 1/" << reductions[r]);
                     ASSERT_EQ(run.status, 0) << "have status " << run.status << ", want 0";
                     EXPECT_EQ(run.consumedTotal, stream.size());
-                    ASSERT_EQ(digest(run.picture.pixels), digest(whole.picture.pixels))
+                    ASSERT_EQ(digest(run.picture.pixels), whole[r])
                         << "pixels differ from the one-piece, one-band decode";
                     EXPECT_EQ(run.liveBlocks, 0);
                     // Without callbacks, small pieces and bands must have suspended.

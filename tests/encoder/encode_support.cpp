@@ -113,37 +113,4 @@ void useDenseCodes(EncodeParam* param)
     }
 }
 
-LibraryDecoded decodeWithLibrary(const std::vector<uint8_t>& stream)
-{
-    LibraryDecoded result;
-    PictureInfo pic;
-    SystemParam sys;
-    DecodeParam param;
-    MoxDecClearParam(&pic, &sys, &param);
-    MoxDecSetupMalloc(moxtest::plainAlloc, moxtest::plainFree, &sys);
-    std::vector<uint8_t> input(stream);
-    input.resize(std::max<size_t>(input.size(), 64));
-    sys.inputBuffer = input.data();
-    sys.pieceSize = uint32_t(input.size());
-    sys.totalSize = uint32_t(stream.size());
-    int32_t error = 0;
-    result.status = MoxAnalysisHeader(&sys, nullptr, nullptr, &pic, &param, &error);
-    if (result.status != MOX_OK && result.status != MOX_HEADER_SKIPPED) return result;
-    pic.mode = MOX_MODE_JPEG;
-    pic.outFormat = 1;
-    sys.lineStride = uint32_t(pic.width * pic.componentCount);
-    sys.bandBufferSize = sys.lineStride * uint32_t(pic.height);
-    DecoderContext* ctx = MoxDecInit(&pic, &sys, &param, &result.status);
-    if (ctx == nullptr) return result;
-    uint32_t slot = 0;
-    result.status = MoxDecode(ctx, 0, &slot);
-    if (result.status == MOX_OK || result.status == MOX_OUTPUT_READY) {
-        result.status = MOX_OK;
-        result.picture = {pic.width, pic.height, pic.componentCount,
-                          {sys.bandBuffer, sys.bandBuffer + sys.bandBufferSize}};
-    }
-    MoxDecFinalize(ctx);
-    return result;
-}
-
 }  // namespace enctest

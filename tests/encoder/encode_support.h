@@ -44,12 +44,4 @@ EncodeRun runEncode(const EncodeSetup& setup);
 // tests of the output discipline.
 void useDenseCodes(EncodeParam* param);
 
-// This library's decoder over a whole stream (one piece, one band, colour
-// output); status is the failing step's result.
-struct LibraryDecoded {
-    int32_t status = 0;
-    moxtest::Picture picture;
-};
-LibraryDecoded decodeWithLibrary(const std::vector<uint8_t>& stream);
-
 }  // namespace enctest

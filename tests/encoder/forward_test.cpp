@@ -53,24 +53,6 @@ struct PlaneContext {
     }
 };
 
-TEST(EncodeForward, ColorConversionOfRed)
-{
-    PlaneContext p(3, MOX_PIXEL_RGB, 1, 1);
-    const int32_t matrix[16] = {77, 150, 29, 0, -43, -85, 128, 0, 128, -107, -21, 0, 0, 0, 0, 256};
-    std::memcpy(p.ctx.fixedMatrix, matrix, sizeof matrix);
-    p.ctx.levelShift[1] = p.ctx.levelShift[2] = 0;
-    for (int i = 0; i < 64; ++i) {
-        p.ctx.rawPlane[0][i] = 255;
-        p.ctx.rawPlane[1][i] = 0;
-        p.ctx.rawPlane[2][i] = 0;
-    }
-    convertColor(&p.ctx);
-    EXPECT_EQ(p.ctx.convertedPlane[0][0], -51);
-    EXPECT_EQ(p.ctx.convertedPlane[1][0], -43);
-    EXPECT_EQ(p.ctx.convertedPlane[2][0], 128);
-    EXPECT_EQ(p.ctx.convertedPlane[0][63], -51);
-}
-
 TEST(EncodeForward, ExtractionReplicatesEdges)
 {
     // A region 5 columns wide and a last MCU row with 3 valid lines.
@@ -158,11 +140,6 @@ TEST(EncodeForward, DctMatchesTheDefinition)
             EXPECT_NEAR(coefficients[v * 8 + u], definitionDct(block, u, v), 1e-3)
                 << "u " << u << " v " << v;
 
-    // A flat block of v gives DC 8v and no AC.
-    for (int32_t& s : block) s = -128;
-    forwardDct(block, coefficients);
-    EXPECT_EQ(coefficients[0], -1024.0f);
-    for (int n = 1; n < 64; ++n) EXPECT_NEAR(coefficients[n], 0.0f, 1e-9) << "n " << n;
 }
 
 TEST(EncodeForward, QuantisationRoundsHalvesAwayFromZero)
@@ -214,38 +191,6 @@ Coded codeBlock(const int32_t zz[64], int32_t predictor)
     return coded;
 }
 
-TEST(EncodeForward, HuffmanExamples)
-{
-    struct Case {
-        const char* name;
-        std::vector<std::pair<int, int32_t>> coefficients;  // zig-zag index, value
-        int32_t predictor;
-        std::string bits;
-        int32_t entries;
-    };
-    // K.3: category 0 "00", 1 "010", 2 "011". K.5: EOB "1010", ZRL
-    // "11111111001", run/size 4/1 "111011", 14/1 "1111111111101011".
-    const std::string zrl = "11111111001";
-    const Case cases[] = {
-        {"all zero", {}, 0, "00" "1010", 2},
-        {"DC -1", {{0, -1}}, 0, "010" "0" "1010", 2},
-        {"DC +1", {{0, 1}}, 0, "010" "1" "1010", 2},
-        {"DC -3", {{0, -3}}, 0, "011" "00" "1010", 2},
-        {"same DC as before", {{0, 5}}, 5, "00" "1010", 2},
-        {"AC 1 after 20 zeros", {{21, 1}}, 0, "00" + zrl + "111011" "1" "1010", 3},
-        // The last coefficient ends the block: no EOB.
-        {"AC -1 at 63", {{63, -1}}, 0, "00" + zrl + zrl + zrl + "1111111111101011" "0", 2},
-    };
-    for (const Case& c : cases) {
-        int32_t zz[64] = {};
-        for (auto [k, v] : c.coefficients) zz[k] = v;
-        Coded coded = codeBlock(zz, c.predictor);
-        EXPECT_EQ(coded.bits, c.bits) << c.name;
-        EXPECT_EQ(coded.predictor, zz[0]) << c.name;
-        EXPECT_EQ(coded.positions.count, c.entries) << c.name;
-    }
-}
-
 TEST(EncodeForward, CodePositionsAndStuffing)
 {
     // DC +1 ("010" "1"), AC 0/1 values: entries end at known bits.
@@ -274,44 +219,6 @@ TEST(EncodeForward, CodePositionsAndStuffing)
     // 9 + 11 = 20 bits: the DC entry ends 4 bits into the byte after the stuffing.
     EXPECT_EQ(stuffed.positions.byteIndex[0], 3);
     EXPECT_EQ(stuffed.positions.freeBits[0], 4);
-}
-
-TEST(EncodeForward, McuCoderKeepsInsideItsBuffer)
-{
-    // An MCU is coded only while its worst case (two bytes per coded byte
-    // for stuffing, and the marker after it) still fits the spill;
-    // otherwise it fails cleanly.
-    std::vector<uint8_t> spill(kSpillSize, 0);
-    int32_t block[64];
-    for (int i = 0; i < 64; ++i) block[i] = (i * 37) % 256 - 128;
-    HuffDecodeTable dc, ac;
-    defaultHuffmanTable(false, 0, &dc);
-    defaultHuffmanTable(true, 0, &ac);
-    int32_t quant[64];
-    for (int32_t& q : quant) q = 1;
-    const struct {
-        int32_t fill;
-        int32_t want;
-    } cases[] = {{0, 0}, {int32_t(kSpillSize - worstMcuBytes(1)), 0},
-                 {int32_t(kSpillSize - worstMcuBytes(1) + 1), MOX_ERR_CODING_8}};
-    for (const auto& c : cases) {
-        EncoderContext ctx{};
-        CodePositions positions{};
-        ctx.spill = spill.data();
-        ctx.spillCapacity = kSpillSize;
-        ctx.positions = &positions;
-        ctx.blocksPerMcu = 1;
-        ctx.writer.data = spill.data();
-        ctx.writer.bitPos = 7;
-        ctx.writer.byteIndex = c.fill;
-        McuConfig config{};
-        config.components = 1;
-        config.component[0] = {1, 1, {0, &dc, &ac, quant}};
-        BlockPointers blocks{nullptr, {block, nullptr, nullptr, nullptr}};
-        std::fill(spill.begin(), spill.end(), 0);
-        EXPECT_EQ(MoxCodeMcu(&ctx, &blocks, &config), c.want) << "fill " << c.fill;
-        EXPECT_EQ(ctx.writer.byteIndex > c.fill, c.want == 0) << "fill " << c.fill;
-    }
 }
 
 }  // namespace

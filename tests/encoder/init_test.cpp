@@ -160,53 +160,6 @@ TEST(EncodeInit, NullArguments)
     EXPECT_EQ(MoxEncode(nullptr, &bytes, nullptr), MOX_ERR_NULL);
 }
 
-TEST(EncodeInit, DefaultsAndComments)
-{
-    Job job = baselineJob();
-    int32_t status = 0;
-    EncoderContext* ctx = MoxEncInit(&job.pic, &job.sys, &job.param, &status);
-    ASSERT_NE(ctx, nullptr);
-    EXPECT_EQ(std::vector<int>({ctx->hSamp[0], ctx->vSamp[0], ctx->hSamp[1], ctx->vSamp[1]}),
-              (std::vector<int>{2, 1, 1, 1}));
-    EXPECT_EQ(ctx->quantTable[0][0], 14);
-    EXPECT_EQ(ctx->colorTransform, 1);
-    EXPECT_FLOAT_EQ(ctx->colorMatrix[4], -0.1687f);
-    EXPECT_EQ(std::vector<int32_t>(ctx->levelShift, ctx->levelShift + 4),
-              (std::vector<int32_t>{-128, 0, 0, -128}));
-    EXPECT_EQ(std::vector<int>({ctx->dcSel[0], ctx->dcSel[1], ctx->dcSel[2]}),
-              (std::vector<int>{0, 1, 1}));
-    EXPECT_EQ(ctx->restartInterval, 0u);
-    // The caller's record points at the buffers in use.
-    EXPECT_EQ(job.sys.inBuf, ctx->inBuf);
-    EXPECT_EQ(job.sys.outBuf, ctx->outBuf);
-    EXPECT_EQ(job.sys.workBuf, ctx->workBuf);
-    MoxEncFinalize(ctx);
-
-    // Row 0 makes component 0 2x2; dcSel[0] alone decides for all four.
-    job = baselineJob();
-    job.pic.qualityLevel = 0;
-    const int32_t sel[4] = {1, 0, 0, 1};
-    std::memcpy(job.param.dcSel, sel, sizeof sel);
-    ctx = MoxEncInit(&job.pic, &job.sys, &job.param, &status);
-    ASSERT_NE(ctx, nullptr);
-    EXPECT_EQ(ctx->vSamp[0], 2);
-    EXPECT_EQ(std::vector<int>(ctx->dcSel, ctx->dcSel + 4), (std::vector<int>{1, 0, 0, 1}));
-    MoxEncFinalize(ctx);
-
-    // Comments of 1..98 characters stand; others become the maker text.
-    for (size_t length : {0, 1, 98, 99}) {
-        job = baselineJob();
-        std::string text(length, 'c');
-        std::memset(job.param.comment, 0, sizeof job.param.comment);
-        std::memcpy(job.param.comment, text.data(), length);
-        ctx = MoxEncInit(&job.pic, &job.sys, &job.param, &status);
-        ASSERT_NE(ctx, nullptr);
-        bool kept = length >= 1 && length <= 98;
-        EXPECT_EQ(std::string(ctx->comment), kept ? text : "VELA IMAGING LAB") << length;
-        MoxEncFinalize(ctx);
-    }
-}
-
 TEST(EncodeInit, WorkAreaAndBandSizes)
 {
     // 3 components, component 0 at 2x2: 16 x lb + 4172 + 2048 x 4 + 772 x 6,

@@ -1,5 +1,5 @@
-// The byte and marker readers: bounds, slack and what GetMarker returns for
-// every kind of byte pair.
+// What the marker reader returns for every kind of byte pair; the byte and
+// word readers' slack is the header tests'.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -51,30 +51,6 @@ TEST(Reader, GetMarker)
         EXPECT_EQ(have, c.want) << "bytes " << c.bytes.size() << " from " << c.offset
                                 << ": have " << int(have) << ", want " << int(c.want);
         EXPECT_EQ(b.reader.offset, c.wantOffset) << "bytes " << c.bytes.size();
-    }
-}
-
-TEST(Reader, SlackOfWordsAndSkips)
-{
-    // left: bytes after the position.
-    for (uint32_t left = 0; left <= 4; ++left) {
-        Bytes b(std::vector<uint8_t>(left + 1, 0xAB), 1);
-        uint8_t byte = 0;
-        EXPECT_EQ(mox::GetByte(&b.reader, &byte), left >= 1 ? 0 : 1) << "byte, left " << left;
-
-        Bytes w(std::vector<uint8_t>{0, 0x12, 0x34, 0x56, 0x78}, 5 - left);
-        uint32_t word = 0;
-        int result = mox::GetWord(&w.reader, &word);
-        EXPECT_EQ(result, left >= 3 ? 0 : 1) << "word, left " << left;
-        EXPECT_EQ(w.reader.offset, result == 0 ? 7 - left : 5 - left) << "word, left " << left;
-        if (result == 0) EXPECT_EQ(word, left == 4 ? 0x1234u : 0x3456u);
-
-        for (uint32_t n = 0; n <= 4; ++n) {
-            Bytes s(std::vector<uint8_t>(left + 1, 0), 1);
-            int skip = mox::SkipByte(&s.reader, n);
-            EXPECT_EQ(skip, left > n ? 0 : 1) << "skip " << n << ", left " << left;
-            EXPECT_EQ(s.reader.offset, skip == 0 ? 1 + n : 1) << "skip " << n << ", left " << left;
-        }
     }
 }
 

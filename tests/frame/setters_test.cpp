@@ -1,7 +1,6 @@
 // Allocator and callback setters: scheme switching and null refusal.
 #include <gtest/gtest.h>
 
-#include "frame/memory.h"
 #include "moxcodec.h"
 #include "support/allocator.h"
 
@@ -34,21 +33,6 @@ TEST(AllocatorSetters, LastSchemeWinsAndNullsChangeNothing)
     EXPECT_EQ(esys.allocUser, &counter);
     EXPECT_EQ(MoxEncSetupMalloc(nullptr, plainFree, &esys), MOX_ERR_NULL);
     EXPECT_EQ(MoxEncSetupPartMalloc(countingAlloc, countingFree, &counter, nullptr), MOX_ERR_NULL);
-}
-
-TEST(AllocatorSchemes, UserPointerChoosesTheScheme)
-{
-    moxtest::CountingAllocator counter;
-    // Both schemes set: the user scheme is used because allocUser is set.
-    mox::Allocator both{plainAlloc, plainFree, countingAlloc, countingFree, &counter};
-    ASSERT_TRUE(mox::hasScheme(both));
-    void* block = mox::allocate(both, 16);
-    EXPECT_EQ(counter.live, 1);
-    mox::release(both, block);
-    EXPECT_EQ(counter.live, 0);
-
-    mox::Allocator partial{nullptr, plainFree, countingAlloc, countingFree, nullptr};
-    EXPECT_FALSE(mox::hasScheme(partial));
 }
 
 TEST(CallbackSetters, NullArgumentsAreRefused)

@@ -152,12 +152,7 @@ TEST(AnalysisHeader, ArgumentChecks)
         if (spoilt == 0) b.sys.inputBuffer = nullptr;
         if (spoilt == 1) b.sys.pieceSize = 0;
         if (spoilt == 2) b.sys.totalSize = 0;
-        std::vector<LogEntry> log = headertest::logDuring([&] {
-            EXPECT_EQ(b.run(), MOX_ERR_NO_INPUT) << "field " << spoilt;
-        });
-        std::vector<LogEntry> want = {{"D_preprocess", MOX_ERR_NO_INPUT},
-                                      {"MoxAnalysisHeader", MOX_ERR_NO_INPUT}};
-        EXPECT_EQ(log, want) << "field " << spoilt;
+        EXPECT_EQ(b.run(), MOX_ERR_NO_INPUT) << "field " << spoilt;
     }
 }
 

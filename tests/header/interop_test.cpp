@@ -109,18 +109,4 @@ TEST(Interop, HeaderCutAtEveryByte)
     }
 }
 
-TEST(Interop, ProgressiveAndArithmeticAreRefused)
-{
-    moxtest::Picture picture = moxtest::makePicture(32, 16, 3, 5);
-    for (int kind = 0; kind < 2; ++kind) {
-        moxtest::RefEncodeOptions ref;
-        ref.progressive = kind == 0;
-        ref.arithmetic = kind == 1;
-        std::vector<uint8_t> stream = moxtest::refEncode(picture, ref);
-        ASSERT_FALSE(stream.empty()) << (kind == 0 ? "progressive" : "arithmetic");
-        Analysis a(stream);
-        EXPECT_EQ(a.run(), MOX_ERR_UNSUPPORTED) << (kind == 0 ? "progressive" : "arithmetic");
-    }
-}
-
 }  // namespace

@@ -113,34 +113,6 @@ TEST(Segments, HuffmanIdsTwoAndThreeAreConsumedNotStored)
     EXPECT_EQ(a.param.acHuff[1].count, 0xFFFFFFFFu) << "AC 1 untouched";
 }
 
-// A DHT whose counts add up to more than 162 is refused before anything is
-// written past the record.
-TEST(Segments, OversizedHuffmanTableIsRefused)
-{
-    struct Guarded {
-        DecodeParam param;
-        uint8_t canary[64];
-    };
-    for (int extra : {1, 16 * 255 - 162}) {
-        std::vector<uint8_t> body = {0x11};
-        int total = 162 + extra;
-        for (int length = 0; length < 16; ++length) {
-            int n = std::min(total, 255);
-            body.push_back(uint8_t(n));
-            total -= n;
-        }
-        body.resize(body.size() + size_t(162 + extra), 0x42);
-        Analysis a(StreamBuilder().soi().segment(0xC4, body).bytes());
-        auto guarded = std::make_unique<Guarded>();
-        guarded->param = a.param;
-        std::memset(guarded->canary, 0xC3, sizeof guarded->canary);
-        int32_t have = MoxAnalysisHeader(&a.sys, nullptr, nullptr, &a.pic, &guarded->param, nullptr);
-        EXPECT_EQ(have, MOX_ERR_HUFFMAN_TABLE) << "extra " << extra;
-        for (uint8_t b : guarded->canary) ASSERT_EQ(b, 0xC3) << "extra " << extra;
-        EXPECT_EQ(guarded->param.acHuff[1].count, 0xFFFFFFFFu) << "extra " << extra;
-    }
-}
-
 TEST(Segments, Comments)
 {
     const std::string hundred(100, 'h');

@@ -54,7 +54,6 @@ bool compressInto(const Picture& picture, const RefEncodeOptions& options, unsig
     }
     cinfo.restart_interval = options.restartInterval;
     cinfo.optimize_coding = options.optimize ? TRUE : FALSE;
-    cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
     if (options.progressive) jpeg_simple_progression(&cinfo);
     jpeg_scan_info scans[4];
     if (options.separateScans) {

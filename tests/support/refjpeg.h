@@ -18,7 +18,6 @@ struct RefEncodeOptions {
     int restartInterval = 0;  // in MCUs
     bool optimize = false;    // optimised Huffman tables
     bool progressive = false;
-    bool arithmetic = false;
     std::string comment;      // written as a COM segment when not empty
     bool storeRgb = false;    // keep R, G, B unconverted (Adobe APP14 transform 0)
     bool separateScans = false;  // one baseline scan per component (non-interleaved)

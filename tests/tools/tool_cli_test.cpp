@@ -1,7 +1,9 @@
 // The tool as a user meets it, in one table: usage and exit statuses, the
 // one-line messages, pipes both ways, RGB-coded JPEGs, damaged streams
 // that still give a picture, output files that survive a failed job, PNM
-// variants, and what info reports.
+// variants, encode options as info reads them back, VELA and its variants,
+// the demo, and what info reports. Splits of pieces, bands and buffers and
+// the codecs' arithmetic are the library tests'.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "decoder/harness.h"
 #include "support/picture.h"
 #include "support/refjpeg.h"
 #include "tools/tool_support.h"
@@ -72,7 +75,7 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
 
     // Damaged streams: cut inside the scan; a restart marker replaced by
     // another marker; no end-of-image marker.
-    const size_t scanStart = ycc.size() - 2 - tooltest::segment(ycc, 0xDA).size();
+    const size_t scanStart = moxtest::scanStart(ycc);
     file("cut.jpg", Bytes(ycc.begin(), ycc.begin() + long(scanStart + (ycc.size() - scanStart) * 3 / 5)));
     Bytes badRestart = ycc;
     for (size_t i = scanStart + (ycc.size() - scanStart) / 2; i + 1 < ycc.size(); ++i) {
@@ -112,6 +115,11 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
     file("eoi.jpg", {0xFF, 0xD8, 0xFF, 0xD9});
     file("empty.jpg", {});
     file("head.jpg", Bytes(ycc.begin(), ycc.begin() + 100));
+    // Two copier MCUs of 64 bytes: R 0, three blocks of DC 0 and EOB (all 128).
+    Bytes copier(128, 0xFF);
+    for (size_t at : {0, 64}) std::copy_n(Bytes{0x00, 0x10, 0x41, 0x2B, 0x0F, 0x0F}.begin(), 6, copier.begin() + long(at));
+    file("copier.vela", copier);
+    file("short.bin", Bytes(100, 0));
     Bytes ppmStream, grayStream;
     {
         tooltest::RunResult a = tooltest::runTool({"encode", dir.path("in.ppm"), dir.path("a.jpg")});
@@ -151,6 +159,24 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
         {{"encode", "a.ppm", "b.jpg", "--sampling", "411"}, 2, {}, {"--sampling is 444"}},
         {{"encode", "a.ppm", "b.jpg", "--comment", std::string(99, 'c')}, 2, {}, {"98 characters"}},
         {{"demo", "stray"}, 2, {}, {"demo takes no file"}},
+        {{"demo", "--out", "@demo", "--size", "240x160", "--repeat", "1"}, 0,
+         {"JPEG q10 ", "preview    1/8         30x20 ", "VELA 4c ", "VELA gray "}, {}},
+        // Encode options as info reads them back.
+        {{"encode", "@in.ppm", "@opt.jpg", "--restart", "4", "--sampling", "422", "--comment", "band test",
+          "--density", "300,200,1"}, 0, {}, {}},
+        {{"info", "@opt.jpg"}, 0, {"sampling:      2x1 1x1 1x1\n", "restart:       every 4 MCUs\n",
+                                   "comment:       \"band test\"\n", "density:       300 x 200 (dots per inch)\n"}, {}},
+        {{"encode", "@in.ppm", "@reg.jpg", "--quality", "0", "--region", "16,24,40,16"}, 0, {}, {}},
+        {{"info", "@reg.jpg"}, 0, {"size:          40 x 16\n", "sampling:      2x2 1x1 1x1\n"}, {}},
+        // VELA through the tool, and the variants' parameter options.
+        {{"encode", "@gray.pgm", "@g.vela", "--coding-mode", "1", "--vela-size-mode", "1"}, 0, {}, {}},
+        {{"decode", "@g.vela", "@g.pgm", "--mode", "1", "--width", "40", "--height", "24", "--components", "1",
+          "--vela-size-mode", "1", "--piece", "100", "--band", "3"}, 0, {}, {}},
+        {{"decode", "@copier.vela", "@c.ppm", "--mode", "3", "--width", "16", "--height", "8"}, 0, {}, {}},
+        {{"decode", "@copier.vela", "@x.ppm", "--mode", "3", "--width", "16", "--height", "8", "--copier-rule", "0"},
+         1, {}, {"MoxDecInit failed: status -12"}},
+        {{"decode", "@copier.vela", "@x.pgm", "--mode", "2", "--width", "16", "--height", "8", "--tables", "@short.bin"},
+         1, {}, {"holds 100 bytes; a table block has 6672"}},
         // RGB-coded JPEG (Adobe transform 0): R, G, B come out unconverted.
         {{"decode", "@rgb.jpg", "@rgb.ppm"}, 0, {}, {}, Check::NearLibjpeg, "rgb.ppm", &rgb},
         {{"info", "@rgb.jpg"}, 0, {"colour:        transform 0, RGB stored as is (Adobe APP14 says 0)\n"}, {}},

@@ -141,8 +141,7 @@ bool readPicture(const std::string& path, moxtest::Picture& picture)
 }
 
 std::vector<uint8_t> handBuiltPng(uint32_t width, uint32_t height, uint8_t colorType,
-                                  bool interlaced, const std::vector<uint8_t>& scanlines,
-                                  const std::vector<uint8_t>& trns)
+                                  bool interlaced, const std::vector<uint8_t>& scanlines)
 {
     std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     auto chunk = [&png](const char* type, const std::vector<uint8_t>& body) {
@@ -157,7 +156,6 @@ std::vector<uint8_t> handBuiltPng(uint32_t width, uint32_t height, uint8_t color
     putBigEndian(header, height);
     header.insert(header.end(), {8, colorType, 0, 0, uint8_t(interlaced ? 1 : 0)});
     chunk("IHDR", header);
-    if (!trns.empty()) chunk("tRNS", trns);
     uLongf size = compressBound(uLong(scanlines.size()));
     std::vector<uint8_t> data(size);
     compress(data.data(), &size, scanlines.data(), uLong(scanlines.size()));
@@ -181,22 +179,6 @@ int worstDifference(const moxtest::Picture& ours, const std::vector<uint8_t>& st
         worst = std::max(worst, std::abs(int(ours.pixels[i]) - int(theirs.pixels[i])));
     }
     return worst;
-}
-
-std::vector<uint8_t> segment(const std::vector<uint8_t>& s, uint8_t marker)
-{
-    for (size_t p = 2; p + 4 <= s.size() && s[p] == 0xFF;) {
-        size_t end = p + 2 + (size_t(s[p + 2]) << 8 | s[p + 3]);
-        if (end > s.size()) break;
-        if (s[p + 1] == marker && marker != 0xDA) return {s.begin() + long(p + 4), s.begin() + long(end)};
-        if (s[p + 1] == 0xDA) {
-            bool eoi = s.size() >= end + 2 && s[s.size() - 2] == 0xFF && s.back() == 0xD9;
-            if (marker != 0xDA) break;
-            return {s.begin() + long(end), s.end() - (eoi ? 2 : 0)};
-        }
-        p = end;
-    }
-    return {};
 }
 
 }  // namespace tooltest

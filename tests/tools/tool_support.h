@@ -1,6 +1,5 @@
 // Running the moxcodec tool from tests: a scratch folder per test, the exit
-// status and both output streams, picture files, and a hand walk of JPEG
-// marker segments.
+// status and both output streams, and picture files.
 #pragma once
 
 #include <cstdint>
@@ -45,21 +44,14 @@ void writePicture(const std::string& path, const moxtest::Picture& picture);
 bool readPicture(const std::string& path, moxtest::Picture& picture);
 
 // A PNG assembled chunk by chunk (8-bit samples), for files libpng's writer
-// is never asked for: `scanlines` are the raw lines with their filter bytes,
-// `trns` the body of a tRNS chunk (none when empty).
+// is never asked for: `scanlines` are the raw lines with their filter bytes.
 std::vector<uint8_t> handBuiltPng(uint32_t width, uint32_t height, uint8_t colorType,
-                                  bool interlaced, const std::vector<uint8_t>& scanlines,
-                                  const std::vector<uint8_t>& trns = {});
+                                  bool interlaced, const std::vector<uint8_t>& scanlines);
 
 // The largest sample difference between `ours` and libjpeg's decoding of
 // `stream` over lines [0, lines) (all lines when negative); -1 when libjpeg
 // fails or the sizes differ.
 int worstDifference(const moxtest::Picture& ours, const std::vector<uint8_t>& stream,
                     int lines = -1);
-
-// The body of the first marker segment `marker` of a JPEG stream, walked by
-// hand (empty when there is none); for SOS (0xDA) the entropy-coded data
-// after the segment, up to a final EOI.
-std::vector<uint8_t> segment(const std::vector<uint8_t>& stream, uint8_t marker);
 
 }  // namespace tooltest

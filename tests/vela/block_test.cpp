@@ -60,27 +60,4 @@ TEST(VelaBlock, DecodesCodeStrings)
     }
 }
 
-TEST(VelaBlock, RotationsComposeAndMoveTagsWithSamples)
-{
-    auto rotated = [](uint32_t code, const velatest::Mcu& in) {
-        velatest::Mcu out = in;
-        McuParam param{};
-        param.rotation = code;
-        rotateMcu(out.planes(), &param);
-        return out;
-    };
-    velatest::Mcu mcu;
-    for (int p = 0; p < 64; ++p) {
-        for (int c = 0; c < 4; ++c) mcu.samples[c][p] = p * 4 + c;
-        mcu.tags[p] = static_cast<uint8_t>(p);
-    }
-    // Rotation 1 is 90 degrees clockwise: the left column becomes the top row.
-    EXPECT_EQ(rotated(1, mcu).samples[1][0 * 8 + 0], 7 * 8 * 4 + 1);
-    EXPECT_EQ(rotated(1, mcu).tags[0 * 8 + 7], 0);
-    EXPECT_EQ(rotated(0, mcu), mcu);
-    EXPECT_EQ(rotated(1, rotated(1, mcu)), rotated(2, mcu));
-    EXPECT_EQ(rotated(1, rotated(3, mcu)), mcu);
-    EXPECT_EQ(rotated(2, rotated(2, mcu)), mcu);
-}
-
 }  // namespace

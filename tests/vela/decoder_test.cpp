@@ -1,8 +1,7 @@
 // The mode-1 MCU decoder on hand-built MCUs: what the encoder never writes
 // (tag modes 3 to 6, several flagged blocks, blocks 0..2 flagged, empty
 // blocks) and what no writer should (oversized MCUs, runs past 64, short
-// sections, bad Huffman data), then the resumption of an MCU that starts
-// in the carried tail of the splice buffer.
+// sections, bad Huffman data).
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -172,38 +171,6 @@ TEST(VelaDecoder, HandBuiltMcus)
             for (int i = 0; i < 4; ++i) ASSERT_EQ(out.samples[i][p], c.planes[i](p)) << "plane " << i << " pixel " << p;
         }
     }
-}
-
-// An MCU whose first bytes are the carried tail and whose piece ends before
-// the MCU does: the call asks for more with the cursor at the MCU start,
-// and once the tail and the short piece are carried together it decodes.
-TEST(VelaDecoder, McuStartingInCarriedTail)
-{
-    std::vector<uint8_t> whole = mcu(false, velatest::fromHex("00 1F"), {kDcFive, kDcFive, kDcFive, kDcFive});
-    whole.resize(64, 0xFF);
-    velatest::McuDecoder decoder(0, 0);
-    std::vector<uint8_t> splice(whole.begin(), whole.begin() + 10);
-    splice.resize(128, 0);
-    std::vector<uint8_t> piece(whole.begin() + 10, whole.begin() + 40);
-    uint32_t spliceFlag = 1;
-    BitCursor cursor{&spliceFlag, 7, 0, splice.data(), piece.data(), splice.data(), uint32_t(piece.size()), 10};
-    velatest::Mcu out;
-    ASSERT_EQ(vela_decodemcu(&cursor, &decoder.param, out.planes()), kNeedMoreData);
-    EXPECT_EQ(spliceFlag, 1u);
-    EXPECT_EQ(cursor.byteIndex, 0);
-    EXPECT_EQ(cursor.data, splice.data());
-
-    // The driver carries tail and piece (40 bytes); the next piece follows.
-    std::vector<uint8_t> carried(whole.begin(), whole.begin() + 40);
-    carried.resize(128, 0);
-    std::vector<uint8_t> next(whole.begin() + 40, whole.end());
-    next.push_back(0x55);
-    cursor = BitCursor{&spliceFlag, 7, 0, carried.data(), next.data(), carried.data(), uint32_t(next.size()), 40};
-    ASSERT_EQ(vela_decodemcu(&cursor, &decoder.param, out.planes()), 0);
-    EXPECT_EQ(spliceFlag, 0u) << "the cursor continues in the piece";
-    EXPECT_EQ(cursor.data, next.data());
-    EXPECT_EQ(cursor.byteIndex, 24);
-    EXPECT_EQ(out.samples[2][17], kDcFiveSample);
 }
 
 }  // namespace
