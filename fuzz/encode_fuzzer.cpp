@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "decoder/harness.h"
 #include "encoder/encode_support.h"
 #include "fuzz_support.h"
 #include "support/refjpeg.h"
@@ -130,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     moxtest::RefDecoded ref = moxtest::refDecodeComponents(run.stream);
     if (!ref.ok || ref.warnings != 0) std::abort();
     if (components == 4) return 0;  // our decoder reads 1 and 3 components
-    enctest::LibraryDecoded ours = enctest::decodeWithLibrary(run.stream);
+    moxtest::DecodeResult ours = moxtest::decodeStream(run.stream, {});
     if (ours.status != MOX_OK) std::abort();
     moxfuzz::touch(ours.picture.pixels.data(), ours.picture.pixels.size());
     return 0;
