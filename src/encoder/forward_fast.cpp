@@ -237,12 +237,12 @@ HWY_INLINE VC roundShift(DC d, VC t, VC shift)
 template <int kBytes, class D>
 HWY_INLINE void loadPixels(D d, const uint8_t* pixels, bool allBytes, hn::Vec<D> raw[4])
 {
-    using DB = hn::Rebind<uint8_t, D>;
-    const DB db;
+    using DPixel = hn::Rebind<uint8_t, D>;
+    const DPixel db;
     if (kBytes == 1) {
         raw[0] = hn::PromoteTo(d, hn::LoadU(db, pixels));
     } else if (kBytes == 3) {
-        hn::Vec<DB> b0, b1, b2;
+        hn::Vec<DPixel> b0, b1, b2;
         hn::LoadInterleaved3(db, pixels, b0, b1, b2);
         raw[0] = hn::PromoteTo(d, b0);
         if (allBytes) {
@@ -250,7 +250,7 @@ HWY_INLINE void loadPixels(D d, const uint8_t* pixels, bool allBytes, hn::Vec<D>
             raw[2] = hn::PromoteTo(d, b2);
         }
     } else {
-        hn::Vec<DB> b0, b1, b2, b3;
+        hn::Vec<DPixel> b0, b1, b2, b3;
         hn::LoadInterleaved4(db, pixels, b0, b1, b2, b3);
         raw[0] = hn::PromoteTo(d, b0);
         raw[1] = hn::PromoteTo(d, b1);
