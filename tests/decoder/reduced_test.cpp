@@ -1,7 +1,7 @@
 // Reduced decoding (previews at 1/2, 1/4, 1/8): each sample follows the
-// r x r mean of the full-size decode and flat pictures stay exactly flat.
-// Pieces, bands and callbacks are the resume sweep's; exact values the
-// golden digests' and the coefficient differential's.
+// r x r mean of the full-size decode. Pieces, bands and callbacks are the
+// resume sweep's; exact values the golden digests' and the coefficient
+// differential's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,65 +15,34 @@
 namespace moxtest {
 namespace {
 
-struct Sampling {
-    const char* name;
-    int components, h0, v0;
-};
-const Sampling kSamplings[] = {
-    {"grey", 1, 1, 1}, {"444", 3, 1, 1}, {"422", 3, 2, 1}, {"440", 3, 1, 2}, {"420", 3, 2, 2}};
-const int kReductions[] = {2, 4, 8};
-
-std::vector<uint8_t> encode(const Picture& picture, const Sampling& s, int quality, int restart)
-{
-    RefEncodeOptions options;
-    options.quality = quality;
-    options.hSamp[0] = s.h0;
-    options.vSamp[0] = s.v0;
-    options.restartInterval = restart;
-    return refEncode(picture, options);
-}
-
-// The r x r box of the full-size picture at reduced sample (x, y), cut at
-// the picture's edges: its mean, and whether it holds a clamped sample.
-struct Box {
-    double mean = 0;
-    bool clamped = false;
-};
-Box boxOf(const Picture& full, int r, int x, int y, int c)
-{
-    Box box;
-    int sum = 0, count = 0;
-    for (int j = y * r; j < std::min(full.height, (y + 1) * r); ++j)
-        for (int i = x * r; i < std::min(full.width, (x + 1) * r); ++i, ++count) {
-            int v = full.at(i, j, c);
-            sum += v;
-            box.clamped = box.clamped || v == 0 || v == 255;
-        }
-    box.mean = double(sum) / count;
-    return box;
-}
-
 // Every sampling meets every size of the decoder's reference sweep; the
-// qualities and restart intervals cycle through the streams. Where the full
-// decode clamped a sample of the box (0 or 255), the mean of the clamped
-// samples may lie further from the clamped mean: those boxes are counted
-// apart and their largest difference printed.
+// qualities and restart intervals cycle through the streams. A box holding
+// a sample the full decode clamped (0 or 255) is left out: the clamp moves
+// its mean.
 TEST(DecoderReduced, FollowsTheBoxFilterOfTheFullDecode)
 {
+    const struct {
+        const char* name;
+        int components, h0, v0;
+    } samplings[] = {{"grey", 1, 1, 1}, {"444", 3, 1, 1}, {"422", 3, 2, 1}, {"440", 3, 1, 2}, {"420", 3, 2, 2}};
     const int sizes[][2] = {{1, 1}, {7, 9}, {17, 13}, {1001, 7}, {640, 480}};
     const int qualities[] = {30, 75, 95};
     double worstMean = 0;
-    int worst = 0, worstClamped = 0;
-    long samples = 0, clamped = 0, clampedFar = 0, outside = 0;
+    long samples = 0, outside = 0;
     int stream = 0;
     for (const auto& size : sizes)
-        for (const Sampling& s : kSamplings) {
+        for (const auto& s : samplings) {
             ++stream;
-            std::vector<uint8_t> jpeg = encode(makePicture(size[0], size[1], s.components, uint32_t(stream)), s,
-                                               qualities[stream % 3], stream % 4 == 0 ? 3 : 0);
+            RefEncodeOptions encode;
+            encode.quality = qualities[stream % 3];
+            encode.hSamp[0] = s.h0;
+            encode.vSamp[0] = s.v0;
+            encode.restartInterval = stream % 4 == 0 ? 3 : 0;
+            std::vector<uint8_t> jpeg = refEncode(makePicture(size[0], size[1], s.components, uint32_t(stream)), encode);
             DecodeResult full = decodeStream(jpeg, DecodeOptions{});
             ASSERT_EQ(full.status, 0);
-            for (int r : kReductions) {
+            const Picture& f = full.picture;
+            for (int r : {2, 4, 8}) {
                 DecodeOptions options;
                 options.reduction = r;
                 DecodeResult small = decodeStream(jpeg, options);
@@ -86,19 +55,18 @@ TEST(DecoderReduced, FollowsTheBoxFilterOfTheFullDecode)
                 for (int y = 0; y < p.height; ++y)
                     for (int x = 0; x < p.width; ++x)
                         for (int c = 0; c < s.components; ++c) {
-                            Box box = boxOf(full.picture, r, x, y, c);
-                            double d = std::abs(p.at(x, y, c) - box.mean);
-                            int rounded = int(d + 0.5);
-                            if (box.clamped) {
-                                ++clamped;
-                                worstClamped = std::max(worstClamped, rounded);
-                                if (d > 4) ++clampedFar;
-                                continue;
-                            }
+                            int boxSum = 0, boxCount = 0;
+                            bool clamped = false;
+                            for (int j = y * r; j < std::min(f.height, (y + 1) * r); ++j)
+                                for (int i = x * r; i < std::min(f.width, (x + 1) * r); ++i, ++boxCount) {
+                                    boxSum += f.at(i, j, c);
+                                    clamped = clamped || f.at(i, j, c) == 0 || f.at(i, j, c) == 255;
+                                }
+                            if (clamped) continue;
+                            double d = std::abs(p.at(x, y, c) - double(boxSum) / boxCount);
                             sum += d;
                             ++count;
-                            worst = std::max(worst, rounded);
-                            if (d > 4) ++far;
+                            far += d > 4;
                         }
                 double mean = count == 0 ? 0 : sum / double(count);
                 worstMean = std::max(worstMean, mean);
@@ -109,33 +77,8 @@ TEST(DecoderReduced, FollowsTheBoxFilterOfTheFullDecode)
                 outside += far;
             }
         }
-    std::printf("reduced against box filter: worst mean %.3f, %ld of %ld samples beyond 4, largest %d; "
-                "%ld boxes with clamped samples, %ld beyond 4, largest %d\n",
-                worstMean, outside, samples, worst, clamped, clampedFar, worstClamped);
-}
-
-TEST(DecoderReduced, FlatPictureStaysExactlyFlat)
-{
-    const uint8_t values[][3] = {{0, 0, 0}, {37, 37, 37}, {128, 128, 128}, {255, 255, 255}, {200, 90, 30}};
-    for (const Sampling& s : kSamplings)
-        for (const auto& value : values) {
-            Picture flat{45, 23, s.components, {}};
-            for (int i = 0; i < flat.width * flat.height; ++i)
-                flat.pixels.insert(flat.pixels.end(), value, value + s.components);
-            std::vector<uint8_t> jpeg = encode(flat, s, 90, 0);
-            DecodeResult full = decodeStream(jpeg, DecodeOptions{});
-            ASSERT_EQ(full.status, 0);
-            std::vector<uint8_t> want(full.picture.pixels.begin(), full.picture.pixels.begin() + s.components);
-            for (int r : {1, 2, 4, 8}) {
-                DecodeOptions options;
-                options.reduction = r;
-                DecodeResult run = decodeStream(jpeg, options);
-                ASSERT_EQ(run.status, 0);
-                for (size_t i = 0; i < run.picture.pixels.size(); ++i)
-                    ASSERT_EQ(run.picture.pixels[i], want[i % size_t(s.components)])
-                        << s.name << " value " << int(value[0]) << " 1/" << r << " sample " << i;
-            }
-        }
+    std::printf("reduced against box filter: worst mean %.3f, %ld of %ld samples beyond 4\n", worstMean,
+                outside, samples);
 }
 
 }  // namespace
