@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,28 +59,18 @@ public:
         return segment(0xDA, body);
     }
     // One 8-bit quantisation table given in zig-zag order.
-    StreamBuilder& dqt8(uint8_t tableId, const std::vector<uint8_t>& zigzag)
-    {
-        std::vector<uint8_t> body = {tableId};
-        body.insert(body.end(), zigzag.begin(), zigzag.end());
-        return segment(0xDB, body);
-    }
+    StreamBuilder& dqt8(uint8_t id, const std::vector<uint8_t>& zigzag) { return marker(0xDB).word(67).byte(id).raw(zigzag); }
     // DHT body of one table: Tc/Th, BITS, HUFFVAL.
     static std::vector<uint8_t> huffmanTable(uint8_t classAndId, const mox::HuffmanDefinition& definition)
     {
         std::vector<uint8_t> body = {classAndId};
-        int count = 0;
-        for (uint8_t b : definition.bits) {
-            body.push_back(b);
-            count += b;
-        }
+        body.insert(body.end(), definition.bits, definition.bits + 16);
+        size_t count = 0;
+        for (uint8_t b : definition.bits) count += b;
         body.insert(body.end(), definition.values, definition.values + count);
         return body;
     }
-    StreamBuilder& dht(uint8_t classAndId, const mox::HuffmanDefinition& definition)
-    {
-        return segment(0xC4, huffmanTable(classAndId, definition));
-    }
+    StreamBuilder& dht(uint8_t id, const mox::HuffmanDefinition& table) { return segment(0xC4, huffmanTable(id, table)); }
     StreamBuilder& comment(const std::string& value) { return segment(0xFE, {value.begin(), value.end()}); }
     // JFIF APP0: version 1.01, units, densities, thumbnail w x h (3 bytes a pixel).
     StreamBuilder& jfif(uint8_t units, uint16_t densityX, uint16_t densityY, uint8_t thumbWidth = 0,
@@ -103,10 +92,9 @@ public:
     }
 
     // A minimal grayscale header up to and including the scan header.
-    StreamBuilder& grayHeader(uint16_t width = 16, uint16_t height = 8)
+    StreamBuilder& grayHeader()
     {
-        std::vector<uint8_t> luminance(mox::kLuminanceQuant, mox::kLuminanceQuant + 64);
-        return soi().dqt8(0, luminance).sof(width, height, {{0x11, 0}})
+        return soi().dqt8(0, {mox::kLuminanceQuant, mox::kLuminanceQuant + 64}).sof(16, 8, {{0x11, 0}})
             .dht(0x00, mox::kLuminanceDc).dht(0x10, mox::kLuminanceAc).sos({{0x11, 0x00}});
     }
 
@@ -149,21 +137,5 @@ struct Analysis {
         return MoxAnalysisHeader(&sys, input, user, &pic, &param, error);
     }
 };
-
-// Checks a stored table against the BITS and HUFFVAL it was read from:
-// count, lengths and symbols in segment order, and codes that form a prefix
-// code of those lengths.
-void expectPrefixCode(const HuffDecodeTable& have, const uint8_t* bits, const uint8_t* values,
-                      const std::string& what);
-
-// Names and codes of the error-log records written while `action` runs,
-// read back from MoxDispMsgTraceM's dump. The ring is first brought to slot
-// 0 when the records might otherwise wrap past it.
-struct LogEntry {
-    std::string name;
-    int code;
-    bool operator==(const LogEntry&) const = default;
-};
-std::vector<LogEntry> logDuring(const std::function<void()>& action);
 
 }  // namespace headertest
