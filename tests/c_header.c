@@ -20,7 +20,7 @@ int main(void)
         printf("have version \"%s\"\n", version);
         return 1;
     }
-    if (MoxGetVersionNo() != 20070827.011) return 1;
+    if (strchr(version + 30, '\n') != NULL || MoxGetVersionNo() != 20070827.011) return 1;  /* two lines */
     if (MoxStatusText(MOX_ERR_CALLBACK)[0] == '\0') return 1;
     printf("1 passed, 0 failed\n");
     return 0;

@@ -84,83 +84,65 @@ struct DecodeTarget {
     int height;
     int components;
     unsigned char* pixels;  // malloc'ed by decompressFrom
-    long warnings;
 };
 
-bool decompressFrom(const unsigned char* data, unsigned long size, bool fancy, bool floatDct,
-                    DecodeTarget* target, char* message, bool keepColorSpace = false)
+// Reads a stream with the reference codec: the quantised coefficients into
+// `coefficients` when it is given, else the samples into `target`.
+bool decompressFrom(const unsigned char* data, unsigned long size, bool fancy, bool floatDct, bool keepColorSpace,
+                    DecodeTarget* target, RefCoefficients* coefficients, long* warnings, char* message)
 {
     jpeg_decompress_struct cinfo;
     ErrorTrap trap;
     cinfo.err = jpeg_std_error(&trap.manager);
     trap.manager.error_exit = trapError;
     trap.manager.emit_message = quietMessage;
-    target->pixels = nullptr;
+    if (target != nullptr) target->pixels = nullptr;
     if (setjmp(trap.jump)) {
         snprintf(message, JMSG_LENGTH_MAX, "%s", trap.message);
         jpeg_destroy_decompress(&cinfo);
-        free(target->pixels);
-        target->pixels = nullptr;
+        if (target != nullptr) free(target->pixels);
         return false;
     }
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, data, size);
     jpeg_read_header(&cinfo, TRUE);
-    cinfo.do_fancy_upsampling = fancy ? TRUE : FALSE;
-    if (floatDct) cinfo.dct_method = JDCT_FLOAT;
-    if (keepColorSpace) cinfo.out_color_space = cinfo.jpeg_color_space;
-    jpeg_start_decompress(&cinfo);
-    target->width = cinfo.output_width;
-    target->height = cinfo.output_height;
-    target->components = cinfo.output_components;
-    size_t stride = size_t(target->width) * target->components;
-    target->pixels = static_cast<unsigned char*>(malloc(stride * target->height + 1));
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = target->pixels + stride * cinfo.output_scanline;
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    target->warnings = trap.manager.num_warnings;
-    jpeg_destroy_decompress(&cinfo);
-    return true;
-}
-
-bool readCoefficients(const unsigned char* data, unsigned long size, RefCoefficients* out,
-                      char* message)
-{
-    jpeg_decompress_struct cinfo;
-    ErrorTrap trap;
-    cinfo.err = jpeg_std_error(&trap.manager);
-    trap.manager.error_exit = trapError;
-    trap.manager.emit_message = quietMessage;
-    if (setjmp(trap.jump)) {
-        snprintf(message, JMSG_LENGTH_MAX, "%s", trap.message);
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, data, size);
-    jpeg_read_header(&cinfo, TRUE);
-    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&cinfo);
-    out->components = cinfo.num_components;
-    for (int c = 0; c < cinfo.num_components && c < 4; ++c) {
-        const jpeg_component_info& info = cinfo.comp_info[c];
-        int h = cinfo.comps_in_scan == 1 ? 1 : info.h_samp_factor;
-        int v = cinfo.comps_in_scan == 1 ? 1 : info.v_samp_factor;
-        out->blocksWide[c] = int((info.width_in_blocks + h - 1) / h * h);
-        out->blocksHigh[c] = int((info.height_in_blocks + v - 1) / v * v);
-        for (int k = 0; k < 64; ++k) out->quant[c][k] = info.quant_table->quantval[k];
-        out->blocks[c].resize(size_t(out->blocksWide[c]) * out->blocksHigh[c] * 64);
-        for (int by = 0; by < out->blocksHigh[c]; ++by) {
-            JBLOCKARRAY row = (*cinfo.mem->access_virt_barray)(
-                reinterpret_cast<j_common_ptr>(&cinfo), arrays[c], JDIMENSION(by), 1, FALSE);
-            for (int bx = 0; bx < out->blocksWide[c]; ++bx)
-                for (int k = 0; k < 64; ++k)
-                    out->blocks[c][(size_t(by) * out->blocksWide[c] + bx) * 64 + k] = row[0][bx][k];
+    if (coefficients != nullptr) {
+        jvirt_barray_ptr* arrays = jpeg_read_coefficients(&cinfo);
+        RefCoefficients* out = coefficients;
+        out->components = cinfo.num_components;
+        for (int c = 0; c < cinfo.num_components && c < 4; ++c) {
+            const jpeg_component_info& info = cinfo.comp_info[c];
+            int h = cinfo.comps_in_scan == 1 ? 1 : info.h_samp_factor;
+            int v = cinfo.comps_in_scan == 1 ? 1 : info.v_samp_factor;
+            out->blocksWide[c] = int((info.width_in_blocks + h - 1) / h * h);
+            out->blocksHigh[c] = int((info.height_in_blocks + v - 1) / v * v);
+            for (int k = 0; k < 64; ++k) out->quant[c][k] = info.quant_table->quantval[k];
+            out->blocks[c].resize(size_t(out->blocksWide[c]) * out->blocksHigh[c] * 64);
+            for (int by = 0; by < out->blocksHigh[c]; ++by) {
+                JBLOCKARRAY row = (*cinfo.mem->access_virt_barray)(
+                    reinterpret_cast<j_common_ptr>(&cinfo), arrays[c], JDIMENSION(by), 1, FALSE);
+                for (int bx = 0; bx < out->blocksWide[c]; ++bx)
+                    for (int k = 0; k < 64; ++k)
+                        out->blocks[c][(size_t(by) * out->blocksWide[c] + bx) * 64 + k] = row[0][bx][k];
+            }
+        }
+    } else {
+        cinfo.do_fancy_upsampling = fancy ? TRUE : FALSE;
+        if (floatDct) cinfo.dct_method = JDCT_FLOAT;
+        if (keepColorSpace) cinfo.out_color_space = cinfo.jpeg_color_space;
+        jpeg_start_decompress(&cinfo);
+        target->width = cinfo.output_width;
+        target->height = cinfo.output_height;
+        target->components = cinfo.output_components;
+        size_t stride = size_t(target->width) * target->components;
+        target->pixels = static_cast<unsigned char*>(malloc(stride * target->height + 1));
+        while (cinfo.output_scanline < cinfo.output_height) {
+            JSAMPROW row = target->pixels + stride * cinfo.output_scanline;
+            jpeg_read_scanlines(&cinfo, &row, 1);
         }
     }
     jpeg_finish_decompress(&cinfo);
-    out->warnings = trap.manager.num_warnings;
+    *warnings = trap.manager.num_warnings;
     jpeg_destroy_decompress(&cinfo);
     return true;
 }
@@ -171,7 +153,8 @@ RefCoefficients refCoefficients(const std::vector<uint8_t>& stream)
 {
     RefCoefficients result;
     char message[JMSG_LENGTH_MAX] = {0};
-    result.ok = readCoefficients(stream.data(), stream.size(), &result, message);
+    result.ok = decompressFrom(stream.data(), stream.size(), false, false, false, nullptr, &result, &result.warnings,
+                               message);
     result.message = message;
     return result;
 }
@@ -197,13 +180,12 @@ RefDecoded refDecodeComponents(const std::vector<uint8_t>& stream, bool fancyUps
     RefDecoded result;
     DecodeTarget target{};
     char message[JMSG_LENGTH_MAX] = {0};
-    result.ok = decompressFrom(stream.data(), stream.size(), fancyUpsampling, floatDct, &target,
-                               message, keepColorSpace);
+    result.ok = decompressFrom(stream.data(), stream.size(), fancyUpsampling, floatDct, keepColorSpace, &target,
+                               nullptr, &result.warnings, message);
     if (!result.ok) {
         result.message = message;
         return result;
     }
-    result.warnings = target.warnings;
     result.picture.width = target.width;
     result.picture.height = target.height;
     result.picture.components = target.components;
