@@ -107,17 +107,15 @@ TEST(DecoderBadInput, CallerSizesAndPositionsOutsideTheBuffers)
     // before Init or after the first refill.
     using Change = std::function<void(SystemParam&)>;
     auto decode = [&](const Change& beforeInit, const Change& afterRefill) {
-        DecodeOptions options;
-        options.pieceSize = 64;
+        DecodeOptions options{64};
         options.beforeInit = beforeInit;
         options.afterRefill = afterRefill;
         DecodeResult run = decodeStream(stream, options);
-        if (run.initStatus != 0) return run.initStatus;
         if (run.status < 0) EXPECT_EQ(run.statusAgain, run.status) << "the first failure wins";
-        return run.status;
+        return run.initStatus != 0 ? run.initStatus : run.status;
     };
-    // Encoder: push input in bands of 8 lines; after the first return of 1
-    // the caller's count is replaced.
+    // Encoder: a grey 16 x 24 picture pushed in bands of 8 lines; after the
+    // first return of 1 the caller's count is replaced.
     auto encode = [&](uint32_t outBufSize, const std::function<void(uint32_t&)>& afterBand) {
         EncodePicture pic{16, 24, 16, 24, 0, 0, 5, MOX_PIXEL_GRAY, 0, 72, 72, 1, 0};
         EncodeParam param;
@@ -133,8 +131,7 @@ TEST(DecoderBadInput, CallerSizesAndPositionsOutsideTheBuffers)
         EncoderContext* ctx = MoxEncInit(&pic, &sys, &param, &status);
         if (ctx == nullptr) return status;
         uint32_t outBytes = 0;
-        status = MoxEncode(ctx, &outBytes, nullptr);
-        EXPECT_EQ(status, MOX_NEED_INPUT);
+        EXPECT_EQ(MoxEncode(ctx, &outBytes, nullptr), MOX_NEED_INPUT);
         afterBand(outBytes);
         while ((status = MoxEncode(ctx, &outBytes, nullptr)) == MOX_NEED_INPUT) {}
         if (status < 0) EXPECT_EQ(MoxEncode(ctx, &outBytes, nullptr), status) << "the first failure wins";
