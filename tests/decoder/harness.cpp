@@ -73,14 +73,13 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
     std::vector<uint8_t> head(std::max<size_t>(stream.size(), 4096));
     Job job{&stream, static_cast<uint32_t>(head.size())};
     sys.totalSize = static_cast<uint32_t>(stream.size());
-    int32_t error = 0;
     if (options.records) {
         options.records(pic, param);
     } else {
         fill(&job, head.data(), job.pieceSize);
         sys.inputBuffer = head.data();
         sys.pieceSize = job.pieceSize;
-        result.headerStatus = MoxAnalysisHeader(&sys, nullptr, nullptr, &pic, &param, &error);
+        result.headerStatus = MoxAnalysisHeader(&sys, nullptr, nullptr, &pic, &param, nullptr);
         if (result.headerStatus != 0 && result.headerStatus != 10) return result;
         pic.mode = MOX_MODE_JPEG;
     }
@@ -117,21 +116,16 @@ DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOption
         return true;
     };
     for (int refills = 0; options.drive == nullptr;) {
-        uint32_t slot = 0;
-        int32_t status = MoxDecode(ctx, 0, &slot);
+        result.status = MoxDecode(ctx, 0, &result.errorSlot);
         ++result.calls;
-        result.status = status;
-        result.errorSlot = slot;
-        if (status == MOX_NEED_INPUT) {
+        if (result.status == MOX_NEED_INPUT) {
             fill(&job, sys.inputBuffer, sys.pieceSize);
             if (refills++ == 0 && options.afterRefill) options.afterRefill(sys);
-            continue;
-        }
-        if (status == MOX_OUTPUT_READY) {
+        } else if (result.status == MOX_OUTPUT_READY) {
             job.lines.insert(job.lines.end(), sys.bandBuffer, sys.bandBuffer + sys.bandBufferSize);
-            continue;
+        } else {
+            break;
         }
-        break;
     }
     if (options.drive) result.status = options.drive(ctx, refill);
     if (result.status < 0 && !options.drive) {

@@ -51,9 +51,7 @@ struct DecodeResult {
     std::vector<uint32_t> bandLengths;  // byte counts handed to OutputFunc
 };
 
-// Offset of the first entropy-coded byte (the end of the SOS segment).
-size_t scanStart(const std::vector<uint8_t>& stream);
-
+size_t scanStart(const std::vector<uint8_t>& stream);  // the first byte after the SOS segment
 DecodeResult decodeStream(const std::vector<uint8_t>& stream, const DecodeOptions& options);
 
 // The quantised coefficients this decoder reads, block by block, through the
@@ -72,10 +70,8 @@ struct OurCoefficients {
 // pieceSize 0: the whole stream in one piece; a reduction (2, 4, 8) makes
 // the MCU decoders compared along the way produce previews.
 OurCoefficients readCoefficients(const std::vector<uint8_t>& stream, uint32_t pieceSize, int32_t reduction = -1);
-
 // Empty when every block and the quantisation tables agree with the
 // reference codec's reading, else the first difference.
 std::string compareCoefficients(const RefCoefficients& ref, const OurCoefficients& ours);
-
 
 }  // namespace moxtest

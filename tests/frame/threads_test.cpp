@@ -41,12 +41,9 @@ TEST(Threads, MixedJobsMatchASerialRun)
             setup.outputResult = k % 7 == 0 && pullOut ? 5 : 0;
             encodes.push_back(setup);
         } else {
-            moxtest::DecodeOptions options;
-            options.pieceSize = 64 + uint32_t(k) * 5;
-            options.bandLines = 1 + uint32_t(k) % 23;
-            options.useInput = pullIn;
-            options.useOutput = pullOut;
-            options.inputResult = k % 7 == 0 && pullIn ? 7 : 0;
+            // Pieces, bands, callbacks (InputFunc, OutputFunc), format 1, InputFunc's answer.
+            moxtest::DecodeOptions options{64 + uint32_t(k) * 5, 1 + uint32_t(k) % 23, pullIn, pullOut, 1,
+                                           k % 7 == 0 && pullIn ? 7 : 0};
             decodes.emplace_back(enctest::runEncode(setup).stream, options);
         }
     }

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <sstream>
+#include <utility>
 
 #include "frame/errlog.h"
 #include "header/stream_builder.h"
@@ -182,19 +183,17 @@ TEST(AnalysisHeader, NeedInputRestoresThePositionAndResumes)
 
 TEST(AnalysisHeader, ArgumentChecks)
 {
-    const std::vector<uint8_t> header = B().grayHeader().bytes();
-    Analysis a(header);
+    Analysis a(B().grayHeader().bytes());
     EXPECT_EQ(MoxAnalysisHeader(nullptr, nullptr, nullptr, &a.pic, &a.param, nullptr), MOX_ERR_NULL);
     EXPECT_EQ(MoxAnalysisHeader(&a.sys, nullptr, nullptr, nullptr, &a.param, nullptr), MOX_ERR_NULL);
     EXPECT_EQ(MoxAnalysisHeader(&a.sys, nullptr, nullptr, &a.pic, nullptr, nullptr), MOX_ERR_NULL);
-
-    for (int spoilt = 0; spoilt < 3; ++spoilt) {
-        Analysis b(header);
-        if (spoilt == 0) b.sys.inputBuffer = nullptr;
-        if (spoilt == 1) b.sys.pieceSize = 0;
-        if (spoilt == 2) b.sys.totalSize = 0;
-        EXPECT_EQ(b.run(), MOX_ERR_NO_INPUT) << "field " << spoilt;
+    for (uint32_t* field : {&a.sys.pieceSize, &a.sys.totalSize}) {
+        const uint32_t kept = std::exchange(*field, 0);
+        EXPECT_EQ(a.run(), MOX_ERR_NO_INPUT);
+        *field = kept;
     }
+    a.sys.inputBuffer = nullptr;
+    EXPECT_EQ(a.run(), MOX_ERR_NO_INPUT);
 }
 
 struct FillSource {
@@ -218,24 +217,22 @@ int32_t fillFromSource(uint8_t* buffer, uintptr_t, uint32_t length, int32_t flag
 TEST(AnalysisHeader, FirstFillThroughInputFunc)
 {
     const std::vector<uint8_t> stream = B().grayHeader().raw({1, 2, 3, 4, 5}).eoi().bytes();
-    struct Case {
+    const struct {
         const char* name;
         size_t pieceSize;
         uint32_t firstFill;
         bool user;
-        int32_t answer;
-        int32_t want;
+        int32_t answer, want;
         int wantCalls;
         uint32_t wantLength;
     } cases[] = {
-        {"buffer larger than the stream", stream.size() + 40, 1, true, 0, MOX_OK, 1,
-         uint32_t(stream.size())},
+        {"buffer larger than the stream", stream.size() + 40, 1, true, 0, MOX_OK, 1, uint32_t(stream.size())},
         {"piece shorter than the header", 50, 1, true, 0, MOX_NEED_INPUT, 1, 50},
         {"null user", 50, 1, false, 0, MOX_ERR_NULL, 0, 0},
         {"input fails with 7", 50, 1, true, 7, MOX_ERR_CALLBACK, 1, 50},
         {"not the first fill", stream.size(), 0, true, 0, MOX_OK, 0, 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         FillSource source{stream, 0, 0, c.answer};
         Analysis a(c.firstFill == 1 ? std::vector<uint8_t>(c.pieceSize, 0) : stream);
         a.sys.totalSize = uint32_t(stream.size());

@@ -42,9 +42,8 @@ public:
     StreamBuilder& sof(uint16_t width, uint16_t height, const std::vector<Component>& components,
                        uint8_t precision = 8, uint8_t code = 0xC0)
     {
-        std::vector<uint8_t> body = {precision, uint8_t(height >> 8), uint8_t(height),
-                                     uint8_t(width >> 8), uint8_t(width),
-                                     uint8_t(components.size())};
+        std::vector<uint8_t> body = {precision, uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8),
+                                     uint8_t(width), uint8_t(components.size())};
         uint8_t id = 1;
         for (const Component& c : components) body.insert(body.end(), {id++, c.sampling, c.table});
         return segment(code, body);
@@ -76,10 +75,8 @@ public:
     StreamBuilder& jfif(uint8_t units, uint16_t densityX, uint16_t densityY, uint8_t thumbWidth = 0,
                         uint8_t thumbHeight = 0)
     {
-        std::vector<uint8_t> body = {'J', 'F', 'I', 'F', 0, 1, 1, units,
-                                     uint8_t(densityX >> 8), uint8_t(densityX),
-                                     uint8_t(densityY >> 8), uint8_t(densityY), thumbWidth,
-                                     thumbHeight};
+        std::vector<uint8_t> body = {'J', 'F', 'I', 'F', 0, 1, 1, units, uint8_t(densityX >> 8), uint8_t(densityX),
+                                     uint8_t(densityY >> 8), uint8_t(densityY), thumbWidth, thumbHeight};
         body.resize(body.size() + size_t(thumbWidth) * thumbHeight * 3, 0x5A);
         return segment(0xE0, body);
     }

@@ -42,9 +42,7 @@ bool compressInto(const Picture& picture, const RefEncodeOptions& options, unsig
     cinfo.image_width = picture.width;
     cinfo.image_height = picture.height;
     cinfo.input_components = picture.components;
-    cinfo.in_color_space = picture.components == 1   ? JCS_GRAYSCALE
-                           : picture.components == 4 ? JCS_CMYK
-                                                     : JCS_RGB;
+    cinfo.in_color_space = picture.components == 1 ? JCS_GRAYSCALE : picture.components == 4 ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     if (options.storeRgb) jpeg_set_colorspace(&cinfo, JCS_RGB);
     jpeg_set_quality(&cinfo, options.quality, TRUE);
@@ -57,18 +55,14 @@ bool compressInto(const Picture& picture, const RefEncodeOptions& options, unsig
     if (options.progressive) jpeg_simple_progression(&cinfo);
     jpeg_scan_info scans[4];
     if (options.separateScans) {
-        for (int c = 0; c < cinfo.num_components; ++c) {
-            scans[c] = jpeg_scan_info{1, {c, 0, 0, 0}, 0, 63, 0, 0};
-        }
+        for (int c = 0; c < cinfo.num_components; ++c) scans[c] = jpeg_scan_info{1, {c, 0, 0, 0}, 0, 63, 0, 0};
         cinfo.scan_info = scans;
         cinfo.num_scans = cinfo.num_components;
     }
     jpeg_start_compress(&cinfo, TRUE);
-    if (!options.comment.empty()) {
-        jpeg_write_marker(&cinfo, JPEG_COM,
-                          reinterpret_cast<const JOCTET*>(options.comment.data()),
+    if (!options.comment.empty())
+        jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(options.comment.data()),
                           static_cast<unsigned>(options.comment.size()));
-    }
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(
             picture.pixels.data() + size_t(cinfo.next_scanline) * picture.width * picture.components);
@@ -167,11 +161,6 @@ std::vector<uint8_t> refEncode(const Picture& picture, const RefEncodeOptions& o
     if (compressInto(picture, options, &out, &outSize)) stream.assign(out, out + outSize);
     free(out);
     return stream;
-}
-
-RefDecoded refDecode(const std::vector<uint8_t>& stream, bool fancyUpsampling, bool floatDct)
-{
-    return refDecodeComponents(stream, fancyUpsampling, floatDct, false);
 }
 
 RefDecoded refDecodeComponents(const std::vector<uint8_t>& stream, bool fancyUpsampling,

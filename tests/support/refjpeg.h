@@ -35,14 +35,14 @@ struct RefDecoded {
 };
 
 // Decodes with replication upsampling and the floating-point inverse DCT
-// unless told otherwise; 3-component streams come out as RGB.
-RefDecoded refDecode(const std::vector<uint8_t>& stream, bool fancyUpsampling = false,
-                     bool floatDct = true);
-
-// As refDecode, but with keepColorSpace the components come out as coded
-// (no YCbCr to RGB conversion); 4-component streams are CMYK either way.
+// unless told otherwise. With keepColorSpace the components come out as
+// coded, else 3-component streams as RGB; 4-component streams are CMYK.
 RefDecoded refDecodeComponents(const std::vector<uint8_t>& stream, bool fancyUpsampling = false,
                                bool floatDct = true, bool keepColorSpace = true);
+inline RefDecoded refDecode(const std::vector<uint8_t>& stream, bool fancyUpsampling = false, bool floatDct = true)
+{
+    return refDecodeComponents(stream, fancyUpsampling, floatDct, false);
+}
 
 // Quantised coefficients of every block, per component, as the reference
 // codec reads them (jpeg_read_coefficients): natural order, rows of blocks
