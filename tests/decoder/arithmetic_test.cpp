@@ -1,40 +1,15 @@
-// Known answers of the sample path: a digest of the inverse DCT over many
-// blocks, and golden digests of whole decodes at full size and in previews
-// (colour conversion, upsampling, reduction). ./run.sh test runs them again
-// with MOX_SIMD=none, so they hold for the reference and the fast paths.
+// Golden digests of whole decodes at full size and in previews (colour
+// conversion, upsampling, reduction). ./run.sh test runs them again with
+// MOX_SIMD=none, so they hold for the reference and the fast paths.
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "decoder/decoder.h"
 #include "decoder/harness.h"
 #include "support/refjpeg.h"
 
 namespace moxtest {
 namespace {
-
-// The inverse DCT's output over seeded blocks with large coefficients (a
-// quantiser of 1..8): every constant and the operation order show.
-TEST(DecoderArithmetic, InverseDctDigest)
-{
-    uint8_t range[mox::kRangeLimitBytes];
-    mox::buildRangeLimit(range);
-    mox::McuParam param{};
-    param.rangeLimit = range + mox::kRangeLimitOrigin;
-    int32_t quant[64];
-    for (int n = 0; n < 64; ++n) quant[n] = 1 + n % 8;
-    mox::McuComponent component{1, 1, nullptr, nullptr, quant};
-    std::vector<uint8_t> samples;
-    uint32_t state = 11;
-    for (int block = 0; block < 20000; ++block) {
-        int32_t coefficients[64], output[64];
-        for (int32_t& v : coefficients) v = int32_t((state = state * 1664525u + 1013904223u) >> 21) - 1024;
-        for (int k = 1 + block % 64; k < 64; ++k) coefficients[k] = 0;  // every length of block
-        mox::D_idctBlock(coefficients, &param, &component, output);
-        for (int32_t v : output) samples.push_back(uint8_t(v));
-    }
-    EXPECT_EQ(digest(samples), 0x94fddab7ed71c363ull) << "have 0x" << std::hex << digest(samples);
-}
 
 TEST(DecoderArithmetic, GoldenDigests)
 {

@@ -1,6 +1,7 @@
 // The decoder's fast paths against the reference functions, stage by
 // stage, on every instruction set this processor runs: random and extreme
-// inputs, every output byte compared.
+// inputs, every output byte compared; and a known answer of the reference
+// inverse DCT.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "decoder/decoder.h"
 #include "decoder/fast.h"
 #include "frame/t81tables.h"
+#include "support/picture.h"
 #include "support/targets.h"
 
 namespace moxtest {
@@ -23,13 +25,26 @@ struct IdctCase {
     std::vector<int32_t> quant;         // 64, natural order
 };
 
-// Extremes at both coefficient limits and quantisers 1 and 255 (all equal,
-// alternating signs, each coefficient alone); DC alone (level shift, clamps,
-// the 10-bit wrap, saturation of corrupt values); photo-like random blocks;
-// and corrupt blocks of any 32-bit products.
+constexpr int kDigestBlocks = 4096;
+
+// First kDigestBlocks seeded blocks of every length with large coefficients
+// (a quantiser of 1..8), whose output digest shows every constant and the
+// operation order. Then extremes at both coefficient limits and quantisers
+// 1 and 255 (all equal, alternating signs, each coefficient alone); DC alone
+// (level shift, clamps, the 10-bit wrap, saturation of corrupt values);
+// photo-like random blocks; and corrupt blocks of any 32-bit products.
 std::vector<IdctCase> idctCases()
 {
     std::vector<IdctCase> cases;
+    std::vector<int32_t> eightQuantisers(64);
+    for (int n = 0; n < 64; ++n) eightQuantisers[n] = 1 + n % 8;
+    uint32_t state = 11;
+    for (int block = 0; block < kDigestBlocks; ++block) {
+        std::vector<int32_t> c(64, 0);
+        for (int32_t& v : c) v = int32_t((state = state * 1664525u + 1013904223u) >> 21) - 1024;
+        std::fill(c.begin() + 1 + block % 64, c.end(), 0);
+        cases.push_back({"digest block " + std::to_string(block), c, eightQuantisers});
+    }
     std::mt19937 rng(1234);
     auto uniform = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
     const std::vector<int32_t> q1(64, 1);
@@ -68,12 +83,14 @@ TEST(DecoderFastPaths, InverseDctMatchesReference)
     mox::McuParam param{};
     param.rangeLimit = range + mox::kRangeLimitOrigin;
     const std::vector<IdctCase> cases = idctCases();
+    std::vector<uint8_t> samples;  // the reference's output of the digest blocks
     forEachTarget([&](const std::string& target) {
         for (const IdctCase& c : cases) {
             mox::McuComponent component{};
             component.quantTable = c.quant.data();
             int32_t want[64], have[64];
             mox::D_idctBlock(c.coefficients.data(), &param, &component, want);
+            if (samples.size() < kDigestBlocks * 64) samples.insert(samples.end(), want, want + 64);
             mox::idctBlockFast(c.coefficients.data(), &param, &component, have);
             ASSERT_EQ(0, std::memcmp(want, have, sizeof(want))) << target << ", " << c.name;
             // Straight into the lines of a band, 11 bytes apart.
@@ -99,6 +116,7 @@ TEST(DecoderFastPaths, InverseDctMatchesReference)
             }
         }
     });
+    EXPECT_EQ(digest(samples), 0x5438a548bf901f1full) << "have 0x" << std::hex << digest(samples);
 }
 
 // Upsampling and colour output of one MCU at a time: 37 x 21 pictures, so
