@@ -35,10 +35,7 @@ TEST(DecoderBadInput, TruncatedAtEveryByte)
     for (size_t length = start + 1; length < stream.size(); ++length) {
         std::vector<uint8_t> cut(stream.begin(), stream.begin() + long(length));
         for (bool useInput : {false, true}) {
-            DecodeOptions options;
-            options.pieceSize = 64;
-            options.useInput = useInput;
-            DecodeResult run = decodeStream(cut, options);
+            DecodeResult run = decodeStream(cut, DecodeOptions{64, 0, useInput});
             EXPECT_TRUE(kAllowed.count(run.status)) << "length " << length << ": have " << run.status;
             EXPECT_EQ(run.liveBlocks, 0);
         }
