@@ -1,14 +1,20 @@
-// Hand-built JPEG header streams for the header-analysis tests, and a
-// harness that runs MoxAnalysisHeader over an input buffer of exactly the
-// stream's size (so the sanitizer build catches any read past it).
+// Hand-built JPEG header streams for the header-analysis tests, a harness
+// that runs MoxAnalysisHeader over an input buffer of exactly the stream's
+// size (so the sanitizer build catches any read past it), and the error-log
+// records a call leaves.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "frame/errlog.h"
 #include "frame/t81tables.h"
 #include "moxcodec.h"
 
@@ -134,5 +140,23 @@ struct Analysis {
         return MoxAnalysisHeader(&sys, input, user, &pic, &param, error);
     }
 };
+
+// The error-log records `action` writes, as "name code" each, with their
+// detail lines (" x 2/3 "). The ring is first brought to slot 0, so that the
+// dump holds those records alone.
+inline std::vector<std::string> logDuring(const std::function<void()>& action)
+{
+    while (mox::ErrLogIndex() != 0) MOX_FAIL("filler", 0, nullptr);
+    action();
+    testing::internal::CaptureStdout();
+    MoxDispMsgTraceM();
+    std::istringstream dump(testing::internal::GetCapturedStdout());
+    std::vector<std::string> records;
+    for (std::string line; std::getline(dump, line);) {
+        if (line.rfind("Error : ", 0) == 0) records.push_back(line.substr(8, line.find(" , ") - 8));
+        if (line.rfind(" ", 0) == 0) records.push_back(line);
+    }
+    return records;
+}
 
 }  // namespace headertest
