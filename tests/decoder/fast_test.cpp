@@ -104,9 +104,7 @@ TEST(DecoderFastPaths, InverseDctMatchesReference)
             mox::idctBytesKernel()(block, lines, 11);
             for (int k = 0; k < 64; ++k) ASSERT_EQ(want[k], lines[11 * (k / 8) + k % 8]) << target << ", bytes, " << c.name;
             ASSERT_TRUE(std::all_of(block, block + 64, [](int32_t v) { return v == 0; })) << c.name;
-            bool dcOnly = true;
-            for (int k = 1; k < 64; ++k) dcOnly = dcOnly && c.coefficients[k] == 0;
-            if (dcOnly) {
+            if (std::all_of(c.coefficients.begin() + 1, c.coefficients.end(), [](int32_t v) { return v == 0; })) {
                 int32_t dc = static_cast<int32_t>(static_cast<uint32_t>(c.coefficients[0]) *
                                                   static_cast<uint32_t>(c.quant[0]));
                 mox::idctDcOnlyKernel()(dc, have);

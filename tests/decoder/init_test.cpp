@@ -122,10 +122,8 @@ TEST(DecoderInit, CallerBuffersStayWithTheCaller)
     DecoderContext* ctx = mine.init(&error);
     ASSERT_NE(ctx, nullptr) << "exact size: have " << error;
     EXPECT_EQ(reinterpret_cast<uintptr_t>(ctx->blockArea[0]) % 4, 0u);
-    EXPECT_EQ(work[1], 0) << "work area not cleared";
-    EXPECT_EQ(work[workSize], 0) << "work area not cleared to its end";
-    int before = mine.counter.live;
-    EXPECT_EQ(before, 1) << "only the context is the library's";
+    EXPECT_TRUE(work[1] == 0 && work[workSize] == 0) << "work area not cleared to its end";
+    EXPECT_EQ(mine.counter.live, 1) << "only the context is the library's";
     MoxDecFinalize(ctx);
     EXPECT_EQ(mine.counter.live, 0);
 }

@@ -1,6 +1,5 @@
-// MoxAnalysisHeader over hand-built streams: results (one whole log chain
-// for a refusal and one for a cut segment),
-// slack rules, the restore-on-1 contract and the first fill through InputFunc.
+// MoxAnalysisHeader over hand-built streams: results (one whole log chain for a refusal and one for a
+// cut segment), slack rules, the restore-on-1 contract and the first fill through InputFunc.
 #include <gtest/gtest.h>
 
 #include <utility>
@@ -109,11 +108,9 @@ TEST(AnalysisHeader, SlackAtTheEndOfTheBuffer)
 // given the rest, the analysis starts over from there and counts on.
 TEST(AnalysisHeader, NeedInputRestoresThePositionAndResumes)
 {
-    std::vector<uint8_t> stream(7, 0xEE);  // bytes an earlier call consumed
-    StreamBuilder builder;
-    builder.soi().jfif(1, 72, 72, 1, 1).comment("resume").raw(B().grayHeader().bytes());
-    stream.insert(stream.end(), builder.bytes().begin(), builder.bytes().end());
-
+    // 7 bytes an earlier call consumed, then a header with a thumbnail and a comment.
+    const std::vector<uint8_t> stream = B().raw(std::vector<uint8_t>(7, 0xEE)).soi().jfif(1, 72, 72, 1, 1)
+                                            .comment("resume").raw(B().grayHeader().bytes()).bytes();
     for (size_t piece : {size_t(30), stream.size() - 1, stream.size()}) {
         Analysis a(stream, piece, 1000 + stream.size() + 50);
         a.sys.pieceOffset = 7;
