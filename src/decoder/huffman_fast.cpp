@@ -267,7 +267,7 @@ inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor,
         return extend(bits, size);
     };
 
-    if (count < kRefillBelow) refill();
+    if (count < kLookaheadBits) refill();
     int32_t difference = 0;
     const uint32_t dcEntry = plan.dcLook->entry[acc >> (64 - kLookaheadBits)];
     if ((dcEntry & kEntryResolved) != 0) {  // the size and its bits in one look-up
@@ -275,6 +275,7 @@ inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor,
         count -= entryLength(dcEntry);
         difference = entryValue(dcEntry);
     } else {
+        if (count < kRefillBelow) refill();
         int32_t s = symbol(*plan.dcLook, *plan.dcTable);
         if (s < 0 || s > kMaxCodeLength) return -1;
         if (s > 0) {
@@ -289,7 +290,8 @@ inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor,
         // k: the next zig-zag position; a code past 63 is invalid, EOB jumps
         // far beyond.
         for (uint32_t k = 1; k < 64;) {
-            if (count < kRefillBelow) refill();
+            // A group lies within its look-up bits: refilled less often.
+            if (count < kSkipGroupBits) refill();
             // Several short codes at once, while they end before position 64.
             const uint32_t group = plan.acSkipGroups[acc >> (64 - kSkipGroupBits)];
             if (group != 0 && k + (group >> kGroupAdvanceShift) <= 64) {
@@ -299,6 +301,7 @@ inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor,
                 k += group >> kGroupAdvanceShift;
                 continue;
             }
+            if (count < kRefillBelow) refill();  // leaves the bits looked up as they are
             uint32_t step = plan.acSkip[acc >> (64 - kLookaheadBits)];
             if (step == 0) {  // a longer code, none, or an invalid symbol
                 if (entryLength(plan.acLook->entry[acc >> (64 - kLookaheadBits)]) != 0) return -1;
