@@ -149,6 +149,7 @@ TEST(DecoderDriver, EveryPieceEndGivesThePixelsOfOneBuffer)
         for (uint32_t size = 101; size <= 4500 && stream.size() > 10000; size += 157) sizes.push_back(size);
         for (uint32_t piece : sizes)
             for (bool useInput : {false, true}) {
+                if (stream.size() > 10000 && useInput != (piece % 2 == 0)) continue;  // the long MCUs: either
                 DecodeOptions options{piece, 16 + piece % 7, useInput, piece % 3 == 0};
                 DecodeResult run = decodeStream(stream, options);
                 SCOPED_TRACE(testing::Message() << "stream of " << stream.size() << " bytes, piece " << piece
