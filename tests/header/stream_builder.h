@@ -51,7 +51,11 @@ public:
         std::vector<uint8_t> body = {precision, uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8),
                                      uint8_t(width), uint8_t(components.size())};
         uint8_t id = 1;
-        for (const Component& c : components) body.insert(body.end(), {id++, c.sampling, c.table});
+        for (const Component& c : components) {
+            body.push_back(id++);
+            body.push_back(c.sampling);
+            body.push_back(c.table);
+        }
         return segment(code, body);
     }
     // Scan header with Ss 0, Se 63, Ah/Al 0.
@@ -59,8 +63,11 @@ public:
     {
         std::vector<uint8_t> body = {uint8_t(components.size())};
         uint8_t id = 1;
-        for (const Component& c : components) body.insert(body.end(), {id++, c.table});
-        body.insert(body.end(), {0, 63, 0});
+        for (const Component& c : components) {
+            body.push_back(id++);
+            body.push_back(c.table);
+        }
+        for (uint8_t b : {0, 63, 0}) body.push_back(b);  // Ss, Se, Ah/Al
         return segment(0xDA, body);
     }
     // One 8-bit quantisation table given in zig-zag order.
@@ -68,11 +75,13 @@ public:
     // DHT body of one table: Tc/Th, BITS, HUFFVAL.
     static std::vector<uint8_t> huffmanTable(uint8_t classAndId, const mox::HuffmanDefinition& definition)
     {
-        std::vector<uint8_t> body = {classAndId};
-        body.insert(body.end(), definition.bits, definition.bits + 16);
+        std::vector<uint8_t> body(1, classAndId);
         size_t count = 0;
-        for (uint8_t b : definition.bits) count += b;
-        body.insert(body.end(), definition.values, definition.values + count);
+        for (uint8_t b : definition.bits) {
+            body.push_back(b);
+            count += b;
+        }
+        for (size_t i = 0; i < count; ++i) body.push_back(definition.values[i]);
         return body;
     }
     StreamBuilder& dht(uint8_t id, const mox::HuffmanDefinition& table) { return segment(0xC4, huffmanTable(id, table)); }
