@@ -48,9 +48,8 @@ TEST(EncodeResume, AnySplitGivesTheSameStream)
                     setup.outBufSize = outSize;
                     setup.pullInput = (sides & 1) != 0;
                     setup.pullOutput = (sides & 2) != 0;
-                    std::string where = std::string(name) + " band " + std::to_string(band) +
-                                        " out " + std::to_string(outSize) + " sides " +
-                                        std::to_string(sides);
+                    std::string where = std::string(name) + " band " + std::to_string(band) + " out " +
+                                        std::to_string(outSize) + " sides " + std::to_string(sides);
                     EncodeRun run = runEncode(setup);
                     ASSERT_EQ(run.status, MOX_OK) << where;
                     ASSERT_TRUE(run.stream == reference.stream) << where << ": bytes differ";
@@ -61,8 +60,7 @@ TEST(EncodeResume, AnySplitGivesTheSameStream)
                                     (i + 1 == run.handOvers.size() && run.handOvers[i] > 0 &&
                                      run.handOvers[i] < outSize))
                             << where << ": hand-over " << i << " has " << run.handOvers[i];
-                    for (uint32_t pushed : run.pushed)
-                        ASSERT_EQ(pushed, outSize) << where << ": have " << pushed;
+                    for (uint32_t pushed : run.pushed) ASSERT_EQ(pushed, outSize) << where;
                 }
             }
         }
@@ -71,8 +69,7 @@ TEST(EncodeResume, AnySplitGivesTheSameStream)
 
 TEST(EncodeResume, PushInputAsksForEachBand)
 {
-    // 30 lines in bands of 16: after the return of 1 the last band is
-    // announced with its 14 lines.
+    // 30 lines in bands of 16: the last band is announced with its 14 lines.
     EncodeSetup setup = makeSetup(24, 30, MOX_PIXEL_GRAY, 5);
     EncodeSystemParam sys{};
     MoxEncSetupMalloc(moxtest::plainAlloc, moxtest::plainFree, &sys);
@@ -80,24 +77,23 @@ TEST(EncodeResume, PushInputAsksForEachBand)
     sys.inBufSize = 24 * 16;
     sys.outBufSize = 4096;
     int32_t status = 0;
+    uint32_t bytes = 0;
     EncoderContext* ctx = MoxEncInit(&setup.pic, &sys, &setup.param, &status);
     ASSERT_NE(ctx, nullptr);
     EXPECT_EQ(MoxGetCurrentBandHeight(ctx), 16);
-    uint32_t bytes = 0;
     ASSERT_EQ(MoxEncode(ctx, &bytes, nullptr), MOX_NEED_INPUT);
     EXPECT_EQ(MoxGetCurrentBandHeight(ctx), 14);
     ASSERT_EQ(MoxEncode(ctx, &bytes, nullptr), MOX_OK);
     MoxEncFinalize(ctx);
-
     // A region starting in the third band of 8 lines: two returns of 1
     // before any MCU is coded, then one per band of the region.
-    EncodeSetup deep = makeSetup(24, 40, MOX_PIXEL_GRAY, 5);
-    deep.bandLines = 8;
-    deep.pic.regionTop = 17;
-    deep.pic.regionHeight = 20;
-    EncodeRun deepRun = runEncode(deep);
-    ASSERT_EQ(deepRun.status, MOX_OK);
-    EXPECT_EQ(deepRun.needInput, 4);
+    setup = makeSetup(24, 40, MOX_PIXEL_GRAY, 5);
+    setup.bandLines = 8;
+    setup.pic.regionTop = 17;
+    setup.pic.regionHeight = 20;
+    EncodeRun run = runEncode(setup);
+    ASSERT_EQ(run.status, MOX_OK);
+    EXPECT_EQ(run.needInput, 4);
 }
 
 }  // namespace
