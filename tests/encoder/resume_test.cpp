@@ -2,6 +2,7 @@
 // buffer size, pull or push on either side gives the same bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "encoder/encode_support.h"
@@ -28,11 +29,24 @@ TEST(EncodeResume, AnySplitGivesTheSameStream)
     // buffer and spill boundary and direct writing resumes after hand-overs.
     EncodeSetup dense = makeSetup(64, 48, MOX_PIXEL_GRAY, 10, 6);
     enctest::useDenseCodes(&dense.param);
+    // VELA mode 1: MCUs of 64 bytes, then of their own sizes.
+    VelaEncodeParam velaWords[2] = {};
+    velaWords[1].word[31] = 1;
+    EncodeSetup vela[2];
+    for (int i = 0; i < 2; ++i) {
+        vela[i] = makeSetup(43, 29, MOX_PIXEL_CMYK, 5, 7);
+        vela[i].pic.codingMode = vela[i].param.velaMode = 1;
+        vela[i].param.velaParam = &velaWords[i];
+        std::fill_n(vela[i].param.quantSel, 4, 0);
+        std::fill_n(vela[i].param.quantTable[0], 64, 16);
+    }
     const std::pair<const char*, EncodeSetup> sweeps[] = {
         {"rgb_2x2", makeSetup(37, 29, MOX_PIXEL_RGB, 0, 3)},
         {"gray_region_restart", region},
         {"cmyk_bare", bare},
         {"gray_dense_ff", dense},
+        {"vela_fixed", vela[0]},
+        {"vela_variable", vela[1]},
     };
     for (const auto& [name, base] : sweeps) {
         EncodeRun reference = runEncode(base);

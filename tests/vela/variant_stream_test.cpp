@@ -1,5 +1,6 @@
-// Modes 2 and 3 through MoxDecode: a picture decodes to the same pixels in
-// any piece size and band height, and a caller table block changes exactly what its value bytes say.
+// VELA streams through MoxDecode: a picture of any mode decodes to the same
+// pixels in any piece size and band height, a cut one fails, and a caller
+// table block of mode 2 changes exactly what its value bytes say.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include "decoder/harness.h"
 #include "vela/bp.h"
 #include "vela/variant_writer.h"
+#include "vela_support.h"
 
 namespace moxtest {
 namespace {
@@ -22,7 +24,7 @@ struct Stream {
     int componentCount = 4;
     int outFormat = 4;
     uint32_t bpSize = 0;          // velaBpParam word 2: 0 (64 bytes) or 1 (128)
-    uint32_t variable = 0;        // copier variable-size flag
+    uint32_t variable = 0;        // copier variable-size flag, mode 1 size mode
     const uint8_t* tables = nullptr;
     std::vector<uint8_t> bytes;
 };
@@ -31,13 +33,14 @@ struct Outcome {
     int32_t status = 0;
     std::vector<uint8_t> pixels;
     int live = 0;
+    uint32_t consumed = 0;
 };
 
 // The variant decoders fetch every piece through InputFunc; bands go to
 // OutputFunc or are taken on return 2.
 Outcome decode(const Stream& s, uint32_t pieceSize, uint32_t bandLines, bool useOutput)
 {
-    const uint32_t bpWords[5] = {0, 0, s.bpSize, 0, 1};
+    const uint32_t bpWords[5] = {0, 0, s.bpSize, 0, 1}, velaWords[2] = {s.variable, 1};
     VelaCopierParam copier{};
     copier.words[1] = 1;
     copier.variableSize = s.variable;
@@ -55,12 +58,13 @@ Outcome decode(const Stream& s, uint32_t pieceSize, uint32_t bandLines, bool use
         for (int t = 0; t < 4; ++t)
             for (int i = 0; i < 64; ++i) param.quantTable[t][i] = 1 + (i + t) % 7;
         for (int c = 0; c < 4; ++c) param.quantSel[c] = c % 2;
+        param.velaParam = velaWords;
         param.velaBpParam = bpWords;
         param.velaBpTables = s.tables;
         param.velaCopierParam = &copier;
     };
     DecodeResult result = decodeStream(s.bytes, options);
-    return {result.status, std::move(result.picture.pixels), result.liveBlocks};
+    return {result.status, std::move(result.picture.pixels), result.liveBlocks, result.consumedTotal};
 }
 
 std::array<int32_t, 64> coefficients(std::mt19937& rng)
@@ -136,10 +140,22 @@ Stream copierPicture(uint32_t variable, int components)
     return s;
 }
 
-TEST(VelaVariantStream, AnyPieceSizeAndBandHeightGiveTheSamePixels)
+// A mode-1 picture from our encoder, fixed or variable MCU size.
+Stream velaPicture(uint32_t sizeMode)
 {
-    const Stream streams[] = {bpPicture(0), bpPicture(1), copierPicture(0, 3), copierPicture(1, 3),
-                              copierPicture(1, 1)};
+    velatest::VelaSetup v = velatest::velaSetup(43, 29, MOX_PIXEL_CMYK, 2, sizeMode, 5);
+    Stream s;
+    s.mode = 1;
+    s.width = 43, s.height = 29;
+    s.variable = sizeMode;
+    s.bytes = velatest::encodeVela(v).stream;
+    return s;
+}
+
+TEST(VelaStreams, AnyPieceSizeAndBandHeightGiveTheSamePixels)
+{
+    const Stream streams[] = {velaPicture(0),       velaPicture(1),       bpPicture(0),        bpPicture(1),
+                              copierPicture(0, 3), copierPicture(1, 3), copierPicture(1, 1)};
     for (const Stream& s : streams) {
         std::string name = "mode " + std::to_string(s.mode) + " size " + std::to_string(s.bpSize) +
                            " variable " + std::to_string(s.variable) + " components " +
@@ -156,11 +172,27 @@ TEST(VelaVariantStream, AnyPieceSizeAndBandHeightGiveTheSamePixels)
             ASSERT_EQ(parts.status, 0) << name << " piece " << piece << " band " << band;
             ASSERT_EQ(parts.pixels, whole.pixels) << name << " piece " << piece << " band " << band;
             ASSERT_EQ(parts.live, 0) << name;
+            ASSERT_EQ(parts.consumed, s.bytes.size()) << name << " piece " << piece;
         }
     }
 }
 
-TEST(VelaVariantStream, CallerTablesReplaceValueBytesOnly)
+// A stream cut anywhere, at any piece size, fails with -99999 and leaks nothing.
+TEST(VelaStreams, CutStreamsFail)
+{
+    for (uint32_t sizeMode : {0u, 1u}) {
+        Stream s = velaPicture(sizeMode);
+        const std::vector<uint8_t> whole = s.bytes;
+        for (size_t cut = 1; cut < whole.size(); ++cut) {
+            s.bytes.assign(whole.begin(), whole.begin() + long(cut));
+            Outcome r = decode(s, 64 + uint32_t(cut % 37), 0, false);
+            ASSERT_EQ(r.status, MOX_ERR_CORRUPT) << "size mode " << sizeMode << ", cut at " << cut;
+            ASSERT_EQ(r.live, 0);
+        }
+    }
+}
+
+TEST(VelaStreams, CallerTablesReplaceValueBytesOnly)
 {
     // Every key byte scrambled (the decoder keeps its own keys); col_posi
     // row 0 given the placement of row 119.

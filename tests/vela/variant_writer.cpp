@@ -70,12 +70,13 @@ void putValue(Bits& bits, const mox::HuffmanDefinition& table, uint8_t run, int3
 
 }  // namespace
 
-void Bits::put(uint64_t value, uint32_t n)
+Bits& Bits::put(uint64_t value, uint32_t n)
 {
     for (uint32_t i = n; i-- > 0; ++count) {
         if (count % 8 == 0) bytes.push_back(0);
         if ((value >> i) & 1) bytes.back() |= uint8_t(0x80 >> (count % 8));
     }
+    return *this;
 }
 
 std::vector<uint8_t> Bits::padded() const

@@ -15,7 +15,14 @@ namespace moxtest {
 struct Bits {
     std::vector<uint8_t> bytes;
     uint32_t count = 0;
-    void put(uint64_t value, uint32_t n);
+    Bits& put(uint64_t value, uint32_t n);
+    // 64 fields of n bits: f(p) for every pixel p.
+    template <typename F>
+    Bits& map(F f, uint32_t n)
+    {
+        for (int p = 0; p < 64; ++p) put(uint64_t(f(p)), n);
+        return *this;
+    }
     std::vector<uint8_t> padded() const;  // last byte completed with 1-bits
 };
 
