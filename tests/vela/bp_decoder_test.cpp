@@ -15,11 +15,12 @@
 #include "decoder/decoder.h"
 #include "frame/t81tables.h"
 #include "vela/bp.h"
-#include "vela/variant_writer.h"
 #include "vela_support.h"
 
 namespace moxtest {
 namespace {
+
+using namespace velatest;
 
 const uint8_t* const kTables = mox::bpDefaultTables();
 
@@ -93,41 +94,6 @@ std::string captureStdout(const std::function<void()>& run)
     return testing::internal::GetCapturedStdout();
 }
 
-// McuParam of modes 2 and 3 as the driver builds it: T.81 K.3/K.5 for
-// every bp component, K.4/K.6 for copier components 1 and 2.
-struct Variant {
-    HuffDecodeTable dc[2]{}, ac[2]{};
-    int32_t quant[64];
-    uint8_t rangeLimit[1408];
-    mox::McuParam param{};
-    explicit Variant(int mode, int size = 64, int outFormat = 4)
-    {
-        mox::buildHuffmanTable(mox::kLuminanceDc.bits, mox::kLuminanceDc.values, &dc[0]);
-        mox::buildHuffmanTable(mox::kLuminanceAc.bits, mox::kLuminanceAc.values, &ac[0]);
-        mox::buildHuffmanTable(mox::kChrominanceDc.bits, mox::kChrominanceDc.values, &dc[1]);
-        mox::buildHuffmanTable(mox::kChrominanceAc.bits, mox::kChrominanceAc.values, &ac[1]);
-        for (int i = 0; i < 64; ++i) quant[i] = 1 + i % 5;
-        mox::buildRangeLimit(rangeLimit);
-        param.componentCount = mode == 3 ? 3 : 4;
-        param.mcuSize = size;
-        param.outFormat = outFormat;
-        param.rangeLimit = rangeLimit + 256;
-        param.bpTables = kTables;
-        param.copier.words[1] = 1;  // fixed rotation 0, the only setting Init admits
-        for (int c = 0; c < 4; ++c) {
-            bool chroma = mode == 3 && (c == 1 || c == 2);
-            param.component[c] = {1, 1, &dc[chroma], &ac[chroma], quant};
-        }
-    }
-    // What the block decoder and inverse transform make of a coefficient list.
-    std::array<int32_t, 64> samples(const int32_t* coefficients, int c) const
-    {
-        std::array<int32_t, 64> out{};
-        mox::D_idctBlock(coefficients, &param, &param.component[c], out.data());
-        return out;
-    }
-};
-
 // Coefficients of a test block: a DC and a few AC values.
 std::array<int32_t, 64> someCoefficients(uint32_t seed)
 {
@@ -154,7 +120,7 @@ TEST(VelaBp, EveryKeyRoundTripsThroughAnMcu)
             BpPlanes want = bpExpected(kTables, tag);
             const bool shortForm = seed % 3 == 0;
             for (int size : {64, 128}) {
-                Variant v(2, size);
+                velatest::McuDecoder v(2, uint32_t(size));
                 std::vector<uint8_t> blocks[4];
                 std::array<std::array<int32_t, 64>, 4> wantSamples{};
                 for (int b = shortForm ? 3 : 0; b < 4; ++b) {
@@ -252,7 +218,7 @@ TEST(VelaVariants, LayoutEdgeCases)
     };
     ASSERT_EQ((std::vector<uint8_t>(copier.begin(), copier.begin() + 3)), (std::vector<uint8_t>{0x20, 0x41, 0x05}));
     for (const Case& c : cases) {
-        Variant v(c.mode, c.size, c.outFormat);
+        velatest::McuDecoder v(c.mode, uint32_t(c.size), c.outFormat);
         v.param.copier.words[1] = c.rule;
         v.param.copier.variableSize = c.variable ? 1 : 0;
         std::vector<uint8_t> stream = c.stream;

@@ -11,7 +11,6 @@
 
 #include "frame/t81tables.h"
 #include "vela/vela.h"
-#include "vela/variant_writer.h"
 #include "vela_support.h"
 
 namespace {
@@ -59,7 +58,7 @@ TEST(VelaDecoder, HandBuiltMcus)
     const Case cases[] = {
         {"mode 3: blocks 0 and 2 flagged, a bitmap each",
          mcu(false,
-             moxtest::Bits().put(3, 3).put(0b1010, 4).put(0, 3).put(1, 2).put(10, 8).put(200, 8).put(30, 8)
+             velatest::Bits().put(3, 3).put(0b1010, 4).put(0, 3).put(1, 2).put(10, 8).put(200, 8).put(30, 8)
                  .put(40, 8).map([](int p) { return (p / 8) % 2; }, 1).map([](int p) { return p % 8 >= 4; }, 1)
                  .padded(),
              {kZeroBlock, kZeroBlock, kZeroBlock, kDcFive}),
@@ -68,7 +67,7 @@ TEST(VelaDecoder, HandBuiltMcus)
           constant(kDcFiveSample)}},
         {"mode 3: four flagged blocks, the fourth without a map keeps c0",
          mcu(false,
-             moxtest::Bits().put(3, 3).put(0b1111, 4).put(0, 3).put(2, 2).put(1, 8).put(2, 8).put(3, 8).put(4, 8)
+             velatest::Bits().put(3, 3).put(0b1111, 4).put(0, 3).put(2, 2).put(1, 8).put(2, 8).put(3, 8).put(4, 8)
                  .put(5, 8).put(6, 8).put(7, 8).put(8, 8).map([](int p) { return p & 1; }, 1)
                  .map([](int p) { return p < 32; }, 1).map([](int p) { return p == 9; }, 1).padded(),
              {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
@@ -77,29 +76,29 @@ TEST(VelaDecoder, HandBuiltMcus)
           [](int p) { return p == 9 ? 6 : 5; }, constant(7)}},
         {"mode 4: one three-colour map for blocks 2 and 3",
          mcu(false,
-             moxtest::Bits().put(4, 3).put(0b0011, 4).put(0, 3).put(3, 2).put(11, 8).put(12, 8).put(13, 8)
+             velatest::Bits().put(4, 3).put(0b0011, 4).put(0, 3).put(3, 2).put(11, 8).put(12, 8).put(13, 8)
                  .put(21, 8).put(22, 8).put(23, 8).map([](int p) { return p % 3; }, 2).padded(),
              {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
          0, 0, constant(3), {dct, dct, [](int p) { return 11 + p % 3; }, [](int p) { return 21 + p % 3; }}},
         {"mode 5: tag map, then maps of blocks 0 and 3",
          mcu(false,
-             moxtest::Bits().put(5, 3).put(0b1001, 4).put(0, 3).put(2, 2).put(3, 2).put(5, 8).put(6, 8).put(7, 8)
+             velatest::Bits().put(5, 3).put(0b1001, 4).put(0, 3).put(2, 2).put(3, 2).put(5, 8).put(6, 8).put(7, 8)
                  .put(8, 8).map([](int p) { return p < 32; }, 1).map([](int p) { return p % 2; }, 1)
                  .map([](int p) { return p >= 48; }, 1).padded(),
              {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
          0, 0, [](int p) { return p < 32 ? 3 : 2; },
          {[](int p) { return p % 2 ? 6 : 5; }, dct, dct, [](int p) { return p >= 48 ? 8 : 7; }}},
         {"mode 6: raw tags",
-         mcu(false, moxtest::Bits().put(6, 3).put(0, 4).put(0, 3).map([](int p) { return (p * 5) % 4; }, 2).padded(),
+         mcu(false, velatest::Bits().put(6, 3).put(0, 4).put(0, 3).map([](int p) { return (p * 5) % 4; }, 2).padded(),
              {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
          0, 0, [](int p) { return (p * 5) % 4; }, {dct, dct, dct, dct}},
         {"mode 0 with block 3 flagged: no colours, samples 0",
-         mcu(false, moxtest::Bits().put(0, 3).put(1, 4).put(0, 3).put(2, 2).padded(),
+         mcu(false, velatest::Bits().put(0, 3).put(1, 4).put(0, 3).put(2, 2).padded(),
              {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
          0, 0, constant(2), {dct, dct, dct, none}},
         {"short form: blocks 0..2 at 0 unless flagged (block 0 in a shared bitmap)",
          mcu(true,
-             moxtest::Bits().put(2, 3).put(0b1000, 4).put(0, 3).put(1, 2).put(50, 8).put(0, 2).put(60, 8)
+             velatest::Bits().put(2, 3).put(0b1000, 4).put(0, 3).put(1, 2).put(50, 8).put(0, 2).put(60, 8)
                  .map([](int p) { return p % 8 == p / 8; }, 1).padded(),
              {kDcFive}),
          0, 0, [](int p) { return p % 8 == p / 8 ? 0 : 1; },
@@ -111,7 +110,7 @@ TEST(VelaDecoder, HandBuiltMcus)
          mcu(false, velatest::fromHex("00 1F"), {{0xFF, 0xFF, 0xFF}, kZeroBlock, kZeroBlock, kDcFive}), 0, 0,
          constant(1), {dct, dct, dct, constant(kDcFiveSample)}},
         {"tag mode 7: class 0 everywhere, flagged block 0",
-         mcu(false, moxtest::Bits().put(7, 3).put(1, 4).put(0, 3).put(3, 2).padded(),
+         mcu(false, velatest::Bits().put(7, 3).put(1, 4).put(0, 3).put(3, 2).padded(),
              {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
          0, 0, constant(3), {dct, dct, dct, none}},
         {"L + b0..b3 = 65", mcu(false, velatest::fromHex("00 1F"), {std::vector<uint8_t>(63, 0x2B)}, {63, 0, 0, 0}),
@@ -121,15 +120,15 @@ TEST(VelaDecoder, HandBuiltMcus)
         {"68 bytes: a fixed-size MCU may not overlap the next",
          mcu(false, velatest::fromHex("00 1F"), {std::vector<uint8_t>(62, 0x2B)}), 0, MOX_ERR_CORRUPT, nullptr, {}},
         {"runs 33 and 33 pass 64",
-         mcu(false, moxtest::Bits().put(1, 3).put(0, 4).put(0, 3).put(0, 2).put(1, 2).put(0b1111000000, 10)
+         mcu(false, velatest::Bits().put(1, 3).put(0, 4).put(0, 3).put(0, 2).put(1, 2).put(0b1111000000, 10)
                         .put(0b1111000000, 10).padded(), {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
          0, MOX_ERR_CORRUPT, nullptr, {}},
         {"run code cut by the end of the section",
-         mcu(false, moxtest::Bits().put(1, 3).put(0, 4).put(0, 3).put(0, 2).put(1, 2).put(0b1110111, 7).padded(),
+         mcu(false, velatest::Bits().put(1, 3).put(0, 4).put(0, 3).put(0, 2).put(1, 2).put(0b1110111, 7).padded(),
              {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
          0, MOX_ERR_CORRUPT, nullptr, {}},
         {"mode 6 section without all of its tags",
-         mcu(false, moxtest::Bits().put(6, 3).put(0, 4).put(0, 3).map(constant(1), 1).padded(), {kZeroBlock}), 0,
+         mcu(false, velatest::Bits().put(6, 3).put(0, 4).put(0, 3).map(constant(1), 1).padded(), {kZeroBlock}), 0,
          MOX_ERR_CORRUPT, nullptr, {}},
     };
     for (const Case& c : cases) {
@@ -137,7 +136,7 @@ TEST(VelaDecoder, HandBuiltMcus)
         std::vector<uint8_t> stream = c.bytes;
         if (c.sizeMode == 0 && stream.size() < 64) stream.resize(64, 0xFF);
         const size_t bytes = stream.size();
-        velatest::McuDecoder decoder(c.sizeMode, 0);
+        velatest::McuDecoder decoder(1, c.sizeMode);
         BitCursor cursor = velatest::cursorOver(stream);
         velatest::Mcu out;
         out.tags.fill(0xEE);

@@ -14,7 +14,6 @@
 namespace {
 
 using namespace mox;
-using velatest::bitString;
 using velatest::toHex;
 
 std::string runCode(int32_t run)
@@ -22,7 +21,9 @@ std::string runCode(int32_t run)
     uint8_t bytes[4] = {};
     BitString s{bytes, 0, 7};
     int32_t length = CodeWyle(run, &s);
-    return length < 0 ? "fail" : bitString(bytes, 4).substr(0, size_t(length));
+    std::string bits;
+    for (int32_t i = 0; i < length; ++i) bits += char('0' + (bytes[i / 8] >> (7 - i % 8) & 1));
+    return length < 0 ? "fail" : bits;
 }
 
 // Blocks of many values: no block can become a palette block.

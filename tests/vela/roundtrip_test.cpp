@@ -83,7 +83,7 @@ TEST(VelaRoundTrip, ParameterGrid)
 
         // MCU by MCU: tags, header forms, lengths, and each fixed-size MCU alone.
         int32_t status = 0;
-        std::vector<Mcu> plain = velatest::McuDecoder(c.sizeMode, 0).decodeAll(run.stream, &status, mcus);
+        std::vector<Mcu> plain = velatest::McuDecoder(1, c.sizeMode).decodeAll(run.stream, &status, mcus);
         ASSERT_EQ(status, 0);
         ASSERT_EQ(plain.size(), mcus);
         size_t offset = 0;
@@ -101,7 +101,7 @@ TEST(VelaRoundTrip, ParameterGrid)
             if (c.sizeMode == 0) {
                 // Random access: the MCU alone, from its own 64 bytes.
                 std::vector<uint8_t> alone(run.stream.begin() + offset, run.stream.begin() + offset + 64);
-                std::vector<Mcu> one = velatest::McuDecoder(0, 0).decodeAll(alone, &status, 1);
+                std::vector<Mcu> one = velatest::McuDecoder(1, 0).decodeAll(alone, &status, 1);
                 ASSERT_EQ(one.size(), 1u) << "MCU " << k;
                 EXPECT_EQ(one[0], plain[k]) << "MCU " << k;
                 for (int32_t i = span; i < 64; ++i) ASSERT_EQ(run.stream[offset + i], 0xFF);

@@ -10,11 +10,12 @@
 
 #include "decoder/harness.h"
 #include "vela/bp.h"
-#include "vela/variant_writer.h"
 #include "vela_support.h"
 
 namespace moxtest {
 namespace {
+
+using namespace velatest;
 
 const uint8_t* const kTables = mox::bpDefaultTables();
 
