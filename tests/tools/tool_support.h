@@ -38,8 +38,8 @@ private:
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> readFile(const std::string& path);
 
-// PNG (through libpng's simplified interface) when the name ends in .png,
-// else binary PNM (P5/P6, maxval 255).
+// Binary PNM (P5/P6, maxval 255); reading takes PNG too (libpng's simplified
+// interface) when the name ends in .png.
 void writePicture(const std::string& path, const moxtest::Picture& picture);
 bool readPicture(const std::string& path, moxtest::Picture& picture);
 
