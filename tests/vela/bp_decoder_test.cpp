@@ -94,13 +94,15 @@ std::string captureStdout(const std::function<void()>& run)
     return testing::internal::GetCapturedStdout();
 }
 
-// Coefficients of a test block: a DC and a few AC values.
+// Coefficients of a test block: a DC and a few AC values, one far enough
+// behind the others for ZRL codes, at times the last one (no EOB).
 std::array<int32_t, 64> someCoefficients(uint32_t seed)
 {
     std::array<int32_t, 64> z{};
     z[0] = int32_t(seed % 61) - 30;
     z[1 + seed % 5] = int32_t(seed % 7) - 3;
     z[9 + seed % 11] = (seed & 1) ? 2 : 0;
+    if (seed % 4 != 1) z[40 + seed % 24] = seed % 3 ? 1 : -1;
     return z;
 }
 
