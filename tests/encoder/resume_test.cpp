@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 
 #include "encoder/encode_support.h"
@@ -29,6 +30,18 @@ TEST(EncodeResume, AnySplitGivesTheSameStream)
     // buffer and spill boundary and direct writing resumes after hand-overs.
     EncodeSetup dense = makeSetup(64, 48, MOX_PIXEL_GRAY, 10, 6);
     enctest::useDenseCodes(&dense.param);
+    // The largest MCUs: ten blocks of noise with quantisers of 1 and those
+    // 16-bit codes, several MCUs to an output buffer at most.
+    EncodeSetup largest = makeSetup(32, 16, MOX_PIXEL_RGB, 5, 3);
+    std::mt19937 random(11);
+    for (uint8_t& value : largest.picture.pixels) value = uint8_t(random());
+    for (int c = 0; c < 4; ++c) {
+        largest.param.hSamp[c] = c < 3 ? 2 : 1;
+        largest.param.vSamp[c] = c < 2 ? 2 : 1;
+        largest.param.quantSel[c] = 0;
+    }
+    std::fill_n(largest.param.quantTable[0], 64, 1);
+    enctest::useDenseCodes(&largest.param);
     // VELA mode 1: MCUs of 64 bytes, then of their own sizes.
     VelaEncodeParam velaWords[2] = {};
     velaWords[1].word[31] = 1;
@@ -45,6 +58,7 @@ TEST(EncodeResume, AnySplitGivesTheSameStream)
         {"gray_region_restart", region},
         {"cmyk_bare", bare},
         {"gray_dense_ff", dense},
+        {"rgb_10_blocks_dense", largest},
         {"vela_fixed", vela[0]},
         {"vela_variable", vela[1]},
     };
@@ -55,7 +69,7 @@ TEST(EncodeResume, AnySplitGivesTheSameStream)
         // One band, a buffer that holds everything: one call does the job.
         EXPECT_EQ(reference.needInput + reference.pushed.size(), 0u) << name;
         for (uint32_t band : {1, 7, 8, 15, 16, 33, 0}) {
-            for (uint32_t outSize : {1u, 100u, 699u, 700u, 4096u, 1u << 20}) {
+            for (uint32_t outSize : {1u, 100u, 699u, 700u, 2099u, 4096u, 1u << 20}) {
                 for (int sides = 0; sides < 4; ++sides) {
                     EncodeSetup setup = base;
                     setup.bandLines = band;

@@ -1,12 +1,10 @@
 // Valid input never fails: a padded 0xFF before a marker keeps its stuffing
-// byte, any picture, however large its MCUs, encodes at any output buffer
-// size into the stream a large buffer gives, and the spill is clean behind
-// what it still holds.
+// byte, and the spill is clean behind what it still holds. (The largest
+// MCUs at any output buffer size are resume_test.cpp's.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <random>
 #include <string>
 
 #include "decoder/harness.h"
@@ -93,54 +91,6 @@ TEST(EncodeWorstCase, PaddedFFBeforeMarkerKeepsItsStuffingByte)
     ASSERT_GE(bare.size(), 2u);
     EXPECT_EQ(bare[bare.size() - 2], 0xFF);
     EXPECT_EQ(bare.back(), 0x00);
-}
-
-// The largest MCUs: ten blocks of noise with quantisers of 1, coded with
-// the default tables or with 16-bit codes that stuff most bytes.
-EncodeSetup largestMcus(int pixelFormat, const int (&h)[4], const int (&v)[4], bool denseCodes)
-{
-    EncodeSetup setup = makeSetup(32, 16, pixelFormat, 5, 3);
-    std::mt19937 random(11);
-    for (uint8_t& value : setup.picture.pixels) value = uint8_t(random());
-    for (int c = 0; c < 4; ++c) {
-        setup.param.hSamp[c] = h[c];
-        setup.param.vSamp[c] = v[c];
-        setup.param.quantSel[c] = 0;
-    }
-    std::fill_n(setup.param.quantTable[0], 64, 1);
-    if (denseCodes) enctest::useDenseCodes(&setup.param);
-    return setup;
-}
-
-TEST(EncodeWorstCase, LargestMcusAtAnyOutputBufferSize)
-{
-    // Every output buffer from 1 to 2300 bytes (callback output at odd
-    // sizes, push output at even ones), then other layouts at a stride: the
-    // stream of a large buffer, handed over in whole buffers.
-    const struct {
-        const char* name;
-        EncodeSetup setup;
-        uint32_t step;
-    } cases[] = {
-        {"rgb_10_blocks_dense", largestMcus(MOX_PIXEL_RGB, {2, 2, 2, 1}, {2, 2, 1, 1}, true), 1},
-        {"cmyk_10_blocks_dense", largestMcus(MOX_PIXEL_CMYK, {2, 2, 1, 1}, {2, 2, 1, 1}, true), 11},
-        {"rgb_10_blocks_k_tables", largestMcus(MOX_PIXEL_RGB, {2, 2, 2, 1}, {2, 2, 1, 1}, false), 13},
-    };
-    for (const auto& c : cases) {
-        EncodeRun reference = runEncode(c.setup);
-        ASSERT_EQ(reference.status, MOX_OK) << c.name;
-        for (uint32_t outSize = 1; outSize <= 2300; outSize += c.step) {
-            EncodeSetup setup = c.setup;
-            setup.outBufSize = outSize;
-            setup.pullOutput = (outSize / c.step) % 2 != 0;
-            std::string where = std::string(c.name) + " out " + std::to_string(outSize) +
-                                (setup.pullOutput ? " callback" : " push");
-            EncodeRun run = runEncode(setup);
-            ASSERT_EQ(run.status, MOX_OK) << where;
-            ASSERT_TRUE(run.stream == reference.stream) << where << ": bytes differ";
-            for (uint32_t pushed : run.pushed) ASSERT_EQ(pushed, outSize) << where;
-        }
-    }
 }
 
 TEST(EncodeWorstCase, SpillIsZeroBeyondItsFillAfterMovingOn)

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <random>
 
 #include "decoder/harness.h"
 #include "vela/bp.h"
@@ -68,54 +67,23 @@ Outcome decode(const Stream& s, uint32_t pieceSize, uint32_t bandLines, bool use
     return {result.status, std::move(result.picture.pixels), result.liveBlocks, result.consumedTotal};
 }
 
-std::array<int32_t, 64> coefficients(std::mt19937& rng)
-{
-    std::array<int32_t, 64> z{};
-    z[0] = int32_t(rng() % 101) - 50;
-    for (int i = 0; i < 3; ++i) z[1 + rng() % 20] = int32_t(rng() % 9) - 4;
-    return z;
-}
-
-// A bp picture: every MCU a different entity set, with palette blocks,
-// run-coded and raw maps, both header forms.
+// A bp picture: every MCU another key, placement and header form, a uniform
+// tag where a section is too big for the MCU.
 Stream bpPicture(uint32_t bpSize, int placement = -1, const uint8_t* tables = kTables)
 {
     Stream s;
     s.bpSize = bpSize;
     const int size = bpSize == 1 ? 128 : 64;
-    std::mt19937 rng(7 + bpSize);
-    struct Key {
-        int a, d, k;
-    };
-    const Key keys[] = {{33, 0, 31}, {0, 14, 4}, {3, 2, 31}, {4, 9, 31}, {19, 4, 31}, {6, 5, 31}, {1, 5, 31}};
-    for (int m = 0; m < 30; ++m) {
-        const Key& key = keys[m % 7];
-        BpTag tag;
-        tag.a = key.a, tag.d = key.d, tag.k = key.k, tag.e = placement >= 0 ? placement : int(rng() % 120);
-        for (auto& p : tag.palette)
-            for (auto& v : p) v = uint8_t(rng() % (key.a == 33 ? 4 : 256));
-        for (auto& e : tag.mapping) e[0] = 1, e[1] = 0, e[2] = 1, e[3] = 0;
-        for (int p = 0; p < 64; ++p) tag.maps[0][p] = uint8_t((p / 8 + m) % 2), tag.maps[1][p] = uint8_t(p % 2);
-        tag.maps[0][0] = 0;
-        tag.uniformTag = uint8_t(m % 4);
-        // Two-bit map classes only where the entities have the values.
-        if (key.d == 5 || key.d == 9)
-            for (int p = 0; p < 64; ++p) tag.maps[0][p] = uint8_t(p % 3);
-        const BpLayout l = bpLayout(tables, tag.a, tag.d, tag.k, tag.e);
-        for (int i = 0; i < 5; ++i)
-            if (l.size[i] != 5 && l.position[i] == 0)
-                for (auto& v : tag.palette[i]) v &= 3;
-        std::vector<uint8_t> section = writeBpTag(tables, tag);
-        bool shortForm = m % 4 == 1 && section.size() < 40;
+    const std::vector<BpKey> keys = validKeys();
+    for (uint32_t m = 0; m < 30; ++m) {
+        const BpKey& key = keys[m * 37 % keys.size()];
+        const int e = placement >= 0 ? placement : int(m * 53 % 120);
+        const BpTag tag = makeTag(tables, key.a, key.d, key.k, e, m % 5 == 0, m + 7 * bpSize);
+        const bool shortForm = m % 4 == 1;
         std::vector<uint8_t> blocks[4];
-        for (int b = shortForm ? 3 : 0; b < 4; ++b) {
-            std::array<int32_t, 64> z = coefficients(rng);
-            blocks[b] = writeBlock(z.data(), false);
-        }
-        std::vector<uint8_t> mcu = writeBpMcu(section, blocks, shortForm, size);
-        if (mcu.size() > size_t(size)) {  // too big for 64 bytes: a uniform tag instead
-            mcu = writeBpMcu({0x84, uint8_t(m % 4)}, blocks, shortForm, size);
-        }
+        for (uint32_t b = shortForm ? 3 : 0; b < 4; ++b) blocks[b] = writeBlock(someCoefficients(m * 4 + b).data(), false);
+        std::vector<uint8_t> mcu = writeBpMcu(writeBpTag(tables, tag), blocks, shortForm, size);
+        if (mcu.size() > size_t(size)) mcu = writeBpMcu({0x84, uint8_t(m % 4)}, blocks, shortForm, size);
         s.bytes.insert(s.bytes.end(), mcu.begin(), mcu.end());
     }
     return s;
@@ -128,13 +96,9 @@ Stream copierPicture(uint32_t variable, int components)
     s.componentCount = components;
     s.outFormat = 1;
     s.variable = variable;
-    std::mt19937 rng(11 + variable);
-    for (int m = 0; m < 30; ++m) {
+    for (uint32_t m = 0; m < 30; ++m) {
         std::vector<uint8_t> blocks[3];
-        for (int b = 0; b < 3; ++b) {
-            std::array<int32_t, 64> z = coefficients(rng);
-            blocks[b] = writeBlock(z.data(), b != 0);
-        }
+        for (uint32_t b = 0; b < 3; ++b) blocks[b] = writeBlock(someCoefficients(m * 3 + b + variable).data(), b != 0);
         std::vector<uint8_t> mcu = writeCopierMcu(m % 4, blocks, variable != 0);
         s.bytes.insert(s.bytes.end(), mcu.begin(), mcu.end());
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <random>
 #include <sstream>
 
 #include "decoder/decoder.h"
@@ -372,6 +373,75 @@ std::vector<uint8_t> writeCopierMcu(int r, const std::vector<uint8_t> blocks[3],
     for (int i = 0; i < 3; ++i) out.insert(out.end(), blocks[i].begin(), blocks[i].end());
     if (!variable && out.size() < 64) out.resize(64, 0xFF);
     return out;
+}
+
+// A tag whose maps, palettes and permutations are random but valid for the
+// key: a map's classes stay below what every entity on it can resolve.
+BpTag makeTag(const uint8_t* tables, int a, int d, int k, int e, bool b, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    BpTag tag;
+    tag.a = a, tag.d = d, tag.k = k, tag.e = e, tag.b = b;
+    const BpLayout l = bpLayout(tables, a, d, k, e);
+    const uint8_t* groups = l.row + 8;
+    const uint8_t* mapIndex = l.row + 13;
+    int limit[4] = {1, 1, 1, 1};
+    for (int m = 0; m < 4; ++m) {
+        bool read = d == 14 ? m == 0 : d != 0 && l.row[3 + m] != 0;
+        if (read) limit[m] = d == 14 ? 2 : 1 << l.row[3 + m];
+    }
+    for (int i = 0; i < 5; ++i) {
+        if (l.size[i] == 5) continue;
+        int classes = l.size[i] + 1;
+        for (int j = 4; j > i && groups[i] != 0; --j)
+            if (groups[j] == groups[i] && l.size[j] != 5) classes = l.size[j] + 1;  // the group's first member
+        if (mapIndex[i] < 4) limit[mapIndex[i]] = std::min(limit[mapIndex[i]], classes);
+        for (int j = 0; j < 4; ++j) {
+            tag.palette[i][j] = uint8_t(rng() % (l.position[i] == 0 ? 4 : 256));
+            tag.mapping[i][j] = uint8_t(rng() % (l.size[i] + 1));
+        }
+    }
+    for (int m = 0; m < 4; ++m)
+        for (int p = 0; p < 64; ++p) tag.maps[m][p] = uint8_t(rng() % limit[m]);
+    if (d == 14) {  // runs start with class 0; make the map runs of varying length
+        for (int p = 0; p < 64; ++p) tag.maps[0][p] = uint8_t((p * p / 7 + seed) / 5 % 2);
+        const uint8_t* scan = scanOrder(k);
+        if (tag.maps[0][scan[0]] != 0)
+            for (auto& c : tag.maps[0]) c ^= 1;
+    }
+    tag.uniformTag = uint8_t(rng() % 4);
+    return tag;
+}
+
+// Every (A, D, K) that resolves through add_len_TBL and mb_len_TBL.
+std::vector<BpKey> validKeys()
+{
+    std::vector<BpKey> keys;
+    for (int a = 0; a <= 33; ++a)
+        for (int d = 0; d <= 14; ++d) {
+            if (a == 33 && d != 0) continue;
+            const uint8_t* add = bpFindRow(mox::bpDefaultTables(), 1, a, d, 0);
+            if (add == nullptr) continue;
+            int count = add[2] == 0 ? 1 : 1 << add[2];
+            for (int n = 0; n < count; ++n) {
+                int k = add[2] == 0 ? 31 : n;
+                if (d == 14 && k > 5) continue;  // scan orders 0..5
+                if (bpFindRow(mox::bpDefaultTables(), 2, a, d, k) != nullptr) keys.push_back({a, d, k});
+            }
+        }
+    return keys;
+}
+
+// Coefficients of a test block: a DC and a few AC values, one far enough
+// behind the others for ZRL codes, at times the last one (no EOB).
+std::array<int32_t, 64> someCoefficients(uint32_t seed)
+{
+    std::array<int32_t, 64> z{};
+    z[0] = int32_t(seed % 61) - 30;
+    z[1 + seed % 5] = int32_t(seed % 7) - 3;
+    z[9 + seed % 11] = (seed & 1) ? 2 : 0;
+    if (seed % 4 != 1) z[40 + seed % 24] = seed % 3 ? 1 : -1;
+    return z;
 }
 
 }  // namespace velatest

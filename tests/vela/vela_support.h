@@ -125,6 +125,18 @@ const uint8_t* bpFindRow(const uint8_t* tables, int table, int a, int second, in
 
 std::vector<uint8_t> writeBpTag(const uint8_t* tables, const BpTag& tag);
 
+// A tag whose maps, palettes and permutations are random but valid for the
+// key (a, d, k) and placement e in `tables`.
+BpTag makeTag(const uint8_t* tables, int a, int d, int k, int e, bool b, uint32_t seed);
+struct BpKey {
+    int a, d, k;
+};
+// Every (A, D, K) that resolves through the default add_len_TBL and mb_len_TBL.
+std::vector<BpKey> validKeys();
+// Coefficients of a test block: a DC and a few AC values, one far enough
+// behind the others for ZRL codes, at times the last one (no EOB).
+std::array<int32_t, 64> someCoefficients(uint32_t seed);
+
 // The 64 values of every position (0 tag plane, 1..4 blocks) that the tag
 // section describes; flags as the decoder reports them (bit 3 = block 0).
 struct BpPlanes {
