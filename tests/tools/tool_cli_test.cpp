@@ -2,11 +2,23 @@
 // one-line messages, pipes both ways, RGB-coded JPEGs, damaged streams
 // that still give a picture, output files that survive a failed job, PNM
 // variants, encode options as info reads them back, VELA and its variants,
-// the demo, and what info reports. Splits of pieces, bands and buffers and
-// the codecs' arithmetic are the library tests'.
+// the demo, and what info reports; the tool runs in a scratch folder with
+// its exit status and both output streams. Splits of pieces, bands and
+// buffers and the codecs' arithmetic are the library tests'.
 #include <gtest/gtest.h>
 
+#include <png.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,7 +26,6 @@
 #include "decoder/harness.h"
 #include "support/picture.h"
 #include "support/refjpeg.h"
-#include "tools/tool_support.h"
 
 namespace {
 
@@ -22,6 +33,163 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
 Bytes text(const std::string& t) { return Bytes(t.begin(), t.end()); }
+
+uint32_t pngFormat(int components)
+{
+    return components == 1 ? PNG_FORMAT_GRAY : components == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_RGBA;
+}
+
+// A fresh folder below the system's temporary folder, removed on destruction.
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        static std::atomic<int> counter{0};
+        dir_ = fs::temp_directory_path() / ("moxtool-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+        fs::create_directories(dir_);
+    }
+    ~ScratchDir()
+    {
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+private:
+    fs::path dir_;
+};
+
+void writeFile(const std::string& path, const Bytes& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+Bytes readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string shellQuote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+// Runs the tool with `args`, standard input from `stdinPath` through a pipe
+// (cat, so that the tool cannot seek it) when it is given.
+RunResult runTool(const std::vector<std::string>& args, const std::string& stdinPath = "")
+{
+    ScratchDir scratch;
+    std::string command = MOXCODEC_TOOL_LAUNCHER " " + shellQuote(MOXCODEC_TOOL);
+    for (const std::string& arg : args) command += " " + shellQuote(arg);
+    command += " >" + shellQuote(scratch.path("out")) + " 2>" + shellQuote(scratch.path("err"));
+    if (!stdinPath.empty()) command = "cat " + shellQuote(stdinPath) + " | " + command;
+    RunResult result;
+    int status = std::system(command.c_str());
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    Bytes out = readFile(scratch.path("out")), err = readFile(scratch.path("err"));
+    result.out.assign(out.begin(), out.end());
+    result.err.assign(err.begin(), err.end());
+    return result;
+}
+
+// Binary PNM (P5/P6, maxval 255).
+void writePicture(const std::string& path, const moxtest::Picture& picture)
+{
+    std::string head = (picture.components == 1 ? "P5\n" : "P6\n") + std::to_string(picture.width) + " " +
+                       std::to_string(picture.height) + "\n255\n";
+    Bytes bytes(head.begin(), head.end());
+    bytes.insert(bytes.end(), picture.pixels.begin(), picture.pixels.end());
+    writeFile(path, bytes);
+}
+
+// PNG (libpng's simplified interface) when the name ends in .png, else binary PNM.
+bool readPicture(const std::string& path, moxtest::Picture& picture)
+{
+    if (path.ends_with(".png")) {
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+        int channels = int(PNG_IMAGE_SAMPLE_CHANNELS(image.format));
+        picture.components = channels == 2 ? 1 : channels;  // gray+alpha read as gray
+        image.format = pngFormat(picture.components);
+        picture.width = int(image.width);
+        picture.height = int(image.height);
+        picture.pixels.assign(PNG_IMAGE_SIZE(image), 0);
+        bool ok = png_image_finish_read(&image, nullptr, picture.pixels.data(), 0, nullptr) != 0;
+        png_image_free(&image);
+        return ok;
+    }
+    Bytes bytes = readFile(path);
+    std::string head(bytes.begin(), bytes.begin() + long(std::min<size_t>(bytes.size(), 64)));
+    char magic[3] = {};
+    int maxval = 0, used = 0;
+    if (std::sscanf(head.c_str(), "%2s %d %d %d%n", magic, &picture.width, &picture.height,
+                    &maxval, &used) != 4 || maxval != 255) {
+        return false;
+    }
+    picture.components = std::strcmp(magic, "P5") == 0 ? 1 : std::strcmp(magic, "P6") == 0 ? 3 : 0;
+    size_t size = size_t(picture.width) * picture.height * picture.components;
+    if (picture.components == 0 || bytes.size() != size_t(used) + 1 + size) return false;
+    picture.pixels.assign(bytes.begin() + used + 1, bytes.end());
+    return true;
+}
+
+void putBigEndian(Bytes& bytes, uint32_t value)
+{
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(uint8_t(value >> shift));
+}
+
+// A PNG assembled chunk by chunk (8-bit samples), for files libpng's writer
+// is never asked for: `scanlines` are the raw lines with their filter bytes.
+Bytes handBuiltPng(uint32_t width, uint32_t height, uint8_t colorType, bool interlaced,
+                                  const Bytes& scanlines)
+{
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, header, data(scanlines.size() + 64);
+    auto chunk = [&png](const char* type, const Bytes& body) {
+        putBigEndian(png, uint32_t(body.size()));
+        size_t start = png.size();
+        png.insert(png.end(), type, type + 4);
+        png.insert(png.end(), body.begin(), body.end());
+        putBigEndian(png, uint32_t(crc32(0, png.data() + start, uInt(png.size() - start))));
+    };
+    putBigEndian(header, width);
+    putBigEndian(header, height);
+    header.insert(header.end(), {8, colorType, 0, 0, uint8_t(interlaced ? 1 : 0)});
+    chunk("IHDR", header);
+    uLongf size = uLongf(data.size());
+    compress(data.data(), &size, scanlines.data(), uLong(scanlines.size()));
+    data.resize(size);
+    chunk("IDAT", data);
+    chunk("IEND", {});
+    return png;
+}
+
+// The largest sample difference between `ours` and libjpeg's decoding of
+// `stream` over lines [0, lines) (all lines when negative); -1 when libjpeg
+// fails or the sizes differ.
+int worstDifference(const moxtest::Picture& ours, const Bytes& stream, int lines)
+{
+    moxtest::RefDecoded ref = moxtest::refDecode(stream, false, true);
+    const moxtest::Picture& theirs = ref.picture;
+    if (!ref.ok || ours.width != theirs.width || ours.height != theirs.height ||
+        ours.components != theirs.components || ours.pixels.size() != theirs.pixels.size()) {
+        return -1;
+    }
+    size_t end = lines < 0 ? ours.pixels.size() : size_t(lines) * ours.width * ours.components;
+    int worst = 0;
+    for (size_t i = 0; i < end; ++i) worst = std::max(worst, std::abs(int(ours.pixels[i]) - int(theirs.pixels[i])));
+    return worst;
+}
+
+
 
 // What a case checks beyond the exit status and the two streams.
 enum class Check {
@@ -45,9 +213,9 @@ struct Case {
 
 TEST(ToolCases, EveryCommandAsUsersMeetIt)
 {
-    tooltest::ScratchDir dir;
+    ScratchDir dir;
     auto file = [&dir](const std::string& name, const Bytes& bytes) {
-        tooltest::writeFile(dir.path(name), bytes);
+        writeFile(dir.path(name), bytes);
         return bytes;
     };
     moxtest::Picture picture = moxtest::makePicture(64, 48, 3, 2);
@@ -88,8 +256,8 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
 
     // PNM inputs: binary at maxval 255 is the reference; 16-bit, plain and
     // small-maxval files of the same samples must give the same stream.
-    tooltest::writePicture(dir.path("in.ppm"), picture);
-    tooltest::writePicture(dir.path("gray.pgm"), gray);
+    writePicture(dir.path("in.ppm"), picture);
+    writePicture(dir.path("gray.pgm"), gray);
     std::string plain = "P3\n# plain\n64 48\n255\n", wide = "P6 64 48 65535\n", plain4 = "P2 40 24 15\n";
     for (uint8_t v : picture.pixels) {
         plain += std::to_string(v) + (v % 7 ? " " : "\n");
@@ -103,13 +271,13 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
     file("plain.ppm", text(plain));
     file("wide.ppm", text(wide));
     file("plain4.pgm", text(plain4));
-    tooltest::writePicture(dir.path("gray4.pgm"), gray4);
+    writePicture(dir.path("gray4.pgm"), gray4);
     file("bare.pgm", text(std::string("P5 1 1 0\n\0", 10)));
     file("notes.txt", text("plain text, not a picture"));
     // 74 bytes claiming a 10^6 x 10^6 interlaced RGBA picture: refused, not
     // taken as a reason to hold 4 TB.
-    file("huge.png", tooltest::handBuiltPng(1000000, 1000000, 6, true, Bytes(1000)));
-    Bytes ppm = tooltest::readFile(dir.path("in.ppm"));
+    file("huge.png", handBuiltPng(1000000, 1000000, 6, true, Bytes(1000)));
+    Bytes ppm = readFile(dir.path("in.ppm"));
     file("short.ppm", Bytes(ppm.begin(), ppm.begin() + long(ppm.size() / 2)));
     file("eoi.jpg", {0xFF, 0xD8, 0xFF, 0xD9});
     file("empty.jpg", {});
@@ -121,11 +289,11 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
     file("short.bin", Bytes(100, 0));
     Bytes ppmStream, grayStream;
     {
-        tooltest::RunResult a = tooltest::runTool({"encode", dir.path("in.ppm"), dir.path("a.jpg")});
-        tooltest::RunResult b = tooltest::runTool({"encode", dir.path("gray4.pgm"), dir.path("b.jpg")});
+        RunResult a = runTool({"encode", dir.path("in.ppm"), dir.path("a.jpg")});
+        RunResult b = runTool({"encode", dir.path("gray4.pgm"), dir.path("b.jpg")});
         ASSERT_EQ(a.exitCode + b.exitCode, 0) << a.err << b.err;
-        ppmStream = tooltest::readFile(dir.path("a.jpg"));
-        grayStream = tooltest::readFile(dir.path("b.jpg"));
+        ppmStream = readFile(dir.path("a.jpg"));
+        grayStream = readFile(dir.path("b.jpg"));
     }
 
     // Files a failed job must leave alone: a plain file and one behind a link.
@@ -229,8 +397,9 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
     for (const Case& c : cases) {
         std::vector<std::string> args;
         for (const std::string& a : c.args) args.push_back(a.rfind('@', 0) == 0 ? dir.path(a.substr(1)) : a);
-        tooltest::RunResult r = tooltest::runTool(args, c.input.empty() ? "" : dir.path(c.input));
-        std::string line = tooltest::joined(c.args).substr(0, 120);
+        RunResult r = runTool(args, c.input.empty() ? "" : dir.path(c.input));
+        std::string line = "moxcodec";
+        for (const std::string& a : c.args) line += " " + a.substr(0, 40);
         EXPECT_EQ(r.exitCode, c.exitCode) << line << "\nstderr: " << r.err;
         for (const std::string& want : c.wantOut)
             EXPECT_NE(r.out.find(want), std::string::npos) << line << ": have stdout\n" << r.out << "want " << want;
@@ -239,13 +408,13 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
         if (!c.notOut.empty()) EXPECT_EQ(r.out.find(c.notOut), std::string::npos) << line << ": " << r.out;
         if (c.exitCode == 1) EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << line << ": have\n" << r.err;
         std::string output = c.output == "-" ? dir.path("stdout") : dir.path(c.output);
-        if (c.output == "-") tooltest::writeFile(output, Bytes(r.out.begin(), r.out.end()));
+        if (c.output == "-") writeFile(output, Bytes(r.out.begin(), r.out.end()));
         moxtest::Picture have;
-        if (c.check == Check::SameBytes) EXPECT_EQ(tooltest::readFile(output), *c.reference) << line;
+        if (c.check == Check::SameBytes) EXPECT_EQ(readFile(output), *c.reference) << line;
         if (c.check == Check::NearLibjpeg || c.check == Check::Damaged) {
-            ASSERT_TRUE(tooltest::readPicture(output, have)) << line << ": unreadable output";
+            ASSERT_TRUE(readPicture(output, have)) << line << ": unreadable output";
             const bool damaged = c.check == Check::Damaged;
-            int worst = tooltest::worstDifference(have, *c.reference, damaged ? have.height / 3 : -1);
+            int worst = worstDifference(have, *c.reference, damaged ? have.height / 3 : -1);
             EXPECT_TRUE(worst >= 0 && worst <= 3) << line << ": have largest difference " << worst
                                                   << " to libjpeg (-1: other size), want <= 3";
             EXPECT_TRUE(!damaged || std::all_of(have.pixels.end() - long(have.width * have.components),
@@ -259,9 +428,9 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
         EXPECT_NE(entry.path().filename().string()[0], '.') << "left behind: " << entry.path();
     }
     // A successful job through the link writes the link's target.
-    ASSERT_EQ(tooltest::runTool({"decode", dir.path("ycc.jpg"), dir.path("link.ppm")}).exitCode, 0);
+    ASSERT_EQ(runTool({"decode", dir.path("ycc.jpg"), dir.path("link.ppm")}).exitCode, 0);
     EXPECT_TRUE(fs::is_symlink(dir.path("link.ppm")));
-    EXPECT_NE(tooltest::readFile(dir.path("target.ppm")), precious) << "the link's target was not written";
+    EXPECT_NE(readFile(dir.path("target.ppm")), precious) << "the link's target was not written";
 }
 
 }  // namespace
