@@ -1,5 +1,6 @@
 // Resumability must not show in the output: any band height, any output
-// buffer size, pull or push on either side gives the same bytes.
+// buffer size, pull or push on either side gives the same bytes, and the
+// spill is clean behind what it still holds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "encoder/encode_support.h"
+#include "encoder/encoder.h"
 #include "support/allocator.h"
 
 namespace {
@@ -122,6 +124,43 @@ TEST(EncodeResume, PushInputAsksForEachBand)
     EncodeRun run = runEncode(setup);
     ASSERT_EQ(run.status, MOX_OK);
     EXPECT_EQ(run.needInput, 4);
+}
+
+TEST(EncodeResume, SpillIsZeroBeyondItsFillAfterMovingOn)
+{
+    // The writer ORs bits into the spill, so after its bytes move on to the
+    // output buffer everything behind the waiting bytes and the partial
+    // byte must be zero again, also where the moved bytes used to lie.
+    const struct {
+        uint32_t fill;   // complete bytes in the spill
+        int32_t bitPos;  // 7: no partial byte
+        uint32_t room;   // free bytes in the output buffer
+    } cases[] = {{3000, 7, 3000}, {3000, 3, 5000}, {4100, 0, 4100}, {2500, 7, 1000}, {100, 5, 50}};
+    for (const auto& c : cases) {
+        std::vector<uint8_t> spill(mox::enc::kSpillSize, 0);
+        for (uint32_t i = 0; i < c.fill; ++i) spill[i] = uint8_t(0xA5 ^ i);
+        if (c.bitPos != 7) spill[c.fill] = 0xF0;
+        std::vector<uint8_t> out(8000, 0);
+        uint32_t outBytes = uint32_t(out.size()) - c.room;
+        EncoderContext ctx{};
+        ctx.spill = ctx.writer.data = spill.data();
+        ctx.spillCapacity = uint32_t(spill.size());
+        ctx.outBuf = out.data();
+        ctx.outBufSize = uint32_t(out.size());
+        ctx.callerCount = &outBytes;
+        ctx.outputMode = mox::enc::OutputMode::spill;
+        ctx.writer.byteIndex = int32_t(c.fill);
+        ctx.writer.bitPos = c.bitPos;
+        int32_t status = mox::enc::saveOutput(&ctx, false, nullptr);
+        std::string where = "fill " + std::to_string(c.fill) + " room " + std::to_string(c.room);
+        uint32_t moved = std::min(c.fill, c.room);
+        EXPECT_EQ(status, moved == c.room ? MOX_OUTPUT_READY : MOX_OK) << where;
+        EXPECT_EQ(ctx.spillPending, c.fill - moved) << where;
+        uint32_t kept = ctx.spillPending + (c.bitPos != 7 ? 1 : 0);
+        for (uint32_t i = 0; i < spill.size(); ++i)
+            ASSERT_EQ(spill[i], i >= kept ? 0 : i < ctx.spillPending ? uint8_t(0xA5 ^ (i + moved)) : 0xF0)
+                << where << " at " << i;
+    }
 }
 
 }  // namespace
