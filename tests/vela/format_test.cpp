@@ -251,15 +251,14 @@ std::vector<uint8_t> mcu(bool shortForm, const std::vector<uint8_t>& tag,
     return out;
 }
 
-Pixel constant(int v)
-{
-    return [v](int) { return v; };
-}
+Pixel constant(int v) { return [v](int) { return v; }; }
 
 TEST(VelaDecoder, HandBuiltMcus)
 {
     const Pixel dct = constant(128);  // a block of zero coefficients
     const Pixel none = constant(0);
+    const std::vector<std::vector<uint8_t>> zeros(4, kZeroBlock);
+    const std::vector<uint8_t> all1 = {0x00, 0x1F};  // tag section: 1 everywhere
     std::string zrl4;
     for (int i = 0; i < 4; ++i) zrl4 += "11111111001";  // ZRL
     struct Case {
@@ -284,32 +283,27 @@ TEST(VelaDecoder, HandBuiltMcus)
          mcu(false,
              Bits().put(3, 3).put(0b1111, 4).put(0, 3).put(2, 2).put(1, 8).put(2, 8).put(3, 8).put(4, 8)
                  .put(5, 8).put(6, 8).put(7, 8).put(8, 8).map([](int p) { return p & 1; }, 1)
-                 .map([](int p) { return p < 32; }, 1).map([](int p) { return p == 9; }, 1).padded(),
-             {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
+                 .map([](int p) { return p < 32; }, 1).map([](int p) { return p == 9; }, 1).padded(), zeros),
          0, 0, constant(2),
          {[](int p) { return p & 1 ? 2 : 1; }, [](int p) { return p < 32 ? 4 : 3; },
           [](int p) { return p == 9 ? 6 : 5; }, constant(7)}},
         {"mode 4: one three-colour map for blocks 2 and 3",
          mcu(false,
              Bits().put(4, 3).put(0b0011, 4).put(0, 3).put(3, 2).put(11, 8).put(12, 8).put(13, 8)
-                 .put(21, 8).put(22, 8).put(23, 8).map([](int p) { return p % 3; }, 2).padded(),
-             {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
+                 .put(21, 8).put(22, 8).put(23, 8).map([](int p) { return p % 3; }, 2).padded(), zeros),
          0, 0, constant(3), {dct, dct, [](int p) { return 11 + p % 3; }, [](int p) { return 21 + p % 3; }}},
         {"mode 5: tag map, then maps of blocks 0 and 3",
          mcu(false,
              Bits().put(5, 3).put(0b1001, 4).put(0, 3).put(2, 2).put(3, 2).put(5, 8).put(6, 8).put(7, 8)
                  .put(8, 8).map([](int p) { return p < 32; }, 1).map([](int p) { return p % 2; }, 1)
-                 .map([](int p) { return p >= 48; }, 1).padded(),
-             {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
+                 .map([](int p) { return p >= 48; }, 1).padded(), zeros),
          0, 0, [](int p) { return p < 32 ? 3 : 2; },
          {[](int p) { return p % 2 ? 6 : 5; }, dct, dct, [](int p) { return p >= 48 ? 8 : 7; }}},
         {"mode 6: raw tags",
-         mcu(false, Bits().put(6, 3).put(0, 4).put(0, 3).map([](int p) { return (p * 5) % 4; }, 2).padded(),
-             {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
+         mcu(false, Bits().put(6, 3).put(0, 4).put(0, 3).map([](int p) { return (p * 5) % 4; }, 2).padded(), zeros),
          0, 0, [](int p) { return (p * 5) % 4; }, {dct, dct, dct, dct}},
         {"mode 0 with block 3 flagged: no colours, samples 0",
-         mcu(false, Bits().put(0, 3).put(1, 4).put(0, 3).put(2, 2).padded(),
-             {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
+         mcu(false, Bits().put(0, 3).put(1, 4).put(0, 3).put(2, 2).padded(), zeros),
          0, 0, constant(2), {dct, dct, dct, none}},
         {"short form: blocks 0..2 at 0 unless flagged (block 0 in a shared bitmap)",
          mcu(true,
@@ -319,28 +313,26 @@ TEST(VelaDecoder, HandBuiltMcus)
          0, 0, [](int p) { return p % 8 == p / 8 ? 0 : 1; },
          {[](int p) { return p % 8 == p / 8 ? 60 : 50; }, none, none, constant(kDcFiveSample)}},
         {"empty block 1 keeps samples 0, the others decode at their offsets",
-         mcu(false, fromHex("00 1F"), {kDcFive, {}, kZeroBlock, kDcFive}), 1, 0, constant(1),
+         mcu(false, all1, {kDcFive, {}, kZeroBlock, kDcFive}), 1, 0, constant(1),
          {constant(kDcFiveSample), none, dct, constant(kDcFiveSample)}},
         {"bad Huffman data, a run past 63: zero blocks, the MCU goes on",
-         mcu(false, fromHex("00 1F"), {{0xFF, 0xFF, 0xFF}, packBits("00" + zrl4), kZeroBlock, kDcFive}),
+         mcu(false, all1, {{0xFF, 0xFF, 0xFF}, packBits("00" + zrl4), kZeroBlock, kDcFive}),
          0, 0, constant(1), {dct, dct, dct, constant(kDcFiveSample)}},
         {"tag mode 7: class 0 everywhere, flagged block 0",
-         mcu(false, Bits().put(7, 3).put(1, 4).put(0, 3).put(3, 2).padded(),
-             {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
+         mcu(false, Bits().put(7, 3).put(1, 4).put(0, 3).put(3, 2).padded(), zeros),
          0, 0, constant(3), {dct, dct, dct, none}},
-        {"L + b0..b3 = 65", mcu(false, fromHex("00 1F"), {std::vector<uint8_t>(63, 0x2B)}, {63, 0, 0, 0}),
+        {"L + b0..b3 = 65", mcu(false, all1, {std::vector<uint8_t>(63, 0x2B)}, {63, 0, 0, 0}),
          0, MOX_ERR_CORRUPT, nullptr, {}},
-        {"68 bytes: variable size takes it", mcu(false, fromHex("00 1F"), {std::vector<uint8_t>(62, 0x2B)}),
+        {"68 bytes: variable size takes it", mcu(false, all1, {std::vector<uint8_t>(62, 0x2B)}),
          1, 0, constant(1), {dct, none, none, none}},
         {"68 bytes: a fixed-size MCU may not overlap the next",
-         mcu(false, fromHex("00 1F"), {std::vector<uint8_t>(62, 0x2B)}), 0, MOX_ERR_CORRUPT, nullptr, {}},
+         mcu(false, all1, {std::vector<uint8_t>(62, 0x2B)}), 0, MOX_ERR_CORRUPT, nullptr, {}},
         {"runs 33 and 33 pass 64",
          mcu(false, Bits().put(1, 3).put(0, 4).put(0, 3).put(0, 2).put(1, 2).put(0b1111000000, 10)
-                        .put(0b1111000000, 10).padded(), {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
+                        .put(0b1111000000, 10).padded(), zeros),
          0, MOX_ERR_CORRUPT, nullptr, {}},
         {"run code cut by the end of the section",
-         mcu(false, Bits().put(1, 3).put(0, 4).put(0, 3).put(0, 2).put(1, 2).put(0b1110111, 7).padded(),
-             {kZeroBlock, kZeroBlock, kZeroBlock, kZeroBlock}),
+         mcu(false, Bits().put(1, 3).put(0, 4).put(0, 3).put(0, 2).put(1, 2).put(0b1110111, 7).padded(), zeros),
          0, MOX_ERR_CORRUPT, nullptr, {}},
         {"mode 6 section without all of its tags",
          mcu(false, Bits().put(6, 3).put(0, 4).put(0, 3).map(constant(1), 1).padded(), {kZeroBlock}), 0,

@@ -1,9 +1,6 @@
-// Helpers of the VELA tests: bit strings, a cursor over a byte vector, one
-// MCU's planes and an MCU decoder set-up for every mode, test pages and
-// whole encode jobs; and the test-side writer of the bp (mode 2) and copier
-// (mode 3) variants, which the library only reads: bp tag sections from
-// their keys, palettes, permutations and class maps, block data from
-// coefficient lists, whole MCUs of either variant.
+// Helpers of the VELA tests: bit strings, MCU planes and decoder set-ups,
+// test pages and encode jobs; and the test-side writer of the bp (mode 2)
+// and copier (mode 3) variants, which the library only reads.
 #pragma once
 
 #include <array>
@@ -23,7 +20,6 @@ struct Bits {
     std::vector<uint8_t> bytes;
     uint32_t count = 0;
     Bits& put(uint64_t value, uint32_t n);
-    // 64 fields of n bits: f(p) for every pixel p.
     template <typename F>
     Bits& map(F f, uint32_t n)
     {
@@ -43,7 +39,7 @@ inline mox::BitCursor cursorOver(std::vector<uint8_t>& data)
     return mox::BitCursor{nullptr, 7, 0, data.data(), data.data(), nullptr, static_cast<uint32_t>(data.size()), 0};
 }
 
-// The tag plane and four sample planes of one MCU, as the decoders take them.
+// The tag plane and four sample planes of one MCU.
 struct Mcu {
     std::array<std::array<int32_t, 64>, 4> samples{};
     std::array<uint8_t, 64> tags{};
@@ -67,41 +63,36 @@ struct McuDecoder {
     std::vector<uint8_t> rangeLimit;
     mox::McuParam param{};
     McuDecoder(int mode, uint32_t size, int outFormat = 4);
-    // Decodes mode-1 MCUs of `stream` one after another; stops at the first
-    // failure, whose status goes to *status (0 when all went through).
+    // Mode-1 MCUs one after another up to the first failure (its status in *status).
     std::vector<Mcu> decodeAll(std::vector<uint8_t> stream, int32_t* status, size_t mcus);
-    // What the block decoder and inverse transform make of a coefficient list.
+    // The samples of a block of these coefficients.
     std::array<int32_t, 64> samples(const int32_t* coefficients, int c) const;
 };
 
 // Quantisation table of the tests (K.1), used by encoder and decoder.
 const int32_t* testQuantTable();
 
-// A page of 8x8 areas of four kinds, varied per component: photo-like
-// (gradients and noise), flat, two-valued and three-valued strokes.
+// A page of 8x8 areas: photo-like, flat, two- and three-valued strokes.
 moxtest::Picture velaPage(int width, int height, int components, uint32_t seed);
 
-// An encode set-up for VELA mode: pixel format 4 or 5, sub-mode, size mode;
-// the caller changes param words through `words` afterwards.
+// A VELA encode set-up (pixel format 4 or 5), its param words in `words`.
 struct VelaSetup {
     enctest::EncodeSetup setup;
     VelaEncodeParam words{};
 };
 VelaSetup velaSetup(int width, int height, int pixelFormat, int velaMode, uint32_t sizeMode, uint32_t seed = 1);
-// Encodes; the VelaSetup must stay in place (the param points at its words).
 enctest::EncodeRun encodeVela(VelaSetup& setup);
 
-// Fills decoder records for mode 1 (four components, the test table).
+// Decoder records for mode 1 (four components, the test table).
 void velaRecords(PictureInfo& pic, DecodeParam& param, int width, int height, int outFormat,
                  const uint32_t* velaWords);
 
 // ---- bp and copier writer ----
 
-// Scan order `x` (0..5) of a run-coded map: scan position -> pixel.
+// Scan order x (0..5) of a run-coded map: scan position -> pixel.
 const uint8_t* scanOrder(int x);
 
-// What a bp tag section says. Keys and map layout come from the table
-// block; the writer fills in the bits.
+// What a bp tag section says; the layout comes from the table block.
 struct BpTag {
     int a = 0, d = 0, k = 31, e = 0;
     bool b = false;
@@ -111,8 +102,6 @@ struct BpTag {
     uint8_t maps[4][64] = {};    // classes per map
 };
 
-// Entity sizes (ms_TBL), positions (col_posi) and the mb_len_TBL row of a
-// key, looked up in a table block.
 struct BpLayout {
     uint8_t size[5];      // 5 = absent
     uint8_t position[5];  // 0 tag plane, 1..4 blocks 0..3
@@ -125,36 +114,31 @@ const uint8_t* bpFindRow(const uint8_t* tables, int table, int a, int second, in
 
 std::vector<uint8_t> writeBpTag(const uint8_t* tables, const BpTag& tag);
 
-// A tag whose maps, palettes and permutations are random but valid for the
-// key (a, d, k) and placement e in `tables`.
+// Random palettes, maps and permutations valid for key (a, d, k), placement e.
 BpTag makeTag(const uint8_t* tables, int a, int d, int k, int e, bool b, uint32_t seed);
 struct BpKey {
     int a, d, k;
 };
 // Every (A, D, K) that resolves through the default add_len_TBL and mb_len_TBL.
 std::vector<BpKey> validKeys();
-// Coefficients of a test block: a DC and a few AC values, one far enough
-// behind the others for ZRL codes, at times the last one (no EOB).
+// A DC and a few AC values, one behind a run for ZRL, at times at 63 (no EOB).
 std::array<int32_t, 64> someCoefficients(uint32_t seed);
 
-// The 64 values of every position (0 tag plane, 1..4 blocks) that the tag
-// section describes; flags as the decoder reports them (bit 3 = block 0).
+// The values of every position (0 tag plane, 1..4 blocks) a section
+// describes; flags as the decoder reports them (bit 3 = block 0).
 struct BpPlanes {
     uint8_t values[5][64] = {};
     uint32_t flags = 0;
 };
 BpPlanes bpExpected(const uint8_t* tables, const BpTag& tag);
 
-// Block data: the zig-zag coefficients Huffman-coded with the given T.81
-// tables, DC against 0, EOB after the last nonzero AC, padded with 1-bits.
+// Zig-zag coefficients coded with K.3/K.5 (K.4/K.6: chroma), DC against 0.
 std::vector<uint8_t> writeBlock(const int32_t* coefficients, bool chroma);
 
-// A bp MCU: long form (blocks 0..3) or short form (block 3 only), filler
-// 0xFF up to `size` (none when size is 0).
+// A bp MCU, long or short form (block 3 only), filled with 0xFF to `size`.
 std::vector<uint8_t> writeBpMcu(const std::vector<uint8_t>& tag, const std::vector<uint8_t> blocks[4], bool shortForm,
                                 int size);
-// A copier MCU: three-byte header with rotation field r, blocks 0..2,
-// filler to 64 bytes unless variable.
+// A copier MCU with rotation field r, filled to 64 bytes unless variable.
 std::vector<uint8_t> writeCopierMcu(int r, const std::vector<uint8_t> blocks[3], bool variable);
 
 }  // namespace velatest
