@@ -259,8 +259,8 @@ TEST(VelaDecoder, HandBuiltMcus)
     const Pixel none = constant(0);
     const std::vector<std::vector<uint8_t>> zeros(4, kZeroBlock);
     const std::vector<uint8_t> all1 = {0x00, 0x1F};  // tag section: 1 everywhere
-    std::string zrl4;
-    for (int i = 0; i < 4; ++i) zrl4 += "11111111001";  // ZRL
+    const std::vector<uint8_t> pastEnd = Bits().put(0, 2).put(0x7F9, 11).put(0x7F9, 11).put(0x7F9, 11).put(0x7F9, 11)
+                                             .padded();  // DC 0, four ZRL
     struct Case {
         const char* name;
         std::vector<uint8_t> bytes;
@@ -316,7 +316,7 @@ TEST(VelaDecoder, HandBuiltMcus)
          mcu(false, all1, {kDcFive, {}, kZeroBlock, kDcFive}), 1, 0, constant(1),
          {constant(kDcFiveSample), none, dct, constant(kDcFiveSample)}},
         {"bad Huffman data, a run past 63: zero blocks, the MCU goes on",
-         mcu(false, all1, {{0xFF, 0xFF, 0xFF}, packBits("00" + zrl4), kZeroBlock, kDcFive}),
+         mcu(false, all1, {{0xFF, 0xFF, 0xFF}, pastEnd, kZeroBlock, kDcFive}),
          0, 0, constant(1), {dct, dct, dct, constant(kDcFiveSample)}},
         {"tag mode 7: class 0 everywhere, flagged block 0",
          mcu(false, Bits().put(7, 3).put(1, 4).put(0, 3).put(3, 2).padded(), zeros),

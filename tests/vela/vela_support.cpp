@@ -13,14 +13,6 @@
 
 namespace velatest {
 
-std::vector<uint8_t> packBits(const std::string& bits)
-{
-    Bits out;
-    for (char b : bits)
-        if (b == '0' || b == '1') out.put(b == '1', 1);
-    return out.padded();
-}
-
 std::vector<uint8_t> fromHex(const std::string& hex)
 {
     std::vector<uint8_t> out;
@@ -241,15 +233,8 @@ BpLayout bpLayout(const uint8_t* tables, int a, int d, int k, int e)
     BpLayout l{};
     const uint8_t* ms = bpFindRow(tables, 3, a, 0, 0);
     const uint8_t* perm = bpFindRow(tables, 4, e, 0, 0) + 1;
-    int t = 0;
-    for (int i = 0; i < 5; ++i) {
-        l.size[i] = ms[1 + i];
-        l.position[i] = perm[i];
-        if (l.size[i] != 5 && perm[i] == 0) t = l.size[i];
-    }
-    const uint8_t* cn = bpFindRow(tables, 0, a, t, 0);
+    for (int i = 0; i < 5; ++i) l.size[i] = ms[1 + i], l.position[i] = perm[i];
     const uint8_t* add = bpFindRow(tables, 1, a, d, 0);
-    l.paletteBits = cn ? cn[2] : -1;
     l.kBits = add ? add[2] : -1;
     l.row = bpFindRow(tables, 2, a, d, k);
     return l;

@@ -29,8 +29,6 @@ struct Bits {
     std::vector<uint8_t> padded() const;  // last byte completed with 1-bits
 };
 
-// "0110 1" -> bytes, spaces ignored, the last byte completed with ones.
-std::vector<uint8_t> packBits(const std::string& bits);
 std::vector<uint8_t> fromHex(const std::string& hex);
 std::string toHex(const uint8_t* bytes, size_t count);
 
@@ -107,7 +105,6 @@ struct BpLayout {
     uint8_t position[5];  // 0 tag plane, 1..4 blocks 0..3
     const uint8_t* row;   // mb_len_TBL record, or null
     int kBits;            // add_len_TBL, or -1
-    int paletteBits;      // cn_len_TBL, or -1
 };
 BpLayout bpLayout(const uint8_t* tables, int a, int d, int k, int e);
 const uint8_t* bpFindRow(const uint8_t* tables, int table, int a, int second, int third);
