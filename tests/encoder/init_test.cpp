@@ -64,7 +64,6 @@ TEST(EncodeInit, ChecksInOrder)
         {"defaults", [](Job&) {}, MOX_OK},
         // Two faults: the earlier check decides.
         {"width 0, format 6", [](Job& j) { j.pic.width = 0, j.pic.pixelFormat = 6; }, MOX_ERR_SIZE},
-        {"region, quality 11", [](Job& j) { j.pic.regionLeft = 1, j.pic.qualityLevel = 11; }, MOX_ERR_SIZE},
         {"pitch 0, output 0", [](Job& j) { j.sys.lineBytes = 0, j.sys.outBufSize = 0; }, MOX_ERR_LINE_PITCH},
         {"coding mode 2", [](Job& j) { j.pic.codingMode = 2; }, MOX_ERR_CODING_MODE},
         {"pixel format 6", [](Job& j) { j.pic.pixelFormat = 6; }, MOX_ERR_FORMAT},
@@ -101,7 +100,6 @@ TEST(EncodeInit, ChecksInOrder)
         {"vela word 33 = 65", [](Job& j) { makeVela(j), j.vela.word[33] = 65; }, MOX_ERR_NULL},
         {"vela word 26 = 2", [](Job& j) { makeVela(j), j.vela.word[26] = 2; }, MOX_OK},
         {"vela without table", [](Job& j) { makeVela(j), j.param.quantTable[0][0] = -1; }, MOX_ERR_QUANT},
-        {"vela selector unset", [](Job& j) { makeVela(j), j.param.quantSel[3] = -1; }, MOX_ERR_QUANT},
         {"vela ignores quality", [](Job& j) { makeVela(j), j.pic.qualityLevel = -1; }, MOX_OK},
     };
     for (const auto& c : cases) {
