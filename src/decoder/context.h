@@ -41,10 +41,10 @@ constexpr uint32_t kFixedWorkBytes = kSpliceAreaBytes + kRangeLimitBytes + 4 * 2
 // Longer codes of a table whose codes are the canonical ones of its lengths
 // resolve through the largest code of each length.
 constexpr int kLookaheadBits = 10;
-constexpr int kSkipGroupBits = 12;
+constexpr int kSkipGroupBits = 14;
 // The two 1/8 preview tables of both AC tables (DecoderContext::acSkip,
 // acSkipGroups), carved from the work area when the reduction is 8.
-constexpr uint32_t kPreviewSkipBytes = 2 * (2u << kLookaheadBits) + 2 * (4u << kSkipGroupBits);
+constexpr uint32_t kPreviewSkipBytes = 2 * (2u << kLookaheadBits) + 2 * (2u << kSkipGroupBits);
 struct HuffLookahead {
     uint32_t entry[1u << kLookaheadBits];
     int32_t maxCode[17];      // largest code of each length, -1 for none
@@ -144,7 +144,7 @@ struct DecoderContext {
     // bits that it holds, up to and with an EOB: bits 0..7 their bits, 8..15
     // the zig-zag positions they move on, bit 16 an EOB at the end, 24..31
     // the positions they need before 64; 0 for none.
-    uint32_t (*acSkipGroups)[1u << mox::kSkipGroupBits];
+    uint16_t (*acSkipGroups)[1u << mox::kSkipGroupBits];
     uint8_t fusedOutput;  // the fused output layout (output_fast.cpp), chosen at Init
     // The fast decoder's coefficient blocks of one MCU, all zeros between
     // MCUs: the vector transform clears each block it reads.

@@ -28,6 +28,12 @@ constexpr uint32_t kZeroRun = 0xF0;
 constexpr int kMaxBlocksPerComponent = 4;
 constexpr int kRefillBelow = 32;  // a code and its extra bits take at most 32
 constexpr uint32_t kSkipEndOfBlock = 128;  // zig-zag step of an EOB in a skip table
+// A group table entry: the bits its whole codes take, whether the last is an
+// EOB, and the zig-zag positions they advance (one more with an EOB).
+constexpr uint32_t kGroupLengthMask = 15;
+constexpr uint32_t kGroupEnd = 16;
+constexpr int kGroupAdvanceShift = 5;
+static_assert(kSkipGroupBits <= int(kGroupLengthMask));
 
 constexpr uint32_t kEntryResolved = 1u << 6;
 constexpr int64_t entryLength(uint32_t e) { return e & 63; }
@@ -173,7 +179,7 @@ struct BlockPlan {
     BlockCover cover;
     int side;  // kInside: samples across and down
     const uint16_t* acSkip;
-    const uint32_t* acSkipGroups;
+    const uint16_t* acSkipGroups;
     int stride;
 };
 struct McuPlan {
@@ -261,13 +267,21 @@ inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor,
         return extend(bits, size);
     };
 
-    if (count < kRefillBelow) refill();
-    int32_t s = symbol(*plan.dcLook, *plan.dcTable);
-    if (s < 0 || s > kMaxCodeLength) return -1;
+    if (count < kLookaheadBits) refill();
     int32_t difference = 0;
-    if (s > 0) {
+    const uint32_t dcEntry = plan.dcLook->entry[acc >> (64 - kLookaheadBits)];
+    if ((dcEntry & kEntryResolved) != 0) {  // the size and its bits in one look-up
+        acc <<= entryLength(dcEntry);
+        count -= entryLength(dcEntry);
+        difference = entryValue(dcEntry);
+    } else {
         if (count < kRefillBelow) refill();
-        difference = take(s);
+        int32_t s = symbol(*plan.dcLook, *plan.dcTable);
+        if (s < 0 || s > kMaxCodeLength) return -1;
+        if (s > 0) {
+            if (count < kRefillBelow) refill();
+            difference = take(s);
+        }
     }
     *predictor = static_cast<int32_t>(static_cast<uint32_t>(*predictor) + static_cast<uint32_t>(difference));
     put(0, static_cast<int32_t>(static_cast<uint32_t>(*predictor) * static_cast<uint32_t>(quantZigzag[0])));
@@ -276,16 +290,18 @@ inline int decodeBlock(BitBuffer& in, const BlockPlan& plan, int32_t* predictor,
         // k: the next zig-zag position; a code past 63 is invalid, EOB jumps
         // far beyond.
         for (uint32_t k = 1; k < 64;) {
-            if (count < kRefillBelow) refill();
+            // A group lies within its look-up bits: refilled less often.
+            if (count < kSkipGroupBits) refill();
             // Several short codes at once, while they end before position 64.
             const uint32_t group = plan.acSkipGroups[acc >> (64 - kSkipGroupBits)];
-            if (group != 0 && k + (group >> 24) <= 64) {
-                acc <<= group & 0xFF;
-                count -= group & 0xFF;
-                if ((group & 0x10000) != 0) break;
-                k += (group >> 8) & 0xFF;
+            if (group != 0 && k + (group >> kGroupAdvanceShift) <= 64) {
+                acc <<= group & kGroupLengthMask;
+                count -= group & kGroupLengthMask;
+                if ((group & kGroupEnd) != 0) break;
+                k += group >> kGroupAdvanceShift;
                 continue;
             }
+            if (count < kRefillBelow) refill();  // leaves the bits looked up as they are
             uint32_t step = plan.acSkip[acc >> (64 - kLookaheadBits)];
             if (step == 0) {  // a longer code, none, or an invalid symbol
                 if (entryLength(plan.acLook->entry[acc >> (64 - kLookaheadBits)]) != 0) return -1;
@@ -470,11 +486,12 @@ void buildLookahead(const HuffDecodeTable& table, bool ac, HuffLookahead* look)
         uint32_t entry = 0;
         if (length > 0 && symbol <= 0xFF) {
             entry = symbol << 8 | uint32_t(length);
-            int size = ac ? static_cast<int>(symbol & 15) : 0;
-            if (size > 0 && length + size <= kLookaheadBits) {
+            // AC: a size with a run (EOB and ZRL stay symbols); DC: any size.
+            int size = ac ? static_cast<int>(symbol & 15) : static_cast<int>(symbol);
+            if ((ac ? size > 0 : symbol <= 15) && length + size <= kLookaheadBits) {
                 int32_t bits = static_cast<int32_t>((prefix >> (kLookaheadBits - length - size)) &
                                                     ((1u << size) - 1));
-                int32_t value = extend(bits, size);
+                int32_t value = size == 0 ? 0 : extend(bits, size);
                 entry = symbol << 8 | uint32_t(length + size) | kEntryResolved | (symbol >> 4) << 16 |
                         static_cast<uint32_t>(value) << 22;
             }
@@ -504,7 +521,7 @@ void buildSkip(const HuffLookahead& look, uint16_t* skip)
 // The group table of an AC table (DecoderContext::acSkipGroups), from its
 // skip table: a code found in zero-padded bits that fits the prefix is the
 // code there, the codes being free of prefixes.
-void buildSkipGroups(const uint16_t* skip, uint32_t* groups)
+void buildSkipGroups(const uint16_t* skip, uint16_t* groups)
 {
     for (uint32_t prefix = 0; prefix < (1u << kSkipGroupBits); ++prefix) {
         uint32_t used = 0, advance = 0, end = 0;
@@ -520,7 +537,7 @@ void buildSkipGroups(const uint16_t* skip, uint32_t* groups)
             }
             advance += step >> 8;
         }
-        groups[prefix] = used == 0 ? 0 : (advance + end) << 24 | end << 16 | advance << 8 | used;
+        groups[prefix] = static_cast<uint16_t>(used == 0 ? 0 : (advance + end) << kGroupAdvanceShift | end * kGroupEnd | used);
     }
 }
 

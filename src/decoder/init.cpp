@@ -354,7 +354,7 @@ int32_t D_entryparam(DecoderContext* ctx, const DecodeParam* param, int32_t* err
 void placePreviewSkipTables(DecoderContext* ctx, uint8_t* at)
 {
     ctx->acSkip = reinterpret_cast<uint16_t(*)[1u << kLookaheadBits]>(at);
-    ctx->acSkipGroups = reinterpret_cast<uint32_t(*)[1u << kSkipGroupBits]>(at + 2 * (2u << kLookaheadBits));
+    ctx->acSkipGroups = reinterpret_cast<uint16_t(*)[1u << kSkipGroupBits]>(at + 2 * (2u << kLookaheadBits));
 }
 
 // Sized for the reduced MCU: per component 4 + 4 bytes per upsampled sample
