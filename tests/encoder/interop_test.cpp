@@ -49,9 +49,7 @@ TEST(EncodeInterop, ReferenceReadsTheForwardPathsCoefficients)
                 setup.pullInput = i % 2 == 1;
                 setup.pullOutput = i % 4 >= 2;
                 setup.outBufSize = i % 5 == 0 ? 700 : i % 5 == 1 ? 1800 : 1u << 20;  // spill, spill near full
-                std::string where = std::to_string(size[0]) + "x" + std::to_string(size[1]) + " format " +
-                                    std::to_string(format) + " quality " + std::to_string(q) + " case " +
-                                    std::to_string(i);
+                const std::string where = "case " + std::to_string(i) + " format " + std::to_string(format);
                 EncodeRun run = runEncode(setup);
                 ASSERT_EQ(run.status, MOX_OK) << where;
                 moxtest::RefCoefficients ref = moxtest::refCoefficients(run.stream);

@@ -121,11 +121,9 @@ TEST(VelaFormat, KnownAnswers)
         std::string want;
     };
     const Case cases[] = {
-        {"run of 4", [] { return runCode(4); }, "011"},
-        {"run of 5", [] { return runCode(5); }, "1000"},
-        {"run of 17", [] { return runCode(17); }, "11100000"},
-        {"single run of 64", [] { return runCode(64); }, "1111011111"},
-        {"run of 0 cannot be coded", [] { return runCode(0); }, "fail"},
+        {"runs of 4, 5, 17, 64; none of 0",
+         [] { return runCode(4) + " " + runCode(5) + " " + runCode(17) + " " + runCode(64) + " " + runCode(0); },
+         "011 1000 11100000 1111011111 fail"},
         {"tag plane all 1: mode 0, F = 0, four 1-bits of padding",
          [] { return tagSection([](int) { return uint8_t(1); }); }, "02: 00 1F"},
         {"tags 0 in columns 0..3, 2 in 4..7: mode 1, column order wins the tie with order 3",
