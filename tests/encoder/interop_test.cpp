@@ -13,10 +13,7 @@
 
 namespace {
 
-using enctest::EncodeRun;
-using enctest::EncodeSetup;
-using enctest::makeSetup;
-using enctest::runEncode;
+using namespace enctest;
 
 // The coefficients the reference codec reads from our streams are exactly
 // those of the forward path: edge-replicated samples less 128, the forward

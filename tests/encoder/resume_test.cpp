@@ -13,10 +13,7 @@
 
 namespace {
 
-using enctest::EncodeRun;
-using enctest::EncodeSetup;
-using enctest::makeSetup;
-using enctest::runEncode;
+using namespace enctest;
 
 TEST(EncodeResume, AnySplitGivesTheSameStream)
 {
@@ -31,7 +28,7 @@ TEST(EncodeResume, AnySplitGivesTheSameStream)
     // output buffers and dense in 0xFF, so that stuffing bytes meet every
     // buffer and spill boundary and direct writing resumes after hand-overs.
     EncodeSetup dense = makeSetup(64, 48, MOX_PIXEL_GRAY, 10, 6);
-    enctest::useDenseCodes(&dense.param);
+    useDenseCodes(&dense.param);
     // The largest MCUs: ten blocks of noise with quantisers of 1 and those
     // 16-bit codes, several MCUs to an output buffer at most.
     EncodeSetup largest = makeSetup(32, 16, MOX_PIXEL_RGB, 5, 3);
@@ -43,7 +40,7 @@ TEST(EncodeResume, AnySplitGivesTheSameStream)
         largest.param.quantSel[c] = 0;
     }
     std::fill_n(largest.param.quantTable[0], 64, 1);
-    enctest::useDenseCodes(&largest.param);
+    useDenseCodes(&largest.param);
     // VELA mode 1: MCUs of 64 bytes, then of their own sizes.
     VelaEncodeParam velaWords[2] = {};
     velaWords[1].word[31] = 1;
