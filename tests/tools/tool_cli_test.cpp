@@ -220,23 +220,13 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
     };
     moxtest::Picture picture = moxtest::makePicture(64, 48, 3, 2);
     moxtest::Picture gray = moxtest::makePicture(40, 24, 1, 5);
-    moxtest::RefEncodeOptions o;
-    o.hSamp[0] = o.vSamp[0] = 2;
-    o.restartInterval = 1;
-    o.quality = 50;  // libjpeg then writes T.81 tables K.1 and K.2 unscaled
-    o.comment = "hello band";
-    const Bytes ycc = file("ycc.jpg", moxtest::refEncode(picture, o));
+    // Quality 50: libjpeg writes T.81 tables K.1 and K.2 unscaled.
+    const Bytes ycc = file("ycc.jpg", moxtest::refEncode(picture, {.quality = 50, .hSamp = {2, 1, 1}, .vSamp = {2, 1, 1},
+                                                                    .restartInterval = 1, .comment = "hello band"}));
     file("gray.jpg", moxtest::refEncode(gray, {}));
-    moxtest::RefEncodeOptions rgbOptions;
-    rgbOptions.storeRgb = true;
-    rgbOptions.hSamp[0] = 2;
-    const Bytes rgb = file("rgb.jpg", moxtest::refEncode(picture, rgbOptions));
-    moxtest::RefEncodeOptions special;
-    special.separateScans = true;
-    file("scans.jpg", moxtest::refEncode(picture, special));
-    special = {};
-    special.progressive = true;
-    file("prog.jpg", moxtest::refEncode(picture, special));
+    const Bytes rgb = file("rgb.jpg", moxtest::refEncode(picture, {.hSamp = {2, 1, 1}, .storeRgb = true}));
+    file("scans.jpg", moxtest::refEncode(picture, {.separateScans = true}));
+    file("prog.jpg", moxtest::refEncode(picture, {.progressive = true}));
     file("cmyk.jpg", moxtest::refEncode(moxtest::makePicture(16, 16, 4, 1), {}));
     file("wide.jpg", moxtest::refEncode(moxtest::makePicture(12001, 8, 1, 1), {}));
 
