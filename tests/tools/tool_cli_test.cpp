@@ -235,12 +235,9 @@ TEST(ToolCases, EveryCommandAsUsersMeetIt)
     const size_t scanStart = moxtest::scanStart(ycc);
     file("cut.jpg", Bytes(ycc.begin(), ycc.begin() + long(scanStart + (ycc.size() - scanStart) * 3 / 5)));
     Bytes badRestart = ycc;
-    for (size_t i = scanStart + (ycc.size() - scanStart) / 2; i + 1 < ycc.size(); ++i) {
-        if (ycc[i] == 0xFF && (ycc[i + 1] & 0xF8) == 0xD0) {
-            badRestart[i + 1] = 0xC8;
-            break;
-        }
-    }
+    size_t at = scanStart + (ycc.size() - scanStart) / 2;
+    while (at + 1 < ycc.size() && !(ycc[at] == 0xFF && (ycc[at + 1] & 0xF8) == 0xD0)) ++at;
+    badRestart[at + 1] = 0xC8;
     file("rst.jpg", badRestart);
     file("noeoi.jpg", Bytes(ycc.begin(), ycc.end() - 2));
 
