@@ -38,20 +38,15 @@ std::string runCode(int32_t run)
     return length < 0 ? "fail" : bits;
 }
 
-// Blocks of many values: no block can become a palette block.
-void photoBlocks(uint8_t (*blocks)[64])
-{
-    for (int b = 0; b < 4; ++b)
-        for (int p = 0; p < 64; ++p) blocks[b][p] = uint8_t(p * 3 + b);
-}
-
-// "hh: section bytes" for a tag plane.
+// "hh: section bytes" for a tag plane, beside blocks of many values (none
+// can become a palette block).
 std::string tagSection(const std::function<uint8_t(int)>& tagAt)
 {
-    uint8_t tags[64];
-    for (int p = 0; p < 64; ++p) tags[p] = tagAt(p);
-    uint8_t blocks[4][64];
-    photoBlocks(blocks);
+    uint8_t tags[64], blocks[4][64];
+    for (int p = 0; p < 64; ++p) {
+        tags[p] = tagAt(p);
+        for (int b = 0; b < 4; ++b) blocks[b][p] = uint8_t(p * 3 + b);
+    }
     VelaEncodeParam words{};
     uint8_t section[kVelaTagSectionRoom] = {};
     uint8_t header = 0;
@@ -82,10 +77,7 @@ std::string budgets(const int32_t (&needs)[4])
     ac.lengths[0] = 4;  // EOB
     enc::McuConfig config{};
     for (int i = 0; i < 4; ++i) {
-        positions[i].count = 2;
-        positions[i].byteIndex[0] = 1;
-        positions[i].freeBits[0] = 4;
-        positions[i].byteIndex[1] = 1 + needs[i];
+        positions[i] = enc::CodePositions{{4}, {1, 1 + needs[i]}, 2};
         config.component[i].record.acTable = &ac;
     }
     if (enc::calcAfixSize(0, 2, positions, 4, &config) != 0) return "fail";
