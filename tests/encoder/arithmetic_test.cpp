@@ -34,11 +34,9 @@ TEST(EncodeForward, ArithmeticKnownAnswers)
                                {NAN, -(1 << 20)}})
         EXPECT_EQ(fixedMatrixEntry(entry), want) << "entry " << entry;
     // Downsampling means round halves up.
-    EXPECT_EQ(meanOfTwo(-3, -2), -3);
-    EXPECT_EQ(meanOfTwo(2, 3), 3);
-    EXPECT_EQ(meanOfFour(1, 1, 0, 0), 1);
-    EXPECT_EQ(meanOfFour(-1, -1, 0, 0), -1);
-    EXPECT_EQ(meanOfFour(-3, -3, -3, 0), -2);
+    for (auto [have, want] : {std::pair{meanOfTwo(-3, -2), -3}, {meanOfTwo(2, 3), 3}, {meanOfFour(1, 1, 0, 0), 1},
+                              {meanOfFour(-1, -1, 0, 0), -1}, {meanOfFour(-3, -3, -3, 0), -2}})
+        EXPECT_EQ(have, want);
     // The quantiser: halves away from zero, clamped to the baseline range.
     const struct {
         float coefficient;
@@ -190,8 +188,7 @@ struct McuPlanes {
 
     McuPlanes(const McuCase& c, uint32_t seed)
     {
-        ctx.components = uint8_t(c.components);
-        ctx.pixelFormat = uint8_t(c.pixelFormat);
+        ctx.components = uint8_t(c.components), ctx.pixelFormat = uint8_t(c.pixelFormat);
         for (int i = 0; i < 4; ++i) {
             ctx.hSamp[i] = ctx.vSamp[i] = 1;
             ctx.convertedPlane[i] = storage.data() + i * 256;
@@ -201,21 +198,16 @@ struct McuPlanes {
         }
         ctx.hSamp[0] = ctx.hMax = uint8_t(c.h0);
         ctx.vSamp[0] = ctx.vMax = uint8_t(c.v0);
-        ctx.planeSamples = 64u * c.h0 * c.v0;
-        ctx.downsampleMode = uint8_t(c.mode);
+        ctx.planeSamples = 64u * c.h0 * c.v0, ctx.downsampleMode = uint8_t(c.mode);
         std::mt19937 rng(seed);
         static const int32_t kDefault[16] = {77, 150, 29, 0, -43, -85, 128, 0, 128, -107, -21, 0, 0, 0, 0, 256};
         for (int i = 0; i < 16; ++i)
             ctx.fixedMatrix[i] = c.matrix == 0   ? kDefault[i]
                                  : c.matrix == 1 ? int32_t(rng() % 65536) - 32768
                                                  : int32_t(rng() % (1u << 21)) - (1 << 20);
-        if (c.matrix == 1) {
-            ctx.fixedMatrix[0] = ctx.fixedMatrix[5] = -32768;
-            ctx.fixedMatrix[1] = ctx.fixedMatrix[10] = 32767;
-        }
+        if (c.matrix == 1) ctx.fixedMatrix[0] = ctx.fixedMatrix[5] = -32768, ctx.fixedMatrix[1] = ctx.fixedMatrix[10] = 32767;
         if (c.components == 1 && c.matrix == 0) ctx.fixedMatrix[0] = 256;  // the identity
-        ctx.regionLeft = c.regionLeft;
-        ctx.regionWidth = c.regionWidth;
+        ctx.regionLeft = c.regionLeft, ctx.regionWidth = c.regionWidth;
         ctx.lineBytes = uint32_t(c.regionLeft + c.regionWidth) * c.components + 5;
         ctx.rowBytes = ctx.lineBytes * uint32_t(c.presentLines) - 3;
         pixels.resize(size_t(ctx.lineBytes) * 8 * c.v0);

@@ -24,8 +24,7 @@ Job baselineJob(int pixelFormat = MOX_PIXEL_RGB)
     job.pic = {40, 30, 40, 30, 0, 0, 5, pixelFormat, 0, 0, 0, 0, 0};
     MoxEncClearParam(&job.param);
     MoxEncSetupMalloc(moxtest::plainAlloc, moxtest::plainFree, &job.sys);
-    job.sys.lineBytes = 40u * enctest::bytesPerPixel(pixelFormat);
-    job.sys.inBufSize = job.sys.lineBytes * 16;
+    job.sys.lineBytes = 40u * enctest::bytesPerPixel(pixelFormat), job.sys.inBufSize = job.sys.lineBytes * 16;
     job.sys.outBufSize = 4096;
     return job;
 }
@@ -33,10 +32,8 @@ Job baselineJob(int pixelFormat = MOX_PIXEL_RGB)
 // A four-component VELA job with table 0 set.
 void makeVela(Job& job)
 {
-    job.pic.codingMode = 1;
-    job.pic.pixelFormat = MOX_PIXEL_CMYK;
-    job.sys.lineBytes = 160;
-    job.sys.inBufSize = 160 * 16;
+    job.pic.codingMode = 1, job.pic.pixelFormat = MOX_PIXEL_CMYK;
+    job.sys.lineBytes = 160, job.sys.inBufSize = 160 * 16;
     job.param.velaMode = 1;
     job.param.velaParam = &job.vela;
     std::fill_n(job.param.quantSel, 4, 0);

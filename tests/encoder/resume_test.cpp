@@ -101,9 +101,7 @@ TEST(EncodeResume, PushInputAsksForEachBand)
     EncodeSetup setup = makeSetup(24, 30, MOX_PIXEL_GRAY, 5);
     EncodeSystemParam sys{};
     MoxEncSetupMalloc(moxtest::plainAlloc, moxtest::plainFree, &sys);
-    sys.lineBytes = 24;
-    sys.inBufSize = 24 * 16;
-    sys.outBufSize = 4096;
+    sys.lineBytes = 24, sys.inBufSize = 24 * 16, sys.outBufSize = 4096;
     int32_t status = 0;
     uint32_t bytes = 0;
     EncoderContext* ctx = MoxEncInit(&setup.pic, &sys, &setup.param, &status);
