@@ -73,7 +73,10 @@ EncodeRun runEncode(const EncodeSetup& setup)
     sys.workBuf = setup.workBuf;
     sys.workSize = setup.workSize;
     EncoderContext* ctx = MoxEncInit(&setup.pic, &sys, &setup.param, &run.initStatus);
-    if (ctx == nullptr) return run;
+    if (ctx == nullptr) {
+        run.status = run.initStatus;
+        return run;
+    }
 
     Job job{&setup, lineBytes, &run};
     if (setup.pullInput) {

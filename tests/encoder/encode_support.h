@@ -25,7 +25,7 @@ struct EncodeSetup {
 
 struct EncodeRun {
     int32_t initStatus = 0;
-    int32_t status = 0;                // last MoxEncode result
+    int32_t status = 0;                // last MoxEncode result, or initStatus
     std::vector<uint8_t> stream;
     std::vector<uint32_t> handOvers;   // lengths given to OutputFunc
     std::vector<uint32_t> pushed;      // *outBytes at each return of 2

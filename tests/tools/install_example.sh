@@ -6,11 +6,7 @@
 #   install_example.sh BUILD_DIR SOURCE_DIR TOOL [EXTRA_C_FLAGS]
 set -euo pipefail
 
-build=$1
-source=$2
-tool=$3
-cflags=${4:-}
-
+build=$1 source=$2 tool=$3 cflags=${4:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix

@@ -1,87 +1,32 @@
-// The bp tag section and the bp and copier MCU decoders, against the
-// test-side writer: every key a stream can carry round-trips, hostile
-// sections and MCUs decode to zeros or fail cleanly, and the printed
-// messages are the ones a malformed section calls for.
+// The bp (mode 2) and copier (mode 3) variants against the test-side
+// writer: every bp key a stream can carry round-trips through an MCU, the
+// layout rules of both variants, malformed tag sections that print their
+// reason, known rows of the default table block; and VELA streams of every
+// mode through MoxDecode: the same pixels in any piece size and band
+// height, cut streams that fail, a caller table block that changes exactly
+// what its value bytes say.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <functional>
-#include <random>
 #include <algorithm>
 #include <array>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <random>
 #include <string>
 
 #include "decoder/decoder.h"
+#include "decoder/harness.h"
 #include "frame/t81tables.h"
 #include "vela/bp.h"
-#include "vela/variant_writer.h"
 #include "vela_support.h"
 
 namespace moxtest {
 namespace {
 
+using namespace velatest;
+
 const uint8_t* const kTables = mox::bpDefaultTables();
-
-// A tag whose maps, palettes and permutations are random but valid for the
-// key: a map's classes stay below what every entity on it can resolve.
-BpTag makeTag(const uint8_t* tables, int a, int d, int k, int e, bool b, uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    BpTag tag;
-    tag.a = a, tag.d = d, tag.k = k, tag.e = e, tag.b = b;
-    const BpLayout l = bpLayout(tables, a, d, k, e);
-    const uint8_t* groups = l.row + 8;
-    const uint8_t* mapIndex = l.row + 13;
-    int limit[4] = {1, 1, 1, 1};
-    for (int m = 0; m < 4; ++m) {
-        bool read = d == 14 ? m == 0 : d != 0 && l.row[3 + m] != 0;
-        if (read) limit[m] = d == 14 ? 2 : 1 << l.row[3 + m];
-    }
-    for (int i = 0; i < 5; ++i) {
-        if (l.size[i] == 5) continue;
-        int classes = l.size[i] + 1;
-        for (int j = 4; j > i && groups[i] != 0; --j)
-            if (groups[j] == groups[i] && l.size[j] != 5) classes = l.size[j] + 1;  // the group's first member
-        if (mapIndex[i] < 4) limit[mapIndex[i]] = std::min(limit[mapIndex[i]], classes);
-        for (int j = 0; j < 4; ++j) {
-            tag.palette[i][j] = uint8_t(rng() % (l.position[i] == 0 ? 4 : 256));
-            tag.mapping[i][j] = uint8_t(rng() % (l.size[i] + 1));
-        }
-    }
-    for (int m = 0; m < 4; ++m)
-        for (int p = 0; p < 64; ++p) tag.maps[m][p] = uint8_t(rng() % limit[m]);
-    if (d == 14) {  // runs start with class 0; make the map runs of varying length
-        for (int p = 0; p < 64; ++p) tag.maps[0][p] = uint8_t((p * p / 7 + seed) / 5 % 2);
-        const uint8_t* scan = scanOrder(k);
-        if (tag.maps[0][scan[0]] != 0)
-            for (auto& c : tag.maps[0]) c ^= 1;
-    }
-    tag.uniformTag = uint8_t(rng() % 4);
-    return tag;
-}
-
-struct Key {
-    int a, d, k;
-};
-
-// Every (A, D, K) that resolves through add_len_TBL and mb_len_TBL.
-std::vector<Key> validKeys()
-{
-    std::vector<Key> keys;
-    for (int a = 0; a <= 33; ++a)
-        for (int d = 0; d <= 14; ++d) {
-            if (a == 33 && d != 0) continue;
-            const uint8_t* add = bpFindRow(kTables, 1, a, d, 0);
-            if (add == nullptr) continue;
-            int count = add[2] == 0 ? 1 : 1 << add[2];
-            for (int n = 0; n < count; ++n) {
-                int k = add[2] == 0 ? 31 : n;
-                if (d == 14 && k > 5) continue;  // scan orders 0..5
-                if (bpFindRow(kTables, 2, a, d, k) != nullptr) keys.push_back({a, d, k});
-            }
-        }
-    return keys;
-}
 
 std::string captureStdout(const std::function<void()>& run)
 {
@@ -92,60 +37,15 @@ std::string captureStdout(const std::function<void()>& run)
     return testing::internal::GetCapturedStdout();
 }
 
-// McuParam of modes 2 and 3 as the driver builds it: T.81 K.3/K.5 for
-// every bp component, K.4/K.6 for copier components 1 and 2.
-struct Variant {
-    HuffDecodeTable dc[2]{}, ac[2]{};
-    int32_t quant[64];
-    uint8_t rangeLimit[1408];
-    mox::McuParam param{};
-    explicit Variant(int mode, int size = 64, int outFormat = 4)
-    {
-        mox::buildHuffmanTable(mox::kLuminanceDc.bits, mox::kLuminanceDc.values, &dc[0]);
-        mox::buildHuffmanTable(mox::kLuminanceAc.bits, mox::kLuminanceAc.values, &ac[0]);
-        mox::buildHuffmanTable(mox::kChrominanceDc.bits, mox::kChrominanceDc.values, &dc[1]);
-        mox::buildHuffmanTable(mox::kChrominanceAc.bits, mox::kChrominanceAc.values, &ac[1]);
-        for (int i = 0; i < 64; ++i) quant[i] = 1 + i % 5;
-        mox::buildRangeLimit(rangeLimit);
-        param.componentCount = mode == 3 ? 3 : 4;
-        param.mcuSize = size;
-        param.outFormat = outFormat;
-        param.rangeLimit = rangeLimit + 256;
-        param.bpTables = kTables;
-        param.copier.words[1] = 1;  // fixed rotation 0, the only setting Init admits
-        for (int c = 0; c < 4; ++c) {
-            bool chroma = mode == 3 && (c == 1 || c == 2);
-            param.component[c] = {1, 1, &dc[chroma], &ac[chroma], quant};
-        }
-    }
-    // What the block decoder and inverse transform make of a coefficient list.
-    std::array<int32_t, 64> samples(const int32_t* coefficients, int c) const
-    {
-        std::array<int32_t, 64> out{};
-        mox::D_idctBlock(coefficients, &param, &param.component[c], out.data());
-        return out;
-    }
-};
-
-// Coefficients of a test block: a DC and a few AC values.
-std::array<int32_t, 64> someCoefficients(uint32_t seed)
-{
-    std::array<int32_t, 64> z{};
-    z[0] = int32_t(seed % 61) - 30;
-    z[1 + seed % 5] = int32_t(seed % 7) - 3;
-    z[9 + seed % 11] = (seed & 1) ? 2 : 0;
-    return z;
-}
-
 TEST(VelaBp, EveryKeyRoundTripsThroughAnMcu)
 {
-    std::vector<Key> keys = validKeys();
+    const std::vector<BpKey> keys = validKeys();
     bool seenA[34] = {};
-    for (const Key& key : keys) seenA[key.a] = true;
+    for (const BpKey& key : keys) seenA[key.a] = true;
     for (int a = 0; a <= 33; ++a) EXPECT_TRUE(seenA[a]) << "no valid key for A = " << a;
     int decoded[2] = {};  // MCUs of 64 and 128 bytes
 
-    for (const Key& key : keys)
+    for (const BpKey& key : keys)
         for (int e : {0, 119, (key.a * 7 + key.d * 3 + key.k) % 120}) {
             const uint32_t seed = uint32_t(key.a * 1000 + key.d * 50 + key.k + e);
             BpTag tag = makeTag(kTables, key.a, key.d, key.k, e, seed % 5 == 0, seed);
@@ -153,7 +53,7 @@ TEST(VelaBp, EveryKeyRoundTripsThroughAnMcu)
             BpPlanes want = bpExpected(kTables, tag);
             const bool shortForm = seed % 3 == 0;
             for (int size : {64, 128}) {
-                Variant v(2, size);
+                McuDecoder v(2, uint32_t(size));
                 std::vector<uint8_t> blocks[4];
                 std::array<std::array<int32_t, 64>, 4> wantSamples{};
                 for (int b = shortForm ? 3 : 0; b < 4; ++b) {
@@ -170,11 +70,10 @@ TEST(VelaBp, EveryKeyRoundTripsThroughAnMcu)
                     continue;
                 }
                 stream.push_back(0x5A);  // the next MCU's first byte
-                velatest::Mcu mcu;
-                mox::BitCursor cursor = velatest::cursorOver(stream);
-                std::string where = "A " + std::to_string(key.a) + " D " + std::to_string(key.d) + " K " +
-                                    std::to_string(key.k) + " E " + std::to_string(e) + " size " +
-                                    std::to_string(size) + (shortForm ? " short" : " long");
+                Mcu mcu;
+                mox::BitCursor cursor = cursorOver(stream);
+                const std::string where = "A " + std::to_string(key.a) + " D " + std::to_string(key.d) + " K " +
+                                          std::to_string(key.k) + " E " + std::to_string(e) + " size " + std::to_string(size);
                 std::string printed = captureStdout([&] {
                     ASSERT_EQ(mox::vela_bp_decodemcu(&cursor, &v.param, mcu.planes()), 0) << where;
                 });
@@ -190,7 +89,8 @@ TEST(VelaBp, EveryKeyRoundTripsThroughAnMcu)
 }
 
 // The layout rules of both variants, one case per rule: the status, where
-// the cursor ends and which planes hold decoded data.
+// the cursor ends and which planes hold decoded data. (An MCU cut by a piece
+// end is retried whole: the stream sweep below.)
 TEST(VelaVariants, LayoutEdgeCases)
 {
     const std::array<int32_t, 64> z = someCoefficients(17);
@@ -220,8 +120,6 @@ TEST(VelaVariants, LayoutEdgeCases)
     std::vector<uint8_t> tag53 = uniformTag;
     tag53.resize(53, 0xFF);  // 4 + 53 + 4 x 2 = 65 bytes
     std::vector<uint8_t> over65 = writeBpMcu(tag53, bp4, false, 128);
-    std::vector<uint8_t> truncated = writeBpMcu(threeBytes, bp4, false, 64);
-    truncated.resize(40);
     // Copier header 0x20 0x41 0x05: R = 2, b0 = 4, b1 = 4, b2 = 5.
     std::vector<uint8_t> b0 = block, b1 = chromaBlock, b2 = chromaBlock;
     b0.resize(4, 0xFF), b1.resize(4, 0xFF), b2.resize(5, 0xFF);
@@ -239,25 +137,20 @@ TEST(VelaVariants, LayoutEdgeCases)
          {true, true, true, true}, 0, 0},
         {"outFormat 5 decodes block 3 only", 2, 64, 5, 1, false, writeBpMcu(threeBytes, bp4, false, 64), 0, 64,
          {false, false, false, true}, 0, 3},
-        {"MCU not all present: retry from its start", 2, 64, 4, 1, false, truncated, mox::kNeedMoreData, 0, {}, 0,
-         0},
-        {"copier R 2 under rule 1 is not rotated", 3, 64, 1, 1, false, copier, 0, 64, {true, true, true, false}, 0,
-         0},
         {"copier R 2 under rule 0 turns half way", 3, 64, 1, 0, false, copier, 0, 64, {true, true, true, false}, 2,
          0},
         {"copier outFormat 0: component 0, cursor after block 2", 3, 64, 0, 1, true, copierVariable, 0, 16,
          {true, false, false, false}, 0, 0},
         {"copier blocks beyond 64 bytes", 3, 64, 1, 1, false, copierOver, MOX_ERR_CORRUPT, 0, {}, 0, 0},
     };
-    ASSERT_EQ((std::vector<uint8_t>(copier.begin(), copier.begin() + 3)), (std::vector<uint8_t>{0x20, 0x41, 0x05}));
     for (const Case& c : cases) {
-        Variant v(c.mode, c.size, c.outFormat);
+        McuDecoder v(c.mode, uint32_t(c.size), c.outFormat);
         v.param.copier.words[1] = c.rule;
         v.param.copier.variableSize = c.variable ? 1 : 0;
         std::vector<uint8_t> stream = c.stream;
-        velatest::Mcu mcu;
+        Mcu mcu;
         for (auto& plane : mcu.samples) plane.fill(77);
-        mox::BitCursor cursor = velatest::cursorOver(stream);
+        mox::BitCursor cursor = cursorOver(stream);
         int32_t status = c.mode == 2 ? mox::vela_bp_decodemcu(&cursor, &v.param, mcu.planes())
                                      : mox::vela_copier_decodeMcu(&cursor, &v.param, mcu.planes());
         ASSERT_EQ(status, c.status) << c.name;
@@ -348,6 +241,196 @@ TEST(VelaBpTag, MalformedSectionsPrintTheirReason)
             for (int p = 0; p < 64; ++p)
                 ASSERT_EQ(palettes[b][p], b == 0 && c.block0Value >= 0 ? c.block0Value : 0) << c.name << " block " << b;
     }
+}
+
+// The default table block: known rows of each table, found by their keys.
+TEST(VelaBpTables, KnownRows)
+{
+    // Table 0 cn_len_TBL (A, t) -> palette bits; 1 add_len_TBL (A, D) -> K
+    // bits; 2 mb_len_TBL (A, D, K) -> map types, n, groups, map indices.
+    const struct {
+        int table, a, second, third;
+        std::vector<uint8_t> values;
+    } rows[] = {
+        {0, 0, 0, 0, {18}}, {0, 0, 1, 0, {4}}, {0, 33, 0, 0, {2}}, {0, 13, 3, 0, {8 * 9 - 6 * 4}},
+        {1, 30, 3, 0, {5}}, {1, 27, 9, 0, {0}}, {1, 33, 0, 0, {0}},
+        {2, 0, 7, 31, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 4, 4, 4}},
+        {2, 3, 2, 31, {1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 4, 4, 4}},
+        {2, 4, 9, 31, {2, 0, 0, 0, 3, 1, 1, 0, 0, 0, 0, 0, 4, 4, 4}},
+        {2, 19, 4, 31, {1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4}},
+        {2, 22, 13, 0, {2, 2, 0, 0, 6, 1, 2, 2, 1, 0, 1, 0, 0, 1, 4}},
+        {2, 33, 0, 31, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 4, 4, 4, 4}},
+    };
+    for (const auto& r : rows) {
+        const uint8_t* row = bpFindRow(kTables, r.table, r.a, r.second, r.third);
+        const std::string where = "table " + std::to_string(r.table) + " (" + std::to_string(r.a) + "," +
+                                  std::to_string(r.second) + "," + std::to_string(r.third) + ")";
+        ASSERT_NE(row, nullptr) << where;
+        const int keys = r.table == 2 ? 3 : 2;
+        EXPECT_EQ(std::vector<uint8_t>(row + keys, row + keys + r.values.size()), r.values) << where;
+    }
+    // ms_TBL row 22: A, then the palette size code of entities 0..4.
+    const uint8_t* ms22 = kTables + mox::kBpMsOffset + 22 * mox::kBpMsBytes;
+    EXPECT_EQ(std::vector<uint8_t>(ms22, ms22 + 6), (std::vector<uint8_t>{22, 1, 1, 2, 2, 5}));
+}
+
+
+struct Stream {
+    int mode = 2;
+    int width = 48, height = 40;  // 6 x 5 MCUs
+    int componentCount = 4;
+    int outFormat = 4;
+    uint32_t bpSize = 0;          // velaBpParam word 2: 0 (64 bytes) or 1 (128)
+    uint32_t variable = 0;        // copier variable-size flag, mode 1 size mode
+    const uint8_t* tables = nullptr;
+    std::vector<uint8_t> bytes;
+};
+
+// The variant decoders fetch every piece through InputFunc; bands go to
+// OutputFunc or are taken on return 2.
+DecodeResult decode(const Stream& s, uint32_t pieceSize, uint32_t bandLines, bool useOutput)
+{
+    const uint32_t bpWords[5] = {0, 0, s.bpSize, 0, 1}, velaWords[2] = {s.variable, 1};
+    VelaCopierParam copier{};
+    copier.words[1] = 1;
+    copier.variableSize = s.variable;
+    DecodeOptions options;
+    options.pieceSize = pieceSize;
+    options.bandLines = bandLines;
+    options.useInput = true;
+    options.useOutput = useOutput;
+    options.outFormat = s.outFormat;
+    options.records = [&](PictureInfo& pic, DecodeParam& param) {
+        pic.width = s.width, pic.height = s.height;
+        pic.mode = s.mode;
+        pic.componentCount = s.componentCount;
+        for (int t = 0; t < 4; ++t)
+            for (int i = 0; i < 64; ++i) param.quantTable[t][i] = 1 + (i + t) % 7;
+        for (int c = 0; c < 4; ++c) param.quantSel[c] = c % 2;
+        param.velaParam = velaWords;
+        param.velaBpParam = bpWords;
+        param.velaBpTables = s.tables;
+        param.velaCopierParam = &copier;
+    };
+    return decodeStream(s.bytes, options);
+}
+
+// A bp picture: every MCU another key, placement and header form, a uniform
+// tag where a section is too big for the MCU.
+Stream bpPicture(uint32_t bpSize, int placement = -1, const uint8_t* tables = kTables)
+{
+    Stream s;
+    s.bpSize = bpSize;
+    const int size = bpSize == 1 ? 128 : 64;
+    const std::vector<BpKey> keys = validKeys();
+    for (uint32_t m = 0; m < 30; ++m) {
+        const BpKey& key = keys[m * 37 % keys.size()];
+        const int e = placement >= 0 ? placement : int(m * 53 % 120);
+        const BpTag tag = makeTag(tables, key.a, key.d, key.k, e, m % 5 == 0, m + 7 * bpSize);
+        const bool shortForm = m % 4 == 1;
+        std::vector<uint8_t> blocks[4];
+        for (uint32_t b = shortForm ? 3 : 0; b < 4; ++b) blocks[b] = writeBlock(someCoefficients(m * 4 + b).data(), false);
+        std::vector<uint8_t> mcu = writeBpMcu(writeBpTag(tables, tag), blocks, shortForm, size);
+        if (mcu.size() > size_t(size)) mcu = writeBpMcu({0x84, uint8_t(m % 4)}, blocks, shortForm, size);
+        s.bytes.insert(s.bytes.end(), mcu.begin(), mcu.end());
+    }
+    return s;
+}
+
+Stream copierPicture(uint32_t variable, int components)
+{
+    Stream s;
+    s.mode = 3;
+    s.componentCount = components;
+    s.outFormat = 1;
+    s.variable = variable;
+    for (uint32_t m = 0; m < 30; ++m) {
+        std::vector<uint8_t> blocks[3];
+        for (uint32_t b = 0; b < 3; ++b) blocks[b] = writeBlock(someCoefficients(m * 3 + b + variable).data(), b != 0);
+        std::vector<uint8_t> mcu = writeCopierMcu(m % 4, blocks, variable != 0);
+        s.bytes.insert(s.bytes.end(), mcu.begin(), mcu.end());
+    }
+    return s;
+}
+
+// A mode-1 picture from our encoder, fixed or variable MCU size.
+Stream velaPicture(uint32_t sizeMode)
+{
+    VelaSetup v = velaSetup(43, 29, MOX_PIXEL_CMYK, 2, sizeMode, 5);
+    Stream s;
+    s.mode = 1;
+    s.width = 43, s.height = 29;
+    s.variable = sizeMode;
+    s.bytes = encodeVela(v).stream;
+    return s;
+}
+
+TEST(VelaStreams, AnyPieceSizeAndBandHeightGiveTheSamePixels)
+{
+    const Stream streams[] = {velaPicture(0),       velaPicture(1),       bpPicture(0),        bpPicture(1),
+                              copierPicture(0, 3), copierPicture(1, 3), copierPicture(1, 1)};
+    for (const Stream& s : streams) {
+        std::string name = "mode " + std::to_string(s.mode) + " size " + std::to_string(s.bpSize) + " variable " +
+                           std::to_string(s.variable) + " components " + std::to_string(s.componentCount);
+        DecodeResult whole = decode(s, uint32_t(s.bytes.size()), uint32_t(s.height), true);
+        const std::vector<uint8_t>& pixels = whole.picture.pixels;
+        ASSERT_EQ(whole.status, 0) << name;
+        ASSERT_EQ(pixels.size(), size_t(s.width * s.height * s.componentCount)) << name;
+        ASSERT_NE(std::count(pixels.begin(), pixels.end(), pixels[0]), ptrdiff_t(pixels.size()))
+            << name << ": a picture of one value proves nothing";
+        for (uint32_t piece = 64; piece <= 200; ++piece) {
+            uint32_t band = std::array<uint32_t, 5>{1, 3, 8, 13, 40}[piece % 5];
+            DecodeResult parts = decode(s, piece, band, piece % 2 == 0);
+            ASSERT_EQ(parts.status, 0) << name << " piece " << piece << " band " << band;
+            ASSERT_EQ(parts.picture.pixels, pixels) << name << " piece " << piece << " band " << band;
+            ASSERT_EQ(parts.liveBlocks, 0) << name;
+            ASSERT_EQ(parts.consumedTotal, s.bytes.size()) << name << " piece " << piece;
+        }
+    }
+}
+
+// A stream cut anywhere, at any piece size, fails with -99999 and leaks nothing.
+TEST(VelaStreams, CutStreamsFail)
+{
+    for (uint32_t sizeMode : {0u, 1u}) {
+        Stream s = velaPicture(sizeMode);
+        const std::vector<uint8_t> whole = s.bytes;
+        for (size_t cut = 1; cut < whole.size(); ++cut) {
+            s.bytes.assign(whole.begin(), whole.begin() + long(cut));
+            DecodeResult r = decode(s, 64 + uint32_t(cut % 37), 0, false);
+            ASSERT_EQ(r.status, MOX_ERR_CORRUPT) << "size mode " << sizeMode << ", cut at " << cut;
+            ASSERT_EQ(r.liveBlocks, 0);
+        }
+    }
+}
+
+TEST(VelaStreams, CallerTablesReplaceValueBytesOnly)
+{
+    // Every key byte scrambled (the decoder keeps its own keys); col_posi
+    // row 0 given the placement of row 119.
+    std::vector<uint8_t> caller(mox::kBpTableBytes, 0xA5);
+    const std::vector<uint8_t> defaults(kTables, kTables + mox::kBpTableBytes);
+    const struct {
+        uint32_t offset, rows, stride, bytes;
+    } values[] = {{2, 89, 3, 1}, {269, 99, 3, 1}, {567, 288, 18, 15}, {5749, 34, 6, 5}, {5953, 120, 6, 5}};
+    for (const auto& v : values)
+        for (uint32_t r = 0; r < v.rows; ++r)
+            std::memcpy(caller.data() + v.offset + r * v.stride, kTables + v.offset + r * v.stride, v.bytes);
+    std::memcpy(caller.data() + 5953, kTables + 5953 + 119 * 6, 5);
+
+    std::vector<uint8_t> effective = defaults;  // what the decoder holds after Init
+    mox::overlayBpTables(effective.data(), caller.data());
+    Stream first = bpPicture(0, 0, effective.data());
+    Stream last = bpPicture(0, 119);
+    DecodeResult reference = decode(last, 4096, 40, true);
+    first.tables = caller.data();
+    DecodeResult replaced = decode(first, 4096, 40, true);
+    first.tables = nullptr;
+    DecodeResult plain = decode(first, 4096, 40, true);
+    ASSERT_EQ(reference.status, 0);
+    ASSERT_EQ(replaced.status, 0);
+    EXPECT_EQ(replaced.picture.pixels, reference.picture.pixels) << "E 0 under the caller's row = E 119 under the default";
+    EXPECT_NE(plain.picture.pixels, reference.picture.pixels) << "the placement must matter for this picture";
 }
 
 }  // namespace
