@@ -35,8 +35,9 @@ constexpr uint32_t kFixedWorkBytes = kSpliceAreaBytes + kRangeLimitBytes + 4 * 2
 // next bits, built at Init from a table's code list for the fast decoder
 // (huffman_fast.cpp). Entry layout: bits 0..5 the bits the entry consumes
 // (the code, or the code and its extra bits when the look-up also yields the
-// coefficient; 0: longer code or none), bit 6 set when it yields the
-// coefficient, 8..15 symbol, 16..19 its zero run and 22..31 the coefficient.
+// value; 0: longer code or none), bit 6 set when it yields the value, 8..15
+// symbol, 16..19 its zero run and 22..31 the value (an AC coefficient, or a
+// DC difference).
 // The consumed count sits at the bottom so it shifts the bit buffer as is.
 // Longer codes of a table whose codes are the canonical ones of its lengths
 // resolve through the largest code of each length.
@@ -140,10 +141,10 @@ struct DecoderContext {
     // the zig-zag positions it moves on (EOB: 128); 0 for longer codes or none.
     // Both live at the end of the work area, only when the reduction is 8.
     uint16_t (*acSkip)[1u << mox::kLookaheadBits];
-    // 1/8 previews: per 12-bit AC prefix the whole codes with their extra
-    // bits that it holds, up to and with an EOB: bits 0..7 their bits, 8..15
-    // the zig-zag positions they move on, bit 16 an EOB at the end, 24..31
-    // the positions they need before 64; 0 for none.
+    // 1/8 previews: per 14-bit AC prefix the whole codes with their extra
+    // bits that it holds, up to and with an EOB: bits 0..3 their bits, bit 4
+    // an EOB at the end, 5..15 the zig-zag positions they move on (one more
+    // with the EOB); 0 for none.
     uint16_t (*acSkipGroups)[1u << mox::kSkipGroupBits];
     uint8_t fusedOutput;  // the fused output layout (output_fast.cpp), chosen at Init
     // The fast decoder's coefficient blocks of one MCU, all zeros between
